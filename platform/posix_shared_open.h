@@ -1,0 +1,38 @@
+// The POSIX emulation of Windows' open sharing, and the per-thread last-error
+// value. Every open that the POSIX backend makes (files, profile files and the
+// fingerprint's read stream) goes through OpenShared, so that the conflicts
+// Windows refuses are refused between any two of them, in one process or in
+// two. Processes that open files without this layer are not seen.
+#ifndef TARVELIN_PLATFORM_POSIX_SHARED_OPEN_H_
+#define TARVELIN_PLATFORM_POSIX_SHARED_OPEN_H_
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+namespace tarvelin::posix {
+
+// Opens `utf8_path` with the access, sharing and disposition of CreateFileW.
+// Returns a descriptor that holds the sharing for as long as it stays open
+// (close it with close()), or -1 with *error set to a Win32 error code.
+// Directories are refused; an existing file without write permission bits is
+// refused for write access even to root; kCreateAlways truncates only after
+// the sharing has been granted.
+int OpenShared(const char* utf8_path, std::uint32_t access, std::uint32_t share,
+               Disposition disposition, Attribute attribute, std::uint32_t* error);
+
+// True when some descriptor made by OpenShared holds the file at `utf8_path`
+// open, in this process or another. DeleteFile refuses such a file, as
+// Windows refuses to delete a file opened without delete sharing.
+bool IsHeldOpen(const char* utf8_path);
+
+// The Win32 error code for an errno value.
+std::uint32_t Win32ErrorFromErrno(int error_number);
+
+// The calling thread's last-error value.
+std::uint32_t ThreadLastError();
+void SetThreadLastError(std::uint32_t error);
+
+}  // namespace tarvelin::posix
+
+#endif  // TARVELIN_PLATFORM_POSIX_SHARED_OPEN_H_
