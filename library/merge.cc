@@ -1,0 +1,238 @@
+// The merge: pieces + manifest -> the file, under the path that was split.
+//
+// Each piece is held open (others may read it, nobody may change it) while it
+// is proved against its recorded fingerprint and appended, so no byte is
+// appended that was not proved. The rebuilt file is flushed before a piece is
+// deleted and its folder entry before the first deletion, so after a power
+// loss the rebuilt file's prefix and the remaining pieces still hold every
+// byte. The manifest goes last, only once the whole has been proved, so that
+// a failed merge can be looked into and finished by hand.
+#include <cstdint>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "digest/fingerprint.h"
+#include "library/file_helpers.h"
+#include "library/manifest.h"
+#include "library/naming.h"
+#include "library/operations.h"
+#include "library/progress_reporter.h"
+#include "platform/platform_errors.h"
+
+namespace tarvelin {
+namespace {
+
+class MergeRun {
+ public:
+  MergeRun(const wchar_t* path, const OperationOptions& options)
+      : platform_(options.platform != nullptr ? *options.platform : DefaultPlatform()),
+        path_(path),
+        progress_(options) {}
+  ~MergeRun() { CloseAll(); }
+  MergeRun(const MergeRun&) = delete;
+  MergeRun& operator=(const MergeRun&) = delete;
+
+  ResultCode Run();
+
+ private:
+  ResultCode CheckExistingFile();
+  ResultCode ReadRecordedFingerprints();
+  void MeasurePiecesForProgress();
+  ResultCode MergePiece(std::int32_t piece);
+  ResultCode CopyPiece(FileHandle piece, const wchar_t* piece_name);
+  void CloseAll();
+  ResultCode Fail(ResultCode code) {
+    CloseAll();
+    return code;
+  }
+
+  Platform& platform_;
+  const wchar_t* path_;
+  ProgressReporter progress_;
+
+  FileHandle rebuilt_ = nullptr;
+  FileHandle piece_ = nullptr;
+  wchar_t base_path_[kNameCapacity] = {};
+  wchar_t manifest_path_[kNameCapacity] = {};
+  wchar_t rebuilt_name_[kNameCapacity] = {};
+  std::wstring source_fingerprint_;
+  std::vector<std::wstring> recorded_;  // the fingerprint of piece n at index n
+  std::unique_ptr<unsigned char[]> buffer_;
+};
+
+void MergeRun::CloseAll() {
+  if (piece_ != nullptr) platform_.CloseHandle(piece_);
+  if (rebuilt_ != nullptr) platform_.CloseHandle(rebuilt_);
+  piece_ = rebuilt_ = nullptr;
+}
+
+// A file at the path with a manifest beside it is either a merge that already
+// finished (its manifest could not be deleted) or one that stopped half way.
+// Only the recorded fingerprint tells them apart; nothing is touched either way.
+ResultCode MergeRun::CheckExistingFile() {
+  if (!platform_.PathFileExists(manifest_path_)) return RC_OK;
+  source_fingerprint_ = ReadManifestValue(platform_, kSourceSection, kValueKey, manifest_path_);
+  wchar_t fingerprint[kFingerprintTextCapacity] = {};
+  progress_.SetTotals(0, 0);
+  progress_.Enter(Phase::kVerifyWhole, -1);
+  GetFileFingerprint(platform_, path_, fingerprint, progress_.byte_sink());
+  return source_fingerprint_ == fingerprint ? RC_OK : RC_DIGEST_MISMATCH;
+}
+
+ResultCode MergeRun::ReadRecordedFingerprints() {
+  source_fingerprint_ = ReadManifestValue(platform_, kSourceSection, kValueKey, manifest_path_);
+  for (std::int32_t piece = 0; piece < INT32_MAX; ++piece) {
+    wchar_t key[kNameCapacity] = {};
+    MakePieceKey(piece, key);
+    std::wstring value = ReadManifestValue(platform_, kPieceSection, key, manifest_path_);
+    if (value.empty()) break;
+    recorded_.push_back(std::move(value));
+  }
+  return RC_OK;
+}
+
+// Only for the progress display: the exports pass no callback and make no
+// extra calls.
+void MergeRun::MeasurePiecesForProgress() {
+  if (!progress_.active()) return;
+  std::uint64_t total = 0;
+  for (std::size_t piece = 0; piece < recorded_.size(); ++piece) {
+    wchar_t name[kNameCapacity] = {};
+    std::uint64_t size = 0;
+    if (!MakePieceName(base_path_, static_cast<std::int32_t>(piece), name)) break;
+    if (QueryFileSize(platform_, name, &size) != RC_OK) break;
+    total += size;
+  }
+  progress_.SetTotals(3 * total, static_cast<std::int32_t>(recorded_.size()));
+}
+
+ResultCode MergeRun::Run() {
+  if (!MakeBasePath(path_, base_path_) || !MakeManifestPath(base_path_, manifest_path_) ||
+      !MakeRebuiltName(path_, base_path_, rebuilt_name_)) {
+    return RC_INVALID_PATH;
+  }
+  if (platform_.PathFileExists(path_)) return CheckExistingFile();
+  if (!platform_.PathFileExists(manifest_path_)) return RC_MANIFEST_NOT_FOUND;
+
+  try {
+    ReadRecordedFingerprints();
+  } catch (const std::bad_alloc&) {
+    platform_.SetLastError(kErrorNotEnoughMemory);
+    return RC_FILE_READ;
+  }
+  if (!recorded_.empty() && !PieceNamesFit(base_path_, recorded_.size() - 1)) {
+    return RC_INVALID_PATH;
+  }
+  buffer_.reset(new (std::nothrow) unsigned char[kChunkSize]);
+  if (!buffer_) {
+    platform_.SetLastError(kErrorNotEnoughMemory);
+    return RC_FILE_READ;
+  }
+  MeasurePiecesForProgress();
+
+  rebuilt_ = platform_.CreateFile(rebuilt_name_, kAccessRead | kAccessWrite, kShareNone,
+                                  Disposition::kCreateAlways, Attribute::kNormal);
+  if (rebuilt_ == InvalidHandle()) {
+    rebuilt_ = nullptr;
+    return RC_FILE_OPEN;
+  }
+  // The new file's folder entry must be durable before any piece goes.
+  if (!platform_.FlushFolderOf(rebuilt_name_)) return Fail(RC_FILE_WRITE);
+
+  // A piece file beyond the recorded ones (left by an earlier, longer split)
+  // is never appended: it has nothing to be proved against.
+  for (std::int32_t piece = 0; static_cast<std::size_t>(piece) < recorded_.size(); ++piece) {
+    wchar_t piece_name[kNameCapacity] = {};
+    MakePieceName(base_path_, piece, piece_name);
+    if (!platform_.PathFileExists(piece_name)) break;
+    const ResultCode result = MergePiece(piece);
+    if (result != RC_OK) return result;
+  }
+
+  const bool flushed = platform_.FlushFileBuffers(rebuilt_);
+  platform_.CloseHandle(rebuilt_);
+  rebuilt_ = nullptr;
+  if (!flushed) return RC_FILE_WRITE;
+
+  progress_.Enter(Phase::kVerifyWhole, -1);
+  wchar_t fingerprint[kFingerprintTextCapacity] = {};
+  GetFileFingerprint(platform_, rebuilt_name_, fingerprint, progress_.byte_sink());
+  if (source_fingerprint_ != fingerprint) return RC_DIGEST_MISMATCH;
+
+  platform_.SetFileAttributes(manifest_path_, Attribute::kNormal);
+  if (!platform_.DeleteFile(manifest_path_)) return RC_FILE_DELETE;
+  return RC_OK;
+}
+
+ResultCode MergeRun::MergePiece(std::int32_t piece) {
+  wchar_t piece_name[kNameCapacity] = {};
+  MakePieceName(base_path_, piece, piece_name);
+
+  // Held from before its proof until it is deleted, so the bytes appended
+  // are the bytes proved.
+  piece_ = platform_.CreateFile(piece_name, kAccessRead, kShareRead, Disposition::kOpenExisting,
+                                Attribute::kReadOnly);
+  if (piece_ == InvalidHandle()) {
+    piece_ = nullptr;
+    return Fail(RC_FILE_OPEN);
+  }
+
+  progress_.Enter(Phase::kVerifyPiece, piece);
+  wchar_t fingerprint[kFingerprintTextCapacity] = {};
+  GetFileFingerprint(platform_, piece_name, fingerprint, progress_.byte_sink());
+  if (recorded_[static_cast<std::size_t>(piece)] != fingerprint) return Fail(RC_DIGEST_MISMATCH);
+
+  progress_.Enter(Phase::kJoinPiece, piece);
+  const ResultCode copied = CopyPiece(piece_, piece_name);
+  if (copied != RC_OK) return copied;
+
+  // Every byte of the piece is in the rebuilt file; make them durable before
+  // the piece goes.
+  platform_.CloseHandle(piece_);
+  piece_ = nullptr;
+  if (!platform_.FlushFileBuffers(rebuilt_)) return Fail(RC_FILE_WRITE);
+  platform_.SetFileAttributes(piece_name, Attribute::kNormal);
+  if (!platform_.DeleteFile(piece_name)) return Fail(RC_FILE_DELETE);
+  return RC_OK;
+}
+
+ResultCode MergeRun::CopyPiece(FileHandle piece, const wchar_t* piece_name) {
+  // The piece is held with read sharing only, so its size cannot change under
+  // us; a failed query leaves 0 and stops the copy after the first chunk.
+  std::uint64_t size = 0;
+  QueryFileSize(platform_, piece_name, &size);
+  std::uint64_t total = 0;
+  for (;;) {
+    std::uint32_t got = 0;
+    if (!platform_.ReadFile(piece, buffer_.get(), kChunkSize, &got)) return Fail(RC_FILE_READ);
+    if (got == 0) return RC_OK;
+    total += got;
+    std::uint32_t written = 0;
+    if (!platform_.WriteFile(rebuilt_, buffer_.get(), got, &written)) return Fail(RC_FILE_WRITE);
+    if (written != got) {
+      platform_.SetLastError(kErrorWriteFault);
+      return Fail(RC_FILE_WRITE);
+    }
+    progress_.Advance(got);
+    if (total > size) {
+      platform_.SetLastError(kErrorReadFault);
+      return Fail(RC_FILE_READ);
+    }
+  }
+}
+
+}  // namespace
+
+ResultCode Merge(const wchar_t* path, const OperationOptions& options) {
+  try {
+    MergeRun run(path, options);
+    return run.Run();
+  } catch (...) {
+    // Only an allocation can throw here, and nothing was deleted because of it.
+    return RC_FILE_READ;
+  }
+}
+
+}  // namespace tarvelin

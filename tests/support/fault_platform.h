@@ -1,0 +1,113 @@
+// A platform that wraps a real backend for tests: it counts and records every
+// call, fails the Nth one (once or from then on) with a chosen error, can make
+// a write report fewer bytes than it was given, and tracks the handles that
+// are open, so that a test can sweep "fail call N" over a whole operation and
+// check what was left behind.
+#ifndef TARVELIN_TESTS_SUPPORT_FAULT_PLATFORM_H_
+#define TARVELIN_TESTS_SUPPORT_FAULT_PLATFORM_H_
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace tarvelin::testing {
+
+enum class Op {
+  kCreateFile,
+  kReadFile,
+  kWriteFile,
+  kFlushFileBuffers,
+  kFlushFolderOf,
+  kGetFileSize,
+  kCloseHandle,
+  kSetFileAttributes,
+  kDeleteFile,
+  kPathFileExists,
+  kGetProfileString,
+  kWriteProfileString,
+  kOpenReadStream,
+};
+
+const char* OpName(Op op);
+
+struct Call {
+  Op op;
+  std::wstring path;   // the path given, or the one the handle was opened with
+  bool failed;         // failed by the wrapper or by the backend
+  std::uint32_t size;  // bytes asked for by reads and writes
+};
+
+class FaultPlatform : public Platform {
+ public:
+  explicit FaultPlatform(Platform& base) : base_(base) {}
+
+  // Fails the `n`th counted call (1-based; GetLastError and SetLastError are
+  // not counted) with `error`, and with `persistent` every call after it too.
+  void FailCall(std::uint64_t n, bool persistent, std::uint32_t error);
+  // Fails the `nth` call (1-based) of `op` alone, once or from then on.
+  void FailOp(Op op, int nth, bool persistent, std::uint32_t error);
+  // Makes the `nth` write (1-based) succeed but report `reported` bytes,
+  // having written that many.
+  void ShortWrite(int nth, std::uint32_t reported);
+  // Forgets every planned fault; counts and records go on.
+  void ClearFaults();
+
+  const std::vector<Call>& calls() const { return calls_; }
+  std::uint64_t call_count() const { return count_; }
+  // Handles opened through this wrapper and not yet closed.
+  int open_handles() const { return static_cast<int>(open_.size()); }
+  // The calls of one kind on one path, in order.
+  std::vector<std::size_t> IndexesOf(Op op, const std::wstring& path) const;
+
+  FileHandle CreateFile(const wchar_t* path, std::uint32_t access, std::uint32_t share,
+                        Disposition disposition, Attribute attribute) override;
+  bool ReadFile(FileHandle file, void* buffer, std::uint32_t size,
+                std::uint32_t* bytes_read) override;
+  bool WriteFile(FileHandle file, const void* buffer, std::uint32_t size,
+                 std::uint32_t* bytes_written) override;
+  bool FlushFileBuffers(FileHandle file) override;
+  bool FlushFolderOf(const wchar_t* path) override;
+  std::uint32_t GetFileSize(FileHandle file, std::uint32_t* high) override;
+  bool CloseHandle(FileHandle file) override;
+  bool SetFileAttributes(const wchar_t* path, Attribute attribute) override;
+  bool DeleteFile(const wchar_t* path) override;
+  bool PathFileExists(const wchar_t* path) override;
+  std::uint32_t GetLastError() override { return base_.GetLastError(); }
+  void SetLastError(std::uint32_t error) override { base_.SetLastError(error); }
+  std::uint32_t GetPrivateProfileString(const wchar_t* section, const wchar_t* key,
+                                        const wchar_t* default_value, wchar_t* buffer,
+                                        std::uint32_t size, const wchar_t* path) override;
+  bool WritePrivateProfileString(const wchar_t* section, const wchar_t* key,
+                                 const wchar_t* value, const wchar_t* path) override;
+  int OpenReadStream(const char* utf8_path, std::FILE** stream) override;
+
+ private:
+  struct Rule {
+    bool any_op;
+    Op op;
+    std::uint64_t nth;
+    bool persistent;
+    std::uint32_t error;
+  };
+  // Counts the call, records it, and says whether it is to fail (then the
+  // error is already set).
+  bool Enter(Op op, const std::wstring& path, std::uint32_t size = 0);
+  void MarkFailed() { calls_.back().failed = true; }
+  std::wstring PathOf(FileHandle file) const;
+
+  Platform& base_;
+  std::uint64_t count_ = 0;
+  std::map<Op, std::uint64_t> op_counts_;
+  std::vector<Rule> rules_;
+  int short_write_nth_ = 0;
+  std::uint32_t short_write_bytes_ = 0;
+  std::vector<Call> calls_;
+  std::map<FileHandle, std::wstring> open_;
+};
+
+}  // namespace tarvelin::testing
+
+#endif  // TARVELIN_TESTS_SUPPORT_FAULT_PLATFORM_H_
