@@ -1,0 +1,150 @@
+// The Win32 backend: each method is the Windows call that it is named after,
+// with the interface's small enums turned into the API's flags. Windows itself
+// decides sharing conflicts, read-only refusals and error codes; this file adds
+// policy of its own only where a method says so below.
+#include <cerrno>
+#include <cstdio>
+#include <share.h>
+
+#include "platform/platform.h"
+#include "platform/win32_api.h"
+
+namespace tarvelin {
+namespace {
+
+DWORD AccessFlags(std::uint32_t access) {
+  DWORD flags = 0;
+  if (access & kAccessRead) flags |= GENERIC_READ;
+  if (access & kAccessWrite) flags |= GENERIC_WRITE;
+  return flags;
+}
+
+DWORD ShareFlags(std::uint32_t share) {
+  DWORD flags = 0;
+  if (share & kShareRead) flags |= FILE_SHARE_READ;
+  if (share & kShareWrite) flags |= FILE_SHARE_WRITE;
+  return flags;
+}
+
+DWORD CreationFlags(Disposition disposition) {
+  switch (disposition) {
+    case Disposition::kCreateAlways:
+      return CREATE_ALWAYS;
+    case Disposition::kOpenAlways:
+      return OPEN_ALWAYS;
+    case Disposition::kOpenExisting:
+      break;
+  }
+  return OPEN_EXISTING;
+}
+
+DWORD AttributeFlags(Attribute attribute) {
+  return attribute == Attribute::kReadOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL;
+}
+
+class Win32Platform final : public Platform {
+ public:
+  FileHandle CreateFile(const wchar_t* path, std::uint32_t access, std::uint32_t share,
+                        Disposition disposition, Attribute attribute) override {
+    return ::CreateFileW(path, AccessFlags(access), ShareFlags(share), nullptr,
+                         CreationFlags(disposition), AttributeFlags(attribute), nullptr);
+  }
+
+  bool ReadFile(FileHandle file, void* buffer, std::uint32_t size,
+                std::uint32_t* bytes_read) override {
+    DWORD count = 0;
+    const bool ok = ::ReadFile(file, buffer, size, &count, nullptr) != FALSE;
+    if (bytes_read != nullptr) *bytes_read = count;
+    return ok;
+  }
+
+  bool WriteFile(FileHandle file, const void* buffer, std::uint32_t size,
+                 std::uint32_t* bytes_written) override {
+    DWORD count = 0;
+    const bool ok = ::WriteFile(file, buffer, size, &count, nullptr) != FALSE;
+    if (bytes_written != nullptr) *bytes_written = count;
+    return ok;
+  }
+
+  bool FlushFileBuffers(FileHandle file) override { return ::FlushFileBuffers(file) != FALSE; }
+
+  // Windows has no call that flushes a folder's entries through an ordinary
+  // handle: opening a folder takes FILE_FLAG_BACKUP_SEMANTICS, and flushing
+  // it is refused or ignored depending on the file system. NTFS journals its
+  // metadata itself; FAT does not, and nothing portable can make it. So there
+  // is nothing to do here, and reporting failure would only stop a split or a
+  // merge that Windows will carry out as well as it can anyway.
+  bool FlushFolderOf(const wchar_t*) override { return true; }
+
+  std::uint32_t GetFileSize(FileHandle file, std::uint32_t* high) override {
+    DWORD high_half = 0;
+    const DWORD low_half = ::GetFileSize(file, &high_half);
+    if (high != nullptr) *high = high_half;
+    return low_half;
+  }
+
+  // INVALID_HANDLE_VALUE is also the pseudo-handle of the current process, so
+  // CloseHandle "closes" it with success. Callers hand it in only after a
+  // failed CreateFile, and the interface promises false for it, as for any
+  // other handle that names no open file.
+  bool CloseHandle(FileHandle file) override {
+    if (file == InvalidHandle()) {
+      ::SetLastError(ERROR_INVALID_HANDLE);
+      return false;
+    }
+    return ::CloseHandle(file) != FALSE;
+  }
+
+  bool SetFileAttributes(const wchar_t* path, Attribute attribute) override {
+    return ::SetFileAttributesW(path, AttributeFlags(attribute)) != FALSE;
+  }
+
+  bool DeleteFile(const wchar_t* path) override { return ::DeleteFileW(path) != FALSE; }
+
+  bool PathFileExists(const wchar_t* path) override { return ::PathFileExistsW(path) != FALSE; }
+
+  std::uint32_t GetLastError() override { return ::GetLastError(); }
+
+  void SetLastError(std::uint32_t error) override { ::SetLastError(error); }
+
+  std::uint32_t GetPrivateProfileString(const wchar_t* section, const wchar_t* key,
+                                        const wchar_t* default_value, wchar_t* buffer,
+                                        std::uint32_t size, const wchar_t* path) override {
+    return ::GetPrivateProfileStringW(section, key, default_value, buffer, size, path);
+  }
+
+  bool WritePrivateProfileString(const wchar_t* section, const wchar_t* key,
+                                 const wchar_t* value, const wchar_t* path) override {
+    return ::WritePrivateProfileStringW(section, key, value, path) != FALSE;
+  }
+
+  // The fingerprint names files by their UTF-8 bytes. The C runtime's narrow
+  // fopen would read those bytes in the ANSI code page, so a name outside
+  // ASCII would name some other file or none, and its fingerprint would be the
+  // all-zero text at both ends of a split and a merge: the check would pass
+  // without proving anything. Converting back to UTF-16 and opening with
+  // _wfsopen makes every name that the library can create fingerprint its
+  // real contents. _SH_DENYWR shares reading only, as the stream must.
+  int OpenReadStream(const char* utf8_path, std::FILE** stream) override {
+    *stream = nullptr;
+    // A UTF-8 text never has fewer bytes than it has UTF-16 units, and the
+    // fingerprint's narrow paths are at most this long.
+    wchar_t wide_path[1024];
+    if (::MultiByteToWideChar(CP_UTF8, 0, utf8_path, -1, wide_path, 1024) == 0) {
+      return ::GetLastError() == ERROR_INSUFFICIENT_BUFFER ? ENAMETOOLONG : EINVAL;
+    }
+    errno = 0;
+    *stream = ::_wfsopen(wide_path, L"rb", _SH_DENYWR);
+    if (*stream == nullptr) return errno != 0 ? errno : EACCES;
+    return 0;
+  }
+};
+
+}  // namespace
+
+Platform& DefaultPlatform() {
+  static Win32Platform platform;
+  return platform;
+}
+
+}  // namespace tarvelin
