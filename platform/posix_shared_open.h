@@ -29,6 +29,10 @@ bool IsHeldOpen(const char* utf8_path);
 // The Win32 error code for an errno value.
 std::uint32_t Win32ErrorFromErrno(int error_number);
 
+// The same for a call that named `utf8_path`: a missing entry is
+// kErrorFileNotFound when its folder exists and kErrorPathNotFound when not.
+std::uint32_t Win32ErrorForPath(int error_number, const char* utf8_path);
+
 // The calling thread's last-error value.
 std::uint32_t ThreadLastError();
 void SetThreadLastError(std::uint32_t error);

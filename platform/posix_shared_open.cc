@@ -1,0 +1,304 @@
+// Windows' sharing rule, emulated with open-file-description (OFD) locks.
+//
+// Windows lets a new open of a file succeed only when, for every open E that
+// already holds it, the new access is within E's sharing and E's access is
+// within the new sharing. Here every open holds shared locks on marker bytes
+// far beyond any real file data, one marker per fact that others must know:
+// "has read access", "has write access", "refuses to share reading",
+// "refuses to share writing". After taking its own markers a new open probes,
+// with a would-be exclusive lock, the markers that conflict with it; any
+// holder other than its own description is a conflict. Because each open
+// publishes its markers before it probes, two racing opens that conflict at
+// worst both fail; they never both succeed. As on Windows, an open that asks
+// for no access to the data takes no part in sharing at all.
+//
+// OFD locks belong to the open file description, not to the process: two
+// opens in one process conflict like opens in two processes, a forked child
+// shares its parent's descriptions (and so its sharing) until both close, and
+// closing one descriptor releases exactly that open's markers. Shared locks
+// need a descriptor open for reading, so every descriptor here is.
+//
+// Unseen: opens by programs that do not use this layer, and the markers of a
+// file that the prober may not read (see IsHeldOpen). Where a file system
+// refuses OFD locks, opens fail rather than go ahead unprotected.
+#include "platform/posix_shared_open.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "platform/platform_errors.h"
+
+namespace tarvelin::posix {
+namespace {
+
+// Markers sit near the top of the 63-bit offset range, where no file grows.
+constexpr off_t kMarkerBase = 0x7FFFFFFF00000000LL;
+
+enum Marker : off_t {
+  kMarkerHasRead,
+  kMarkerHasWrite,
+  kMarkerDeniesRead,
+  kMarkerDeniesWrite,
+  kMarkerCount,
+};
+
+// ERROR_CANT_RESOLVE_FILENAME: a loop of symbolic links.
+constexpr std::uint32_t kErrorCantResolveFilename = 1921;
+
+// An open refuses a create-or-open loop after this many races with others
+// that create and remove the same name (or a dangling symbolic link).
+constexpr int kCreateAttempts = 8;
+
+thread_local std::uint32_t t_last_error = kErrorSuccess;
+
+struct flock MarkerLock(short type, off_t first, off_t count) {
+  struct flock lock;
+  std::memset(&lock, 0, sizeof lock);  // l_pid must be 0 for OFD locks.
+  lock.l_type = type;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = kMarkerBase + first;
+  lock.l_len = count;
+  return lock;
+}
+
+// Returns 0, or an errno value.
+int HoldMarker(int fd, Marker marker) {
+  struct flock lock = MarkerLock(F_RDLCK, marker, 1);
+  return fcntl(fd, F_OFD_SETLK, &lock) == 0 ? 0 : errno;
+}
+
+// Sets *held when another open file description holds a marker in
+// [first, first + count). Returns 0, or an errno value.
+int OthersHoldMarkers(int fd, off_t first, off_t count, bool* held) {
+  struct flock lock = MarkerLock(F_WRLCK, first, count);
+  if (fcntl(fd, F_OFD_GETLK, &lock) != 0) return errno;
+  *held = lock.l_type != F_UNLCK;
+  return 0;
+}
+
+// Publishes this open's markers, then looks for a conflicting holder.
+// Truncation counts as write access: no open that refuses to share writing
+// may see its file cut. Returns a Win32 error code, 0 when the sharing is
+// granted.
+std::uint32_t ClaimSharing(int fd, std::uint32_t access, std::uint32_t share) {
+  const bool reads = (access & kAccessRead) != 0;
+  const bool writes = (access & kAccessWrite) != 0;
+  if (!reads && !writes) return kErrorSuccess;
+  const bool denies_read = (share & kShareRead) == 0;
+  const bool denies_write = (share & kShareWrite) == 0;
+
+  struct Claim {
+    bool wanted;
+    Marker own;
+  } const claims[] = {
+      {reads, kMarkerHasRead},
+      {writes, kMarkerHasWrite},
+      {denies_read, kMarkerDeniesRead},
+      {denies_write, kMarkerDeniesWrite},
+  };
+  for (const Claim& claim : claims) {
+    if (!claim.wanted) continue;
+    if (const int error = HoldMarker(fd, claim.own)) return Win32ErrorFromErrno(error);
+  }
+
+  struct Check {
+    bool applies;
+    Marker conflicting;
+  } const checks[] = {
+      {reads, kMarkerDeniesRead},
+      {writes, kMarkerDeniesWrite},
+      {denies_read, kMarkerHasRead},
+      {denies_write, kMarkerHasWrite},
+  };
+  for (const Check& check : checks) {
+    if (!check.applies) continue;
+    bool held = false;
+    if (const int error = OthersHoldMarkers(fd, check.conflicting, 1, &held)) {
+      return Win32ErrorFromErrno(error);
+    }
+    if (held) return kErrorSharingViolation;
+  }
+  return kErrorSuccess;
+}
+
+// Opens `path`, creating it when `may_create`; *created tells whether this
+// call made the file. Knowing that matters: a file created read-only is still
+// writable through the handle that created it. Returns -1 with errno set.
+int OpenOrCreate(const char* path, int flags, bool may_create, mode_t mode, bool* created) {
+  *created = false;
+  if (!may_create) return open(path, flags);
+  for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
+    int fd = open(path, flags | O_CREAT | O_EXCL, mode);
+    if (fd >= 0) {
+      *created = true;
+      return fd;
+    }
+    if (errno != EEXIST) return -1;
+    fd = open(path, flags);
+    if (fd >= 0 || errno != ENOENT) return fd;
+    // Removed between the two opens, or a dangling symbolic link: try again.
+  }
+  return -1;
+}
+
+// Refuses what CreateFileW refuses once the object is open: anything but a
+// regular file, and write access to an existing file without write
+// permission bits (which root could otherwise write).
+std::uint32_t CheckOpenedFile(int fd, bool needs_write_permission) {
+  struct stat info;
+  if (fstat(fd, &info) != 0) return Win32ErrorFromErrno(errno);
+  if (!S_ISREG(info.st_mode)) return kErrorAccessDenied;
+  if (needs_write_permission && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+    return kErrorAccessDenied;
+  }
+  return kErrorSuccess;
+}
+
+// Empties an existing file for kCreateAlways, which also gives it the
+// requested attribute, as CreateFileW does when it overwrites.
+std::uint32_t Overwrite(int fd, Attribute attribute) {
+  if (ftruncate(fd, 0) != 0) return Win32ErrorFromErrno(errno);
+  if (attribute == Attribute::kReadOnly) {
+    struct stat info;
+    if (fstat(fd, &info) != 0 ||
+        fchmod(fd, info.st_mode & 07777 & ~(S_IWUSR | S_IWGRP | S_IWOTH)) != 0) {
+      return Win32ErrorFromErrno(errno);
+    }
+  }
+  return kErrorSuccess;
+}
+
+std::uint32_t ClearNonBlocking(int fd) {
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags == -1 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return Win32ErrorFromErrno(errno);
+  return kErrorSuccess;
+}
+
+bool FolderOfExists(const char* path) {
+  const char* slash = std::strrchr(path, '/');
+  if (slash == nullptr || slash == path) return true;  // "." or "/"
+  char folder[PATH_MAX];
+  const std::size_t length = static_cast<std::size_t>(slash - path);
+  if (length >= sizeof folder) return true;
+  std::memcpy(folder, path, length);
+  folder[length] = '\0';
+  struct stat info;
+  return stat(folder, &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+}  // namespace
+
+int OpenShared(const char* utf8_path, std::uint32_t access, std::uint32_t share,
+               Disposition disposition, Attribute attribute, std::uint32_t* error) {
+  std::uint32_t ignored = 0;
+  if (error == nullptr) error = &ignored;
+  if (utf8_path == nullptr || utf8_path[0] == '\0') {
+    *error = kErrorPathNotFound;
+    return -1;
+  }
+  if ((access & ~(kAccessRead | kAccessWrite)) != 0 ||
+      (share & ~(kShareRead | kShareWrite)) != 0) {
+    *error = kErrorInvalidParameter;
+    return -1;
+  }
+
+  // Truncation needs a writable descriptor even when the caller asked only to
+  // read. O_NONBLOCK keeps the open of a FIFO from waiting for a peer; such
+  // files are refused right after.
+  const bool truncates = disposition == Disposition::kCreateAlways;
+  const bool writable = (access & kAccessWrite) != 0 || truncates;
+  const int flags = (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+  const mode_t mode = attribute == Attribute::kReadOnly ? 0444 : 0666;
+
+  bool created = false;
+  const int fd = OpenOrCreate(utf8_path, flags, disposition != Disposition::kOpenExisting, mode,
+                              &created);
+  if (fd < 0) {
+    *error = Win32ErrorForPath(errno, utf8_path);
+    return -1;
+  }
+
+  std::uint32_t failure = CheckOpenedFile(fd, writable && !created);
+  const std::uint32_t shared_access = access | (truncates ? kAccessWrite : 0u);
+  if (failure == kErrorSuccess) failure = ClaimSharing(fd, shared_access, share);
+  if (failure == kErrorSuccess && truncates && !created) failure = Overwrite(fd, attribute);
+  if (failure == kErrorSuccess) failure = ClearNonBlocking(fd);
+  if (failure != kErrorSuccess) {
+    close(fd);
+    *error = failure;
+    return -1;
+  }
+  return fd;
+}
+
+bool IsHeldOpen(const char* utf8_path) {
+  if (utf8_path == nullptr) return false;
+  // Probing needs a descriptor. A file that this process may not read (held,
+  // say, by another user's process) cannot be probed and counts as not held.
+  const int fd = open(utf8_path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return false;
+  bool held = false;
+  OthersHoldMarkers(fd, 0, kMarkerCount, &held);
+  close(fd);
+  return held;
+}
+
+std::uint32_t Win32ErrorFromErrno(int error_number) {
+  switch (error_number) {
+    case 0:
+      return kErrorSuccess;
+    case ENOENT:
+      return kErrorFileNotFound;
+    case ENOTDIR:
+      return kErrorPathNotFound;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+    case EROFS:
+      return kErrorAccessDenied;
+    case EMFILE:
+    case ENFILE:
+      return kErrorTooManyOpenFiles;
+    case EBADF:
+      return kErrorInvalidHandle;
+    case ENOMEM:
+      return kErrorNotEnoughMemory;
+    case EAGAIN:
+    case ETXTBSY:
+      return kErrorSharingViolation;
+    case EEXIST:
+      return kErrorFileExists;
+    case EINVAL:
+      return kErrorInvalidParameter;
+    case ENOSPC:
+    case EDQUOT:
+      return kErrorDiskFull;
+    case ENAMETOOLONG:
+      return kErrorFilenameExcedRange;
+    case EFBIG:
+      return kErrorFileTooLarge;
+    case ELOOP:
+      return kErrorCantResolveFilename;
+    default:
+      // EIO and everything without a closer Win32 meaning.
+      return kErrorIoDevice;
+  }
+}
+
+std::uint32_t Win32ErrorForPath(int error_number, const char* utf8_path) {
+  if (error_number == ENOENT && utf8_path != nullptr && !FolderOfExists(utf8_path)) {
+    return kErrorPathNotFound;
+  }
+  return Win32ErrorFromErrno(error_number);
+}
+
+std::uint32_t ThreadLastError() { return t_last_error; }
+
+void SetThreadLastError(std::uint32_t error) { t_last_error = error; }
+
+}  // namespace tarvelin::posix
