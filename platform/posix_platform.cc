@@ -1,0 +1,295 @@
+// The POSIX backend: the Win32 file calls that the core makes, emulated on
+// file descriptors. Paths go to the system as UTF-8. Symbolic links are
+// followed as Windows follows a path, except that DeleteFile removes a link
+// itself, not its target. Errors are Win32 codes in a per-thread value.
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <new>
+
+#include "platform/platform.h"
+#include "platform/platform_errors.h"
+#include "platform/posix_fd_io.h"
+#include "platform/posix_profile.h"
+#include "platform/posix_shared_open.h"
+#include "platform/utf8.h"
+
+namespace tarvelin {
+namespace {
+
+using posix::SetThreadLastError;
+using posix::Win32ErrorForPath;
+using posix::Win32ErrorFromErrno;
+
+constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
+
+// What a FileHandle points to. The access is kept because the descriptor is
+// always readable and may be writable for truncation alone, while ReadFile,
+// WriteFile and FlushFileBuffers must refuse what the open did not ask for.
+struct PosixFile {
+  int fd;
+  std::uint32_t access;
+};
+
+bool Fail(std::uint32_t error) {
+  SetThreadLastError(error);
+  return false;
+}
+
+PosixFile* FileOf(FileHandle handle) {
+  if (handle == nullptr || handle == InvalidHandle()) {
+    SetThreadLastError(kErrorInvalidHandle);
+    return nullptr;
+  }
+  return static_cast<PosixFile*>(handle);
+}
+
+// A wide path as the UTF-8 bytes that the system takes, held on the stack so
+// that no call allocates for its path. An empty path names nothing.
+class NativePath {
+ public:
+  explicit NativePath(const wchar_t* path) {
+    bytes_[0] = '\0';
+    if (path == nullptr || path[0] == L'\0') {
+      error_ = kErrorPathNotFound;
+    } else if (WideToUtf8(path, bytes_, sizeof bytes_) == 0) {
+      error_ = kErrorFilenameExcedRange;
+    }
+  }
+  NativePath(const NativePath&) = delete;
+  NativePath& operator=(const NativePath&) = delete;
+
+  // False when the path cannot be used; the reason is then the thread's
+  // last-error value.
+  bool Usable() const {
+    if (error_ != kErrorSuccess) SetThreadLastError(error_);
+    return error_ == kErrorSuccess;
+  }
+  const char* get() const { return bytes_; }
+  char* mutable_bytes() { return bytes_; }
+
+ private:
+  char bytes_[PATH_MAX];
+  std::uint32_t error_ = kErrorSuccess;
+};
+
+// The errno value that a failed stream open reports, like _wfopen_s reports
+// a sharing violation as EACCES.
+int ErrnoFromWin32(std::uint32_t error) {
+  switch (error) {
+    case kErrorFileNotFound:
+    case kErrorPathNotFound:
+      return ENOENT;
+    case kErrorAccessDenied:
+    case kErrorSharingViolation:
+      return EACCES;
+    case kErrorTooManyOpenFiles:
+      return EMFILE;
+    case kErrorNotEnoughMemory:
+      return ENOMEM;
+    case kErrorFilenameExcedRange:
+      return ENAMETOOLONG;
+    case kErrorInvalidParameter:
+      return EINVAL;
+    default:
+      return EIO;
+  }
+}
+
+class PosixPlatform final : public Platform {
+ public:
+  FileHandle CreateFile(const wchar_t* path, std::uint32_t access, std::uint32_t share,
+                        Disposition disposition, Attribute attribute) override {
+    NativePath native(path);
+    if (!native.Usable()) return InvalidHandle();
+    // Allocated first, so that running out of memory changes nothing on disk.
+    auto* file = new (std::nothrow) PosixFile{-1, access};
+    if (file == nullptr) {
+      SetThreadLastError(kErrorNotEnoughMemory);
+      return InvalidHandle();
+    }
+    std::uint32_t error = kErrorSuccess;
+    file->fd = posix::OpenShared(native.get(), access, share, disposition, attribute, &error);
+    if (file->fd < 0) {
+      delete file;
+      SetThreadLastError(error);
+      return InvalidHandle();
+    }
+    return file;
+  }
+
+  bool ReadFile(FileHandle handle, void* buffer, std::uint32_t size,
+                std::uint32_t* bytes_read) override {
+    if (bytes_read != nullptr) *bytes_read = 0;
+    PosixFile* file = FileOf(handle);
+    if (file == nullptr) return false;
+    if ((file->access & kAccessRead) == 0) return Fail(kErrorAccessDenied);
+    if (buffer == nullptr && size != 0) return Fail(kErrorInvalidParameter);
+    std::size_t count = 0;
+    if (const int error = posix::ReadSome(file->fd, buffer, size, &count)) {
+      return Fail(Win32ErrorFromErrno(error));
+    }
+    if (bytes_read != nullptr) *bytes_read = static_cast<std::uint32_t>(count);
+    return true;
+  }
+
+  bool WriteFile(FileHandle handle, const void* buffer, std::uint32_t size,
+                 std::uint32_t* bytes_written) override {
+    if (bytes_written != nullptr) *bytes_written = 0;
+    PosixFile* file = FileOf(handle);
+    if (file == nullptr) return false;
+    if ((file->access & kAccessWrite) == 0) return Fail(kErrorAccessDenied);
+    if (buffer == nullptr && size != 0) return Fail(kErrorInvalidParameter);
+    std::size_t written = 0;
+    const int error = posix::WriteFully(file->fd, buffer, size, &written);
+    if (bytes_written != nullptr) *bytes_written = static_cast<std::uint32_t>(written);
+    if (error != 0) return Fail(Win32ErrorFromErrno(error));
+    return true;
+  }
+
+  bool FlushFileBuffers(FileHandle handle) override {
+    PosixFile* file = FileOf(handle);
+    if (file == nullptr) return false;
+    if ((file->access & kAccessWrite) == 0) return Fail(kErrorAccessDenied);
+    if (fsync(file->fd) != 0) return Fail(Win32ErrorFromErrno(errno));
+    return true;
+  }
+
+  bool FlushFolderOf(const wchar_t* path) override {
+    NativePath native(path);
+    if (!native.Usable()) return false;
+    char* bytes = native.mutable_bytes();
+    char* slash = std::strrchr(bytes, '/');
+    const char* folder = bytes;
+    if (slash == nullptr) {
+      folder = ".";
+    } else if (slash == bytes) {
+      folder = "/";
+    } else {
+      *slash = '\0';
+    }
+    const int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+      return Fail(errno == ENOENT ? kErrorPathNotFound : Win32ErrorFromErrno(errno));
+    }
+    // Some file systems have nothing to sync for a folder and say EINVAL.
+    const bool synced = fsync(fd) == 0 || errno == EINVAL;
+    const int error = errno;
+    close(fd);
+    return synced || Fail(Win32ErrorFromErrno(error));
+  }
+
+  std::uint32_t GetFileSize(FileHandle handle, std::uint32_t* high) override {
+    constexpr std::uint32_t kFailed = 0xFFFFFFFFu;
+    PosixFile* file = FileOf(handle);
+    if (file == nullptr) return kFailed;
+    struct stat info;
+    if (fstat(file->fd, &info) != 0) {
+      SetThreadLastError(Win32ErrorFromErrno(errno));
+      return kFailed;
+    }
+    const auto size = static_cast<std::uint64_t>(info.st_size);
+    const auto low = static_cast<std::uint32_t>(size);
+    if (high != nullptr) *high = static_cast<std::uint32_t>(size >> 32);
+    // As on Windows: a real low half that reads as the failure value comes
+    // with no error, so that a stale one cannot make it look like a failure.
+    if (low == kFailed) SetThreadLastError(kErrorSuccess);
+    return low;
+  }
+
+  bool CloseHandle(FileHandle handle) override {
+    PosixFile* file = FileOf(handle);
+    if (file == nullptr) return false;
+    // The descriptor is gone after close() whatever it reports; EINTR is no
+    // failure on Linux.
+    const bool closed = close(file->fd) == 0 || errno == EINTR;
+    const int error = errno;
+    delete file;
+    return closed || Fail(Win32ErrorFromErrno(error));
+  }
+
+  bool SetFileAttributes(const wchar_t* path, Attribute attribute) override {
+    NativePath native(path);
+    if (!native.Usable()) return false;
+    struct stat info;
+    if (stat(native.get(), &info) != 0) return Fail(Win32ErrorForPath(errno, native.get()));
+    // Read-only means no write permission for anyone; normal gives the owner
+    // write permission back and leaves the other bits alone.
+    const mode_t mode = info.st_mode & 07777;
+    const mode_t wanted = attribute == Attribute::kReadOnly ? (mode & ~kWriteBits) : (mode | S_IWUSR);
+    if (wanted != mode && chmod(native.get(), wanted) != 0) {
+      return Fail(Win32ErrorFromErrno(errno));
+    }
+    return true;
+  }
+
+  bool DeleteFile(const wchar_t* path) override {
+    NativePath native(path);
+    if (!native.Usable()) return false;
+    struct stat info;
+    if (lstat(native.get(), &info) != 0) return Fail(Win32ErrorForPath(errno, native.get()));
+    if (S_ISDIR(info.st_mode)) return Fail(kErrorAccessDenied);
+    // No open through this layer grants delete sharing.
+    if (S_ISREG(info.st_mode) && posix::IsHeldOpen(native.get())) {
+      return Fail(kErrorSharingViolation);
+    }
+    if (unlink(native.get()) != 0) return Fail(Win32ErrorForPath(errno, native.get()));
+    return true;
+  }
+
+  bool PathFileExists(const wchar_t* path) override {
+    NativePath native(path);
+    if (!native.Usable()) return false;
+    struct stat info;
+    if (stat(native.get(), &info) != 0) return Fail(Win32ErrorForPath(errno, native.get()));
+    return true;
+  }
+
+  std::uint32_t GetLastError() override { return posix::ThreadLastError(); }
+
+  void SetLastError(std::uint32_t error) override { SetThreadLastError(error); }
+
+  std::uint32_t GetPrivateProfileString(const wchar_t* section, const wchar_t* key,
+                                        const wchar_t* default_value, wchar_t* buffer,
+                                        std::uint32_t size, const wchar_t* path) override {
+    return profiles_.Get(section, key, default_value, buffer, size, path);
+  }
+
+  bool WritePrivateProfileString(const wchar_t* section, const wchar_t* key,
+                                 const wchar_t* value, const wchar_t* path) override {
+    return profiles_.Put(section, key, value, path);
+  }
+
+  int OpenReadStream(const char* utf8_path, std::FILE** stream) override {
+    if (stream == nullptr) return EINVAL;
+    *stream = nullptr;
+    std::uint32_t error = kErrorSuccess;
+    const int fd = posix::OpenShared(utf8_path, kAccessRead, kShareRead,
+                                     Disposition::kOpenExisting, Attribute::kNormal, &error);
+    if (fd < 0) return ErrnoFromWin32(error);
+    std::FILE* opened = fdopen(fd, "rb");
+    if (opened == nullptr) {
+      const int failure = errno;
+      close(fd);
+      return failure;
+    }
+    *stream = opened;
+    return 0;
+  }
+
+ private:
+  posix::ProfileStore profiles_;
+};
+
+}  // namespace
+
+Platform& DefaultPlatform() {
+  static PosixPlatform platform;
+  return platform;
+}
+
+}  // namespace tarvelin
