@@ -175,17 +175,6 @@ TEST(DigestFile, LeavesTheDigestUntouchedWhenTheFileDoesNotOpen) {
   for (unsigned char byte : digest) EXPECT_EQ(byte, 0xAB);
 }
 
-TEST(DigestFile, CompletesOnAReadableFile) {
-  TempDir dir;
-  WriteFileBytes(dir.Path(L"abc"), "abc");
-  const std::string path = testing::FsPath(dir.Path(L"abc")).string();
-  unsigned char digest[kMd5DigestSize] = {};
-  EXPECT_EQ(DigestFile(DefaultPlatform(), path.c_str(), digest), kDigestFileComplete);
-  wchar_t text[kFingerprintTextCapacity];
-  FormatFingerprintText(digest, text);
-  EXPECT_STREQ(text, kAbcText);
-}
-
 #if !defined(_WIN32)
 // A path whose UTF-8 form, terminator included, has `size` bytes, naming a
 // file that holds "abc" under nested folders inside `dir`.
