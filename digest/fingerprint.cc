@@ -78,12 +78,18 @@ int DigestFile(Platform& platform, const char* narrow_path,
 
 bool GetFileFingerprint(Platform& platform, const wchar_t* path, wchar_t* text,
                         const ByteProgress* progress) {
+  FingerprintWholeFile(platform, path, text, progress);
+  return true;
+}
+
+bool FingerprintWholeFile(Platform& platform, const wchar_t* path, wchar_t* text,
+                          const ByteProgress* progress) {
   unsigned char digest[kMd5DigestSize] = {};
   char narrow_path[kNarrowPathCapacity] = {};
   // A path that does not fit leaves the empty name, which opens nothing: the
   // text is then the all-zero one, like any file that cannot be opened.
   if (path != nullptr) WideToUtf8(path, narrow_path, sizeof narrow_path);
-  DigestFile(platform, narrow_path, digest, progress);
+  const int outcome = DigestFile(platform, narrow_path, digest, progress);
 
   wchar_t formatted[kFingerprintTextCapacity] = {};
   FormatFingerprintText(digest, formatted);
@@ -92,7 +98,7 @@ bool GetFileFingerprint(Platform& platform, const wchar_t* path, wchar_t* text,
     for (; i + 1 < kFingerprintTextCapacity && formatted[i] != L'\0'; ++i) text[i] = formatted[i];
     text[i] = L'\0';
   }
-  return true;
+  return outcome == kDigestFileComplete;
 }
 
 void FormatFingerprintText(const unsigned char digest[kMd5DigestSize], wchar_t* text) {

@@ -48,6 +48,13 @@ int DigestFile(Platform& platform, const char* narrow_path,
 bool GetFileFingerprint(Platform& platform, const wchar_t* path, wchar_t* text,
                         const ByteProgress* progress = nullptr);
 
+// As GetFileFingerprint, but says whether the text is that of the whole
+// file: false when the file could not be opened or a read failed part way.
+// The split and the merge use it, since a text that vouches for bytes that
+// were never read must not let them delete anything.
+bool FingerprintWholeFile(Platform& platform, const wchar_t* path, wchar_t* text,
+                          const ByteProgress* progress = nullptr);
+
 // Writes the 47-character text of `digest` and its terminator into `text`
 // (at least 48 characters).
 void FormatFingerprintText(const unsigned char digest[kMd5DigestSize], wchar_t* text);

@@ -1,5 +1,7 @@
 #include "library/file_helpers.h"
 
+#include <initializer_list>
+
 namespace tarvelin {
 
 ResultCode QueryFileSize(Platform& platform, const wchar_t* path, std::uint64_t* size) {

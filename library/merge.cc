@@ -77,7 +77,9 @@ ResultCode MergeRun::CheckExistingFile() {
   wchar_t fingerprint[kFingerprintTextCapacity] = {};
   progress_.SetTotals(0, 0);
   progress_.Enter(Phase::kVerifyWhole, -1);
-  GetFileFingerprint(platform_, path_, fingerprint, progress_.byte_sink());
+  if (!FingerprintWholeFile(platform_, path_, fingerprint, progress_.byte_sink())) {
+    return RC_FILE_READ;
+  }
   return source_fingerprint_ == fingerprint ? RC_OK : RC_DIGEST_MISMATCH;
 }
 
@@ -158,7 +160,9 @@ ResultCode MergeRun::Run() {
 
   progress_.Enter(Phase::kVerifyWhole, -1);
   wchar_t fingerprint[kFingerprintTextCapacity] = {};
-  GetFileFingerprint(platform_, rebuilt_name_, fingerprint, progress_.byte_sink());
+  if (!FingerprintWholeFile(platform_, rebuilt_name_, fingerprint, progress_.byte_sink())) {
+    return RC_FILE_READ;
+  }
   if (source_fingerprint_ != fingerprint) return RC_DIGEST_MISMATCH;
 
   platform_.SetFileAttributes(manifest_path_, Attribute::kNormal);
@@ -181,7 +185,10 @@ ResultCode MergeRun::MergePiece(std::int32_t piece) {
 
   progress_.Enter(Phase::kVerifyPiece, piece);
   wchar_t fingerprint[kFingerprintTextCapacity] = {};
-  GetFileFingerprint(platform_, piece_name, fingerprint, progress_.byte_sink());
+  // A piece that cannot be read whole is not proved, whatever was recorded.
+  if (!FingerprintWholeFile(platform_, piece_name, fingerprint, progress_.byte_sink())) {
+    return Fail(RC_FILE_READ);
+  }
   if (recorded_[static_cast<std::size_t>(piece)] != fingerprint) return Fail(RC_DIGEST_MISMATCH);
 
   progress_.Enter(Phase::kJoinPiece, piece);

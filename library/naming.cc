@@ -14,6 +14,12 @@ void Clear(wchar_t* out) {
   for (std::size_t i = 0; i < kNameCapacity; ++i) out[i] = L'\0';
 }
 
+// A name that does not fit leaves an empty buffer, never a cut name.
+bool KeepOrClear(bool fits, wchar_t* out) {
+  if (!fits) Clear(out);
+  return fits;
+}
+
 }  // namespace
 
 bool PathFits(const wchar_t* path) {
@@ -29,20 +35,24 @@ bool MakeBasePath(const wchar_t* path, wchar_t* out) {
 
 bool MakeManifestPath(const wchar_t* base_path, wchar_t* out) {
   Clear(out);
-  return AppendText(out, kNameCapacity, base_path) &&
-         AppendText(out, kNameCapacity, kManifestExtension);
+  return KeepOrClear(AppendText(out, kNameCapacity, base_path) &&
+                         AppendText(out, kNameCapacity, kManifestExtension),
+                     out);
 }
 
 bool MakePieceName(const wchar_t* base_path, std::int32_t piece, wchar_t* out) {
   Clear(out);
-  return AppendText(out, kNameCapacity, base_path) && AppendText(out, kNameCapacity, L".") &&
-         AppendDecimal(out, kNameCapacity, piece);
+  return KeepOrClear(AppendText(out, kNameCapacity, base_path) &&
+                         AppendText(out, kNameCapacity, L".") &&
+                         AppendDecimal(out, kNameCapacity, piece),
+                     out);
 }
 
 bool MakeRebuiltName(const wchar_t* path, const wchar_t* base_path, wchar_t* out) {
   Clear(out);
-  return AppendText(out, kNameCapacity, base_path) &&
-         AppendText(out, kNameCapacity, FindExtension(path));
+  return KeepOrClear(AppendText(out, kNameCapacity, base_path) &&
+                         AppendText(out, kNameCapacity, FindExtension(path)),
+                     out);
 }
 
 bool PieceNamesFit(const wchar_t* base_path, std::uint64_t highest_piece) {

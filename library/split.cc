@@ -62,6 +62,12 @@ class SplitRun {
     platform_.SetLastError(error);
     return Fail(code);
   }
+  // A fingerprint that could not read its whole file; the failing open or
+  // read left its error, if it had one.
+  ResultCode FailUnread() {
+    if (platform_.GetLastError() == 0) platform_.SetLastError(kErrorReadFault);
+    return Fail(RC_FILE_READ);
+  }
 
   Platform& platform_;
   const wchar_t* path_;
@@ -121,7 +127,11 @@ ResultCode SplitRun::Run() {
   progress_.SetTotals(3 * size_, piece_count_);
   progress_.Enter(Phase::kFingerprintSource, -1);
   wchar_t fingerprint[kFingerprintTextCapacity] = {};
-  GetFileFingerprint(platform_, path_, fingerprint, progress_.byte_sink());
+  // A source that cannot be read whole would be recorded with a text that
+  // vouches for nothing, and then deleted.
+  if (!FingerprintWholeFile(platform_, path_, fingerprint, progress_.byte_sink())) {
+    return FailUnread();
+  }
   if (!platform_.WritePrivateProfileString(kSourceSection, kValueKey, fingerprint,
                                            manifest_path_)) {
     return Fail(RC_MANIFEST_WRITE);
@@ -162,7 +172,9 @@ ResultCode SplitRun::FinishPiece() {
 
   progress_.Enter(Phase::kFingerprintPiece, piece_number_);
   wchar_t fingerprint[kFingerprintTextCapacity] = {};
-  GetFileFingerprint(platform_, piece_name_, fingerprint, progress_.byte_sink());
+  if (!FingerprintWholeFile(platform_, piece_name_, fingerprint, progress_.byte_sink())) {
+    return FailUnread();
+  }
   wchar_t key[kNameCapacity] = {};
   MakePieceKey(piece_number_, key);
   if (!platform_.WritePrivateProfileString(kPieceSection, key, fingerprint, manifest_path_)) {
