@@ -34,24 +34,25 @@ fi
 cat "$file" >/dev/null
 cat "$file" >/dev/null
 
-# Runs "$@" once with its output discarded and prints the elapsed nanoseconds.
-elapsed_ns() {
-  local start end
-  start=$(date +%s%N)
-  "$@" >/dev/null
-  end=$(date +%s%N)
-  echo $((end - start))
+# Runs "$@" once with its output discarded and prints its wall-clock seconds
+# and its processor seconds (user plus system).
+measure() {
+  local TIMEFORMAT='%3R %3U %3S' line
+  line=$({ time "$@" >/dev/null 2>&1; } 2>&1)
+  awk '{ printf "%.3f %.3f\n", $1, $2 + $3 }' <<<"$line"
 }
 
-ours_best=
-theirs_best=
+# The programs take turns so that a change in the machine's load touches
+# both; the fastest run of each counts.
+best() { awk -v a="$1" -v b="$2" 'BEGIN { print (a == "" || b < a) ? b : a }'; }
+ours_wall= ours_cpu= theirs_wall= theirs_cpu=
 for ((run = 1; run <= runs; run++)); do
-  ours=$(elapsed_ns "$tool" "$file")
-  theirs=$(elapsed_ns openssl md5 "$file")
-  printf 'run %d: fingerprint_tool %.3f s, openssl md5 %.3f s\n' "$run" \
-    "$(awk -v n="$ours" 'BEGIN { print n / 1e9 }')" "$(awk -v n="$theirs" 'BEGIN { print n / 1e9 }')"
-  if [[ -z $ours_best || $ours -lt $ours_best ]]; then ours_best=$ours; fi
-  if [[ -z $theirs_best || $theirs -lt $theirs_best ]]; then theirs_best=$theirs; fi
+  read -r wall cpu < <(measure "$tool" "$file")
+  ours_wall=$(best "$ours_wall" "$wall") ours_cpu=$(best "$ours_cpu" "$cpu")
+  printf 'run %d: fingerprint_tool %s s (cpu %s s), ' "$run" "$wall" "$cpu"
+  read -r wall cpu < <(measure openssl md5 "$file")
+  theirs_wall=$(best "$theirs_wall" "$wall") theirs_cpu=$(best "$theirs_cpu" "$cpu")
+  printf 'openssl md5 %s s (cpu %s s)\n' "$wall" "$cpu"
 done
 
 ours_digest=$("$tool" "$file" | cut -c1-47 | tr -d ' ' | tr 'A-F' 'a-f')
@@ -59,9 +60,9 @@ theirs_digest=$(openssl md5 "$file" | sed 's/.*= *//')
 echo "fingerprint_tool: $ours_digest"
 echo "openssl md5:      $theirs_digest"
 
-awk -v ours="$ours_best" -v theirs="$theirs_best" 'BEGIN {
-  printf "best of runs: fingerprint_tool %.3f s, openssl md5 %.3f s, ratio %.3f\n",
-         ours / 1e9, theirs / 1e9, ours / theirs
+awk -v ow="$ours_wall" -v tw="$theirs_wall" -v oc="$ours_cpu" -v tc="$theirs_cpu" 'BEGIN {
+  printf "best wall:  fingerprint_tool %.3f s, openssl md5 %.3f s, ratio %.3f\n", ow, tw, ow / tw
+  printf "best cpu:   fingerprint_tool %.3f s, openssl md5 %.3f s, ratio %.3f\n", oc, tc, oc / tc
 }'
 
 if [[ $ours_digest != "$theirs_digest" ]]; then
