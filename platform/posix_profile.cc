@@ -6,9 +6,11 @@
 // inode so that two spellings of one path share an entry. An entry is trusted
 // only while fstat on the freshly opened descriptor gives the size and the
 // modification and change times (to the nanosecond) recorded after our last
-// read or write. A foreign edit that keeps the size and lands within the same
-// tick of the file system's clock as our last write is not seen; any other
-// edit makes the next call read the file again.
+// read or write. Any edit by someone else changes the change time, and so
+// makes the next call read the file again, unless it keeps the size and lands
+// within the same tick of the file system's clock as our last write. Linux
+// from 6.13 on gives a change that follows an fstat a finer time than the
+// one that fstat saw, which closes that gap on the common file systems.
 #include "platform/posix_profile.h"
 
 #include <errno.h>
@@ -171,7 +173,7 @@ std::uint32_t CopyNameList(const std::vector<std::string_view>& names, wchar_t* 
 
 struct ProfileStore::State {
   struct CachedFile {
-    FileStamp stamp;
+    FileStamp stamp;  // Its size is -1 when the document is not to be trusted.
     IniDocument document;
   };
 
@@ -309,6 +311,9 @@ bool ProfileStore::Put(const wchar_t* section, const wchar_t* key, const wchar_t
                            : document.PlanSet(section_name, key_name, value_text);
     if (!edit) return true;
 
+    // A document read while someone else was writing the file may not be what
+    // the disk holds; it serves this edit but is not kept.
+    const bool trusted = cached->stamp.size >= 0;
     // Only the bytes from the edit on change; on a failure they are put back
     // as far as the disk allows, and the document is read again next time.
     const std::size_t old_size = document.text().size();
@@ -335,7 +340,7 @@ bool ProfileStore::Put(const wchar_t* section, const wchar_t* key, const wchar_t
       SetThreadLastError(Win32ErrorFromErrno(write_error));
       return false;
     }
-    if (StampOf(fd, &cached->stamp) != 0) state_->Forget(cached);
+    if (!trusted || StampOf(fd, &cached->stamp) != 0) state_->Forget(cached);
     return true;
   } catch (const std::exception&) {
     // An edit cut short may have left a document that the disk does not hold.
