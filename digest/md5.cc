@@ -1,6 +1,7 @@
 // MD5 after RFC 1321, in the manner of Solar Designer's public-domain code:
-// one STEP macro and the 64 steps written out, so that the compiler keeps the
-// working values and all sixteen message words in registers.
+// one STEP macro and the 64 steps written out, with the working values and the
+// sixteen message words in local variables, so that no table and no loop
+// stands between the compiler and the registers.
 #include "digest/md5.h"
 
 #include <cstring>
@@ -13,7 +14,7 @@ namespace {
 // no bits in common, which equals the RFC's OR; the term without `b` can then
 // be summed before `b` is known. I's ~d likewise does not wait for `b`.
 #define MD5_F(b, c, d) ((((c) ^ (d)) & (b)) ^ (d))
-#define MD5_G(b, c, d) ((((c) & ~(d))) + ((d) & (b)))
+#define MD5_G(b, c, d) (((c) & ~(d)) + ((d) & (b)))
 #define MD5_H(b, c, d) (((c) ^ (d)) ^ (b))
 #define MD5_I(b, c, d) ((c) ^ ((b) | ~(d)))
 
