@@ -79,7 +79,7 @@ class Platform {
 
   // Returns the low 32 bits of the file's size and stores the high 32 bits in
   // *high (GetFileSize). On failure returns 0xFFFFFFFF and sets a non-zero
-  // last-error value; a real low half of 0xFFFFFFFF leaves the error as it was.
+  // last-error value; a real low half of 0xFFFFFFFF sets it to 0.
   virtual std::uint32_t GetFileSize(FileHandle file, std::uint32_t* high) = 0;
 
   // Closes the handle (CloseHandle). Returns false for an invalid handle.
