@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Builds and runs every test: the native suite, the same suite under ASan and
+# UBSan, and the Windows DLL's suite under Wine. Installs what is missing
+# first (as root through apt-get; otherwise it says what to install).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+jobs=$(nproc 2>/dev/null || echo 2)
+
+# Packages, and a command or file that shows each is there.
+declare -A probe=(
+  [cmake]="command -v cmake"
+  [g++]="command -v g++"
+  [googletest]="test -f /usr/src/googletest/CMakeLists.txt"
+  [libbenchmark-dev]="test -f /usr/include/benchmark/benchmark.h"
+  [libssl-dev]="test -f /usr/include/openssl/evp.h"
+  [g++-mingw-w64-i686]="command -v i686-w64-mingw32-g++"
+  [wine]="command -v wine"
+  [wine32]="test -e /usr/lib/wine/wine || dpkg -s wine32:i386 >/dev/null 2>&1"
+  [binutils-mingw-w64-i686]="command -v i686-w64-mingw32-objdump"
+)
+missing=()
+for package in "${!probe[@]}"; do
+  bash -c "${probe[$package]}" >/dev/null 2>&1 || missing+=("$package")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Run as root, or install these Debian packages first: ${missing[*]}" >&2
+    exit 1
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  dpkg --add-architecture i386
+  apt-get update -qq
+  packages=()
+  for package in "${missing[@]}"; do
+    [ "$package" = wine32 ] && packages+=("wine32:i386") || packages+=("$package")
+  done
+  apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
+fi
+
+echo "== Native build and tests"
+cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$root/build" -j"$jobs"
+ctest --test-dir "$root/build" --output-on-failure -j2
+
+echo "== Native tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S "$root" -B "$root/build-sanitize" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DTARVELIN_SANITIZE=address,undefined -DTARVELIN_BUILD_BENCH=OFF >/dev/null
+cmake --build "$root/build-sanitize" -j"$jobs"
+# The multi-GiB round trips ran above; here they would only repeat the same
+# code paths slowly.
+GTEST_FILTER='-*Slow*' ctest --test-dir "$root/build-sanitize" --output-on-failure -j2
+
+echo "== Windows DLL tests under Wine"
+cmake -S "$root" -B "$root/build-win" -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w64-mingw32.cmake" \
+  -DTARVELIN_NATIVE_BUILD="$root/build" >/dev/null
+cmake --build "$root/build-win" -j"$jobs"
+ctest --test-dir "$root/build-win" --output-on-failure -j2
