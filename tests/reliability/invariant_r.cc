@@ -150,6 +150,9 @@ const std::wstring& InvariantR::SliceFingerprint(std::size_t offset, std::size_t
   };
 
   if (at_path == nullptr && first != 0) return fail("no file at the path and piece 0 is gone");
+  if (at_path == nullptr && left_size != original_.size()) {
+    return fail("no file at the path and the pieces do not hold every byte");
+  }
   if (left.empty()) return fail("the file at the path is not the original and no piece is left");
   if (left_size > original_.size()) return fail("the pieces hold more bytes than the original");
   // The pieces left hold the original's tail; the file at the path must hold
