@@ -1,0 +1,98 @@
+#!/bin/bash
+# Checks that a built shared library exposes exactly Tarvelin's surface.
+#
+#   check_exports.sh elf <nm> libtarvelin.so
+#     The dynamic symbol table defines SplitBigWIM, MergeIntoWIM and the
+#     members of CTarvelin, and nothing else.
+#   check_exports.sh pe <objdump> tarvelin.dll
+#     The DLL is PE32 for i386; its export table holds exactly SplitBigWIM,
+#     MergeIntoWIM and MSVC's names of the constructor and the assignment; it
+#     imports only DLLs that every Windows has, so it carries its runtime.
+#
+# Prints what it found, and every difference; exits non-zero on any.
+set -u -o pipefail
+
+kind=${1:?kind: elf or pe}
+tool=${2:?nm or objdump}
+library=${3:?library file}
+failures=0
+
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+
+# compare_sets <what> <expected, one a line> <found, one a line> [<optional>]
+compare_sets() {
+  local what=$1 expected=$2 found=$3 optional=${4:-}
+  local name
+  while IFS= read -r name; do
+    [[ -z $name ]] && continue
+    grep -qxF -- "$name" <<<"$found" || fail "$what: missing $name"
+  done <<<"$expected"
+  while IFS= read -r name; do
+    [[ -z $name ]] && continue
+    grep -qxF -- "$name" <<<"$expected" && continue
+    [[ -n $optional ]] && grep -qxF -- "$name" <<<"$optional" && continue
+    fail "$what: unexpected $name"
+  done <<<"$found"
+}
+
+[[ -f $library ]] || { echo "FAIL: no such file: $library"; exit 1; }
+
+case $kind in
+  elf)
+    # nm prints "address type name"; keep the names of defined symbols.
+    symbols=$("$tool" -D --defined-only "$library" | awk 'NF >= 3 { print $3 }' | sort -u) ||
+      { echo "FAIL: $tool could not read $library"; exit 1; }
+    echo "Dynamic symbols defined by $library:"
+    sed 's/^/  /' <<<"$symbols"
+    expected=$'SplitBigWIM\nMergeIntoWIM\n_ZN9CTarvelinC1Ev\n_ZN9CTarvelinaSERKS_'
+    # The base-object constructor exists whenever the complete-object one does,
+    # but some compilers fold it away.
+    compare_sets "exports" "$expected" "$symbols" "_ZN9CTarvelinC2Ev"
+    ;;
+  pe)
+    headers=$("$tool" -f "$library") || { echo "FAIL: $tool could not read $library"; exit 1; }
+    private=$("$tool" -p "$library") || { echo "FAIL: $tool could not read $library"; exit 1; }
+    grep -q 'file format pei-i386' <<<"$headers" || fail "not pei-i386: $(grep -o 'file format.*' <<<"$headers")"
+    grep -Eq '^Magic[[:space:]]+010b[[:space:]]+\(PE32\)' <<<"$private" || fail "not PE32"
+    grep -q '^architecture: i386' <<<"$headers" || fail "not i386"
+
+    # The names follow "[Ordinal/Name Pointer] Table" up to the blank line.
+    exports=$(awk '/^\[Ordinal\/Name Pointer\] Table/ { inside = 1; next }
+                   inside && NF == 0 { inside = 0 }
+                   inside { sub(/^[[:space:]]*\[[[:space:]]*[0-9]+\][[:space:]]*/, ""); print }' \
+              <<<"$private" | sort -u)
+    imports=$(sed -n 's/^[[:space:]]*DLL Name:[[:space:]]*//p' <<<"$private" | sort -u)
+    echo "Exports of $library:"
+    sed 's/^/  /' <<<"$exports"
+    echo "DLLs it imports:"
+    sed 's/^/  /' <<<"$imports"
+
+    expected=$'SplitBigWIM\nMergeIntoWIM\n??0CTarvelin@@QAE@XZ\n??4CTarvelin@@QAEAAV0@ABV0@@Z'
+    compare_sets "exports" "$expected" "$exports"
+
+    # Parts of Windows itself; a MinGW runtime DLL (libstdc++-6, libgcc_s,
+    # libwinpthread) would have to travel with the DLL, so none may appear.
+    while IFS= read -r dll; do
+      [[ -z $dll ]] && continue
+      case ${dll,,} in
+        kernel32.dll | user32.dll | shlwapi.dll | advapi32.dll | msvcrt.dll | ucrtbase.dll | \
+          api-ms-win-*.dll) ;;
+        *) fail "imports a DLL that is not part of Windows: $dll" ;;
+      esac
+    done <<<"$imports"
+    grep -qix 'kernel32.dll' <<<"$imports" || fail "imports no KERNEL32.dll: import table unreadable?"
+    ;;
+  *)
+    echo "unknown kind: $kind (elf or pe)"
+    exit 2
+    ;;
+esac
+
+if ((failures > 0)); then
+  echo "$failures problem(s) in $library"
+  exit 1
+fi
+echo "OK: $library exposes exactly the library's surface"

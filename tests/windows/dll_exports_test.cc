@@ -1,0 +1,109 @@
+// tarvelin.dll as a host meets it: loaded by name, its four exports found by
+// the names an MSVC host imports, and called with the conventions that such a
+// host uses. The DLL is copied next to this program at build time.
+#include <cstdint>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "library/result_codes.h"
+#include "platform/win32_api.h"
+#include "tests/support/temp_dir.h"
+
+namespace tarvelin {
+namespace {
+
+using SplitFunction = ResultCode(__cdecl*)(const wchar_t*, std::int32_t);
+using MergeFunction = ResultCode(__cdecl*)(const wchar_t*);
+using ConstructFunction = void*(__thiscall*)(void* self);
+using AssignFunction = void*(__thiscall*)(void* self, const void* other);
+
+DWORD WINAPI ReturnSeven(void*) { return 7; }
+
+class DllExportsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    module_ = ::LoadLibraryW(L"tarvelin.dll");
+    ASSERT_NE(module_, nullptr) << "LoadLibrary error " << ::GetLastError();
+  }
+  void TearDown() override {
+    if (module_ != nullptr) {
+      EXPECT_TRUE(::FreeLibrary(module_));
+    }
+  }
+
+  template <typename Function>
+  Function Find(const char* name) {
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module_, name)));
+  }
+
+  HMODULE module_ = nullptr;
+};
+
+TEST_F(DllExportsTest, SplitAndMergeByNameGiveBackTheFile) {
+  auto split = Find<SplitFunction>("SplitBigWIM");
+  auto merge = Find<MergeFunction>("MergeIntoWIM");
+  ASSERT_NE(split, nullptr);
+  ASSERT_NE(merge, nullptr);
+
+  testing::TempDir dir;
+  const std::wstring path = dir.Path(L"install.wim");
+  const std::string content = testing::PatternBytes((2u << 20) + 12345, 11);
+  testing::WriteFileBytes(path, content);
+
+  ASSERT_EQ(split(path.c_str(), 1), RC_OK);
+  EXPECT_FALSE(testing::FileExists(path));
+  EXPECT_EQ(testing::FileSizeOf(dir.Path(L"install.0")), 1u << 20);
+  EXPECT_TRUE(testing::FileExists(dir.Path(L"install.DAT")));
+
+  ASSERT_EQ(merge(path.c_str()), RC_OK);
+  EXPECT_EQ(testing::ReadFileBytes(path), content);
+  EXPECT_FALSE(testing::FileExists(dir.Path(L"install.0")));
+  EXPECT_FALSE(testing::FileExists(dir.Path(L"install.DAT")));
+
+  EXPECT_EQ(split(dir.Path(L"missing.wim").c_str(), 1), RC_SOURCE_NOT_FOUND);
+}
+
+// MSVC passes `this` in ECX to both members, takes the constructed object's
+// address back from EAX, and expects the assignment to pop its argument.
+TEST_F(DllExportsTest, ClassMembersFollowMsvcThiscall) {
+  auto construct = Find<ConstructFunction>("??0CTarvelin@@QAE@XZ");
+  auto assign = Find<AssignFunction>("??4CTarvelin@@QAEAAV0@ABV0@@Z");
+  ASSERT_NE(construct, nullptr);
+  ASSERT_NE(assign, nullptr);
+
+  alignas(4) unsigned char first[4] = {0xA5, 0xA5, 0xA5, 0xA5};
+  alignas(4) unsigned char second[4] = {0x5A, 0x5A, 0x5A, 0x5A};
+  EXPECT_EQ(construct(first), static_cast<void*>(first));
+  EXPECT_EQ(construct(second), static_cast<void*>(second));
+  EXPECT_EQ(assign(first, second), static_cast<void*>(first));
+  // The class holds nothing: neither member touches the object's bytes.
+  for (unsigned char byte : first) EXPECT_EQ(byte, 0xA5);
+  for (unsigned char byte : second) EXPECT_EQ(byte, 0x5A);
+}
+
+TEST_F(DllExportsTest, GccNamesAreNotExported) {
+  EXPECT_EQ(Find<void*>("_ZN9CTarvelinC1Ev"), nullptr);
+  EXPECT_EQ(Find<void*>("_ZN9CTarvelinaSERKS_"), nullptr);
+  EXPECT_EQ(Find<void*>("DllMain"), nullptr);
+}
+
+// A host thread that starts and ends while the DLL is loaded sends it the
+// thread notifications; they must not disturb a later call.
+TEST_F(DllExportsTest, SurvivesThreadNotifications) {
+  HANDLE thread = ::CreateThread(nullptr, 0, ReturnSeven, nullptr, 0, nullptr);
+  ASSERT_NE(thread, nullptr);
+  EXPECT_EQ(::WaitForSingleObject(thread, INFINITE), WAIT_OBJECT_0);
+  DWORD exit_code = 0;
+  EXPECT_TRUE(::GetExitCodeThread(thread, &exit_code));
+  EXPECT_EQ(exit_code, 7u);
+  ::CloseHandle(thread);
+
+  testing::TempDir dir;
+  auto merge = Find<MergeFunction>("MergeIntoWIM");
+  ASSERT_NE(merge, nullptr);
+  EXPECT_EQ(merge(dir.Path(L"nothing.wim").c_str()), RC_MANIFEST_NOT_FOUND);
+}
+
+}  // namespace
+}  // namespace tarvelin
