@@ -1,0 +1,175 @@
+// Fail every platform call of a split and of a merge of a 3-piece file, once
+// and from then on, and make every write report fewer bytes than it took.
+// After each case every handle that the operation opened is closed (those of
+// the platform and, counted by the system, the fingerprint's streams too),
+// the deletions kept the durable order, and the original bytes are there.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "library/operations.h"
+#include "platform/platform_errors.h"
+#include "platform/utf8.h"
+#include "tests/library/library_test_util.h"
+#include "tests/reliability/call_order.h"
+#include "tests/reliability/invariant_r.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dirent.h>
+#endif
+
+namespace tarvelin::testing {
+namespace {
+
+// Three pieces: 1 MiB, 1 MiB and 100 bytes.
+const std::uint64_t kSize = 2 * kMiB + 100;
+
+// The descriptors (handles on Windows) that the process holds now, or -1
+// when the system does not say.
+int OpenDescriptors() {
+#if defined(_WIN32)
+  DWORD count = 0;
+  return GetProcessHandleCount(GetCurrentProcess(), &count) ? static_cast<int>(count) : -1;
+#else
+  DIR* folder = opendir("/proc/self/fd");
+  if (folder == nullptr) return -1;
+  int count = 0;
+  while (const dirent* entry = readdir(folder)) count += entry->d_name[0] != '.' ? 1 : 0;
+  closedir(folder);
+  return count;
+#endif
+}
+
+// What a split leaves, kept once so that every merge case starts from it.
+struct SplitFiles {
+  std::string original;
+  std::vector<std::string> pieces;
+  std::string manifest;
+};
+
+const SplitFiles& Template() {
+  static const SplitFiles files = [] {
+    SplitFiles made;
+    Workspace ws;
+    made.original = ws.MakeSource(kSize, 3);
+    EXPECT_EQ(RC_OK, SplitWith(nullptr, ws.source(), 1));
+    for (int n = 0; FileExists(ws.piece(n)); ++n) made.pieces.push_back(ReadFileBytes(ws.piece(n)));
+    made.manifest = ReadFileBytes(ws.manifest());
+    return made;
+  }();
+  return files;
+}
+
+struct Operation {
+  const char* name;
+  void (*prepare)(Workspace& ws);
+  ResultCode (*run)(Platform* platform, Workspace& ws);
+};
+
+const Operation kSplit{
+    "split", [](Workspace& ws) { WriteFileBytes(ws.source(), Template().original); },
+    [](Platform* platform, Workspace& ws) { return SplitWith(platform, ws.source(), 1); }};
+
+const Operation kMerge{
+    "merge",
+    [](Workspace& ws) {
+      for (std::size_t n = 0; n < Template().pieces.size(); ++n) {
+        WriteFileBytes(ws.piece(static_cast<int>(n)), Template().pieces[n]);
+      }
+      WriteFileBytes(ws.manifest(), Template().manifest);
+    },
+    [](Platform* platform, Workspace& ws) { return MergeWith(platform, ws.source()); }};
+
+struct Totals {
+  std::uint64_t calls = 0;   // calls of a clean run
+  std::uint64_t writes = 0;  // writes of a clean run
+};
+
+Totals CleanRun(const Operation& operation) {
+  Workspace ws;
+  operation.prepare(ws);
+  FaultPlatform recorder(DefaultPlatform());
+  EXPECT_EQ(RC_OK, operation.run(&recorder, ws));
+  Totals totals;
+  totals.calls = recorder.call_count();
+  for (const Call& call : recorder.calls()) totals.writes += call.op == Op::kWriteFile ? 1 : 0;
+  return totals;
+}
+
+// Runs one faulty case and checks what it left.
+void CheckCase(const Operation& operation, void (*plan)(FaultPlatform&, std::uint64_t),
+               std::uint64_t n) {
+  Workspace ws;
+  operation.prepare(ws);
+  const int before = OpenDescriptors();
+  FaultPlatform faults(DefaultPlatform());
+  plan(faults, n);
+  operation.run(&faults, ws);
+  EXPECT_EQ(0, faults.open_handles());
+  EXPECT_EQ(before, OpenDescriptors());
+  EXPECT_TRUE(DeletesOnlyWhatIsDurable(faults.calls(), ws.source(), ws.base()));
+  EXPECT_TRUE(HoldsR(ws.source(), ws.base(), Template().original));
+}
+
+// The count itself sees a stream that is left open, as the fingerprint's
+// would be if a path forgot to close it.
+TEST(OpenDescriptors, SeeAStreamLeftOpen) {
+  Workspace ws;
+  ws.MakeSource(10);
+  const int before = OpenDescriptors();
+  if (before < 0) GTEST_SKIP() << "the system does not count open descriptors";
+  std::FILE* stream = nullptr;
+  ASSERT_EQ(0, DefaultPlatform().OpenReadStream(WideToUtf8(ws.source()).c_str(), &stream));
+  EXPECT_EQ(before + 1, OpenDescriptors());
+  std::fclose(stream);
+  EXPECT_EQ(before, OpenDescriptors());
+}
+
+class EveryFailure : public ::testing::TestWithParam<Operation> {};
+
+TEST_P(EveryFailure, ClosesEveryHandleAndKeepsTheBytes) {
+  const Operation& operation = GetParam();
+  if (OpenDescriptors() < 0) {
+    std::printf("The system does not count open descriptors; only the wrapper's handles are.\n");
+  }
+  const Totals totals = CleanRun(operation);
+  ASSERT_GT(totals.calls, 20u);
+  std::printf("%s: %llu calls, %llu writes, %llu failure cases\n", operation.name,
+              static_cast<unsigned long long>(totals.calls),
+              static_cast<unsigned long long>(totals.writes),
+              static_cast<unsigned long long>(2 * totals.calls + 2 * totals.writes));
+  for (std::uint64_t n = 1; n <= totals.calls; ++n) {
+    SCOPED_TRACE(::testing::Message() << operation.name << ", call " << n << " fails once");
+    CheckCase(operation, [](FaultPlatform& f, std::uint64_t k) {
+      f.FailCall(k, false, kErrorWriteFault);
+    }, n);
+  }
+  for (std::uint64_t n = 1; n <= totals.calls; ++n) {
+    SCOPED_TRACE(::testing::Message() << operation.name << ", calls fail from " << n << " on");
+    CheckCase(operation, [](FaultPlatform& f, std::uint64_t k) {
+      f.FailCall(k, true, kErrorDiskFull);
+    }, n);
+  }
+  for (std::uint64_t n = 1; n <= totals.writes; ++n) {
+    SCOPED_TRACE(::testing::Message() << operation.name << ", write " << n << " is short");
+    CheckCase(operation, [](FaultPlatform& f, std::uint64_t k) {
+      f.ShortWrite(static_cast<int>(k), 1000);
+    }, n);
+    SCOPED_TRACE(::testing::Message() << operation.name << ", write " << n << " takes nothing");
+    CheckCase(operation, [](FaultPlatform& f, std::uint64_t k) {
+      f.ShortWrite(static_cast<int>(k), 0);
+    }, n);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(SplitAndMerge, EveryFailure, ::testing::Values(kSplit, kMerge),
+                         [](const ::testing::TestParamInfo<Operation>& info) {
+                           return std::string(info.param.name);
+                         });
+
+}  // namespace
+}  // namespace tarvelin::testing
