@@ -97,7 +97,8 @@ constexpr std::uint32_t kAccessBoth = kAccessRead | kAccessWrite;
 constexpr std::uint32_t kShareBoth = kShareRead | kShareWrite;
 
 // Windows grants a second open only when each open's access is shared by the
-// other; every pair of access and sharing settings is tried.
+// other; every pair of access and sharing settings is tried. (The access and
+// sharing bits for reading and for writing have the same values.)
 TEST_F(Win32PlatformTest, SecondOpenSucceedsExactlyWhenEachSharesTheOthersAccess) {
   const std::wstring path = dir_.Path(L"shared.bin");
   testing::WriteFileBytes(path, "abc");
