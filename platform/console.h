@@ -1,0 +1,18 @@
+// What the tool needs to know about the terminal it writes to.
+#ifndef TARVELIN_PLATFORM_CONSOLE_H_
+#define TARVELIN_PLATFORM_CONSOLE_H_
+
+namespace tarvelin {
+
+// True when the standard error stream goes to a terminal (a console window
+// on Windows), where a line redrawn in place reads as progress; false for a
+// file or a pipe, where it would only be noise.
+bool StderrIsTerminal();
+
+// The width in columns of the terminal behind the standard error stream, or
+// 0 when it is not a terminal or does not say.
+int StderrColumns();
+
+}  // namespace tarvelin
+
+#endif  // TARVELIN_PLATFORM_CONSOLE_H_

@@ -1,0 +1,16 @@
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include "platform/console.h"
+
+namespace tarvelin {
+
+bool StderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+
+int StderrColumns() {
+  struct winsize size = {};
+  if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0) return 0;
+  return size.ws_col;
+}
+
+}  // namespace tarvelin
