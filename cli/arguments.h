@@ -1,0 +1,39 @@
+// The command line, parsed: one command, its files and its options. Options
+// may stand anywhere after the program's name, before or after the command;
+// "--" ends them.
+//
+//   tarvelin split FILE [--size SIZE] [--no-space-check] [--quiet]
+//   tarvelin merge FILE [--no-space-check] [--quiet]
+//   tarvelin verify FILE [--quiet]
+//   tarvelin fingerprint FILE... [--quiet]
+//   tarvelin --help | --version
+#ifndef TARVELIN_CLI_ARGUMENTS_H_
+#define TARVELIN_CLI_ARGUMENTS_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cli/size_grammar.h"
+
+namespace tarvelin::cli {
+
+enum class Command { kNone, kSplit, kMerge, kVerify, kFingerprint, kHelp, kVersion };
+
+struct Invocation {
+  Command command = Command::kNone;
+  std::string command_name;        // as typed, for messages
+  std::vector<std::string> files;  // as typed: UTF-8 bytes
+  std::int32_t piece_mib = kDefaultPieceMiB;
+  bool size_given = false;
+  bool no_space_check = false;
+  bool quiet = false;
+};
+
+// Parses the arguments after the program's name. On a usage error returns
+// false with the reason in *error (one line, without the program's name).
+bool ParseArguments(const std::vector<std::string>& args, Invocation* out, std::string* error);
+
+}  // namespace tarvelin::cli
+
+#endif  // TARVELIN_CLI_ARGUMENTS_H_

@@ -1,0 +1,40 @@
+#include "cli/help_text.h"
+
+namespace tarvelin::cli {
+
+const char kHelpText[] =
+    "Usage: tarvelin COMMAND FILE [OPTION]...\n"
+    "Cut a large file into numbered pieces with MD5 fingerprints, and join them back.\n"
+    "\n"
+    "Commands:\n"
+    "  split FILE         cut FILE into BASE.0, BASE.1, ... and the manifest BASE.DAT\n"
+    "                     (BASE is FILE without its extension), then delete FILE\n"
+    "  merge FILE         rebuild FILE from its pieces, proving each piece and then the\n"
+    "                     whole against the manifest; pieces and manifest go as it proceeds\n"
+    "  verify FILE        change nothing: check every piece and the joined whole, list\n"
+    "                     unrecorded pieces, and say whether a merge would succeed\n"
+    "  fingerprint FILE...  print each file's fingerprint and name, one per line\n"
+    "\n"
+    "Options:\n"
+    "  -s, --size SIZE    split: the largest piece; default 4095 (MiB), the largest that\n"
+    "                     FAT32 holds. A plain number counts MiB; K, M, G, T (also KiB,\n"
+    "                     MiB, GiB, TiB) are powers of 1024 and KB, MB, GB, TB powers of\n"
+    "                     1000: 3900M, 4G, 2000MB. It must come to a whole number of MiB,\n"
+    "                     at least 1.\n"
+    "      --no-space-check  split, merge: go ahead even when the free space looks short\n"
+    "                     (a split needs room for a copy of FILE, a merge for its largest\n"
+    "                     piece)\n"
+    "  -q, --quiet        no progress line and no summary\n"
+    "  -h, --help         show this help and exit\n"
+    "      --version      show the version and exit\n"
+    "\n"
+    "Progress is shown on stderr when it is a terminal. File names are taken as UTF-8.\n"
+    "\n"
+    "Exit status: 0 success (for verify: a merge would succeed); 1 the operation or\n"
+    "the verification failed; 2 the command line was wrong.\n";
+
+const char kVersionText[] = "tarvelin " TARVELIN_VERSION "\n";
+
+const char kTryHelp[] = "Try 'tarvelin --help' for more information.";
+
+}  // namespace tarvelin::cli

@@ -1,0 +1,107 @@
+#include "cli/progress_display.h"
+
+#include "cli/messages.h"
+
+namespace tarvelin::cli {
+namespace {
+
+constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+
+// A rate measured over less than this is mostly noise.
+constexpr double kSteadyAfterSeconds = 0.5;
+
+std::string Duration(double seconds) {
+  if (seconds > 359999) return "--:--";
+  const long whole = static_cast<long>(seconds + 0.5);
+  char text[32];
+  if (whole >= 3600) {
+    std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", whole / 3600, whole / 60 % 60, whole % 60);
+  } else {
+    std::snprintf(text, sizeof text, "%ld:%02ld", whole / 60, whole % 60);
+  }
+  return text;
+}
+
+std::string PieceOf(const char* verb, const ProgressEvent& event) {
+  std::string label = std::string(verb) + " piece " + std::to_string(event.piece + 1);
+  if (event.piece_count > 0) label += " of " + std::to_string(event.piece_count);
+  return label;
+}
+
+}  // namespace
+
+std::string PhaseLabel(const ProgressEvent& event) {
+  switch (event.phase) {
+    case Phase::kFingerprintSource: return "fingerprinting the source";
+    case Phase::kCutPiece: return PieceOf("cutting", event);
+    case Phase::kFingerprintPiece: return PieceOf("fingerprinting", event);
+    case Phase::kVerifyPiece: return PieceOf("verifying", event);
+    case Phase::kJoinPiece: return PieceOf("joining", event);
+    case Phase::kVerifyWhole: return "verifying the whole";
+  }
+  return "working";
+}
+
+std::string FormatProgressLine(const std::string& label, std::uint64_t done, std::uint64_t total,
+                               double elapsed_seconds, int columns) {
+  // A fixed width for the label keeps the numbers still while phases change.
+  constexpr std::size_t kLabelWidth = 30;
+  std::string line = label;
+  if (line.size() < kLabelWidth) line.append(kLabelWidth - line.size(), ' ');
+  const unsigned percent =
+      total == 0 ? 100 : static_cast<unsigned>(static_cast<double>(done) * 100 / total);
+  char number[16];
+  std::snprintf(number, sizeof number, "%4u%%", percent > 100 ? 100 : percent);
+  line += number;
+  line += "  " + ShortBytes(done) + " of " + ShortBytes(total);
+  if (elapsed_seconds >= kSteadyAfterSeconds && done > 0) {
+    const double rate = static_cast<double>(done) / elapsed_seconds;
+    line += "  " + ShortBytes(static_cast<std::uint64_t>(rate)) + "/s";
+    if (total > done) line += "  " + Duration(static_cast<double>(total - done) / rate) + " left";
+  }
+  const std::size_t width = static_cast<std::size_t>(columns > 1 ? columns - 1 : 79);
+  if (line.size() > width) line.resize(width);
+  return line;
+}
+
+ProgressDisplay::ProgressDisplay(bool enabled, std::FILE* stream, int columns)
+    : enabled_(enabled), stream_(stream), columns_(columns) {}
+
+void ProgressDisplay::Update(const std::string& label, std::uint64_t done, std::uint64_t total) {
+  if (!enabled_) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (!started_) {
+    started_ = true;
+    start_ = now;
+  }
+  label_ = label;
+  done_ = done;
+  total_ = total;
+  if (!drawn_ || now - last_draw_ >= kRedrawInterval) Draw();
+}
+
+void ProgressDisplay::Draw() {
+  const auto now = std::chrono::steady_clock::now();
+  last_draw_ = now;
+  const double elapsed = std::chrono::duration<double>(now - start_).count();
+  std::string line = FormatProgressLine(label_, done_, total_, elapsed, columns_);
+  const std::size_t width = line.size();
+  // Blank out what a longer earlier line left on the terminal.
+  if (width < drawn_width_) line.append(drawn_width_ - width, ' ');
+  std::fprintf(stream_, "\r%s", line.c_str());
+  std::fflush(stream_);
+  drawn_ = true;
+  drawn_width_ = width;
+}
+
+void ProgressDisplay::Finish() {
+  if (!enabled_ || !started_) return;
+  Draw();
+  std::fputc('\n', stream_);
+  std::fflush(stream_);
+  started_ = drawn_ = false;
+  drawn_width_ = 0;
+  label_.clear();
+}
+
+}  // namespace tarvelin::cli

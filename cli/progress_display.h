@@ -1,0 +1,62 @@
+// The progress line on a terminal: what is being done, how far it is, how
+// fast and how long is left, redrawn in place at most ten times a second.
+//
+//   cutting piece 3 of 7   41%  370.0 MiB of 900.0 MiB  512.3 MiB/s  0:01 left
+//
+// The byte counts are bytes of work: a split reads the source once for its
+// fingerprint, once to cut it and each piece once more, so its total is three
+// times the source. A display that is not enabled draws nothing.
+#ifndef TARVELIN_CLI_PROGRESS_DISPLAY_H_
+#define TARVELIN_CLI_PROGRESS_DISPLAY_H_
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "library/operations.h"
+
+namespace tarvelin::cli {
+
+// "cutting piece 3 of 7" for an event of the library (pieces count from 1
+// here, as people count, while the files count from 0).
+std::string PhaseLabel(const ProgressEvent& event);
+
+// The whole line for `label` after `elapsed_seconds`, cut to `columns` - 1
+// characters so that the terminal never wraps it (0: 80 columns).
+std::string FormatProgressLine(const std::string& label, std::uint64_t done, std::uint64_t total,
+                               double elapsed_seconds, int columns);
+
+class ProgressDisplay {
+ public:
+  ProgressDisplay(bool enabled, std::FILE* stream, int columns);
+  ~ProgressDisplay() { Finish(); }
+  ProgressDisplay(const ProgressDisplay&) = delete;
+  ProgressDisplay& operator=(const ProgressDisplay&) = delete;
+
+  bool enabled() const { return enabled_; }
+  // Records the state; draws it at once the first time, then when the last
+  // drawing is a tenth of a second old.
+  void Update(const std::string& label, std::uint64_t done, std::uint64_t total);
+  // Draws the last state and ends the line; the next Update starts anew.
+  void Finish();
+
+ private:
+  void Draw();
+
+  bool enabled_;
+  std::FILE* stream_;
+  int columns_;
+  std::chrono::steady_clock::time_point start_;
+  std::chrono::steady_clock::time_point last_draw_;
+  bool started_ = false;
+  bool drawn_ = false;
+  std::size_t drawn_width_ = 0;
+  std::string label_;
+  std::uint64_t done_ = 0;
+  std::uint64_t total_ = 0;
+};
+
+}  // namespace tarvelin::cli
+
+#endif  // TARVELIN_CLI_PROGRESS_DISPLAY_H_

@@ -1,0 +1,10 @@
+#include "cli/commands.h"
+#include "platform/console.h"
+
+namespace tarvelin::cli {
+
+bool ShowsProgress(const Invocation& invocation) {
+  return !invocation.quiet && StderrIsTerminal();
+}
+
+}  // namespace tarvelin::cli
