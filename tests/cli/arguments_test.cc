@@ -1,0 +1,83 @@
+// The command line: what each form parses to, and which mistakes are usage
+// errors with which reason.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cli/arguments.h"
+
+namespace tarvelin::cli {
+namespace {
+
+struct ArgsCase {
+  std::vector<std::string> args;
+  Command command;  // kNone: a usage error
+  const char* expect;  // the reason's words, or the files joined by ',' on success
+  std::int32_t mib = kDefaultPieceMiB;
+  bool quiet = false;
+  bool no_space_check = false;
+};
+
+std::string Joined(const std::vector<std::string>& files) {
+  std::string joined;
+  for (const std::string& file : files) joined += (joined.empty() ? "" : ",") + file;
+  return joined;
+}
+
+class Arguments : public ::testing::TestWithParam<ArgsCase> {};
+
+TEST_P(Arguments, ParseOrGiveTheReason) {
+  const ArgsCase& c = GetParam();
+  Invocation in;
+  std::string error;
+  const bool parsed = ParseArguments(c.args, &in, &error);
+  if (c.command == Command::kNone) {
+    ASSERT_FALSE(parsed);
+    EXPECT_NE(std::string::npos, error.find(c.expect)) << error;
+    return;
+  }
+  ASSERT_TRUE(parsed) << error;
+  EXPECT_EQ(c.command, in.command);
+  if (c.command == Command::kHelp || c.command == Command::kVersion) return;
+  EXPECT_EQ(c.expect, Joined(in.files));
+  EXPECT_EQ(c.mib, in.piece_mib);
+  EXPECT_EQ(c.quiet, in.quiet);
+  EXPECT_EQ(c.no_space_check, in.no_space_check);
+}
+
+using S = std::vector<std::string>;
+INSTANTIATE_TEST_SUITE_P(
+    Table, Arguments,
+    ::testing::Values(
+        ArgsCase{S{"split", "disk.img"}, Command::kSplit, "disk.img"},
+        ArgsCase{S{"split", "disk.img", "--size", "64M"}, Command::kSplit, "disk.img", 64},
+        ArgsCase{S{"--size=1G", "split", "d"}, Command::kSplit, "d", 1024},
+        ArgsCase{S{"split", "-s", "2", "d", "-q"}, Command::kSplit, "d", 2, true},
+        ArgsCase{S{"merge", "--no-space-check", "d"}, Command::kMerge, "d", kDefaultPieceMiB,
+                 false, true},
+        ArgsCase{S{"verify", "--quiet", "d"}, Command::kVerify, "d", kDefaultPieceMiB, true},
+        ArgsCase{S{"fingerprint", "a", "b", "c"}, Command::kFingerprint, "a,b,c"},
+        ArgsCase{S{"split", "--", "-odd", }, Command::kSplit, "-odd"},
+        ArgsCase{S{"fingerprint", "-"}, Command::kFingerprint, "-"},
+        ArgsCase{S{"--help"}, Command::kHelp, ""},
+        ArgsCase{S{"split", "d", "-h"}, Command::kHelp, ""},
+        ArgsCase{S{"bogus", "--help"}, Command::kHelp, ""},
+        ArgsCase{S{"--version"}, Command::kVersion, ""},
+        // Usage errors.
+        ArgsCase{S{}, Command::kNone, "no command given"},
+        ArgsCase{S{"frobnicate", "d"}, Command::kNone, "'frobnicate' is not a command"},
+        ArgsCase{S{"split"}, Command::kNone, "split: no FILE given"},
+        ArgsCase{S{"split", "a", "b"}, Command::kNone, "takes one FILE, given 2"},
+        ArgsCase{S{"merge", "a", "b"}, Command::kNone, "takes one FILE"},
+        ArgsCase{S{"merge", "d", "--size", "1"}, Command::kNone, "--size applies to split only"},
+        ArgsCase{S{"verify", "d", "--no-space-check"}, Command::kNone,
+                 "--no-space-check applies to split and merge only"},
+        ArgsCase{S{"split", "d", "--size"}, Command::kNone, "--size needs a SIZE"},
+        ArgsCase{S{"split", "d", "--size", "1000MB"}, Command::kNone,
+                 "not a whole number of MiB; SIZE is a whole number of MiB"},
+        ArgsCase{S{"split", "d", "--size=0"}, Command::kNone, "less than 1 MiB"},
+        ArgsCase{S{"split", "d", "--bogus"}, Command::kNone, "unknown option '--bogus'"}));
+
+}  // namespace
+}  // namespace tarvelin::cli
