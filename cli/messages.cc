@@ -69,7 +69,9 @@ std::string ShortBytes(std::uint64_t bytes) {
     ++unit;
   }
   char text[32];
-  std::snprintf(text, sizeof text, value < 10 ? "%.2f %s" : "%.1f %s", value, kUnits[unit]);
+  // Three significant digits: enough to follow, short enough for one line.
+  const char* format = value < 10 ? "%.2f %s" : value < 100 ? "%.1f %s" : "%.0f %s";
+  std::snprintf(text, sizeof text, format, value, kUnits[unit]);
   return text;
 }
 

@@ -30,9 +30,10 @@ std::string ErrnoWords(int error);
 // A path in the UTF-8 form in which it is printed.
 std::string Shown(const std::wstring& path);
 
-// A count of bytes for people: "314572800 bytes (300.0 MiB)".
+// A count of bytes for people: "314572800 bytes (300 MiB)".
 std::string BytesText(std::uint64_t bytes);
-// A short form for the progress line: "300.0 MiB", "1.25 GiB", "512 B".
+// A short form with three significant digits: "300 MiB", "1.25 GiB",
+// "19.5 KiB", "512 B".
 std::string ShortBytes(std::uint64_t bytes);
 
 }  // namespace tarvelin::cli

@@ -44,22 +44,30 @@ std::string PhaseLabel(const ProgressEvent& event) {
 
 std::string FormatProgressLine(const std::string& label, std::uint64_t done, std::uint64_t total,
                                double elapsed_seconds, int columns) {
-  // A fixed width for the label keeps the numbers still while phases change.
+  const unsigned percent =
+      total == 0 ? 100 : static_cast<unsigned>(static_cast<double>(done) * 100 / total);
+  const bool steady = elapsed_seconds >= kSteadyAfterSeconds && done > 0;
+  const double rate = steady ? static_cast<double>(done) / elapsed_seconds : 0;
+  const auto numbers = [&](const char* gap) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%3u%%", percent > 100 ? 100 : percent);
+    std::string line = gap + std::string(text) + gap + ShortBytes(done) + " of " + ShortBytes(total);
+    if (steady) {
+      line += gap + ShortBytes(static_cast<std::uint64_t>(rate)) + "/s";
+      if (total > done) line += gap + Duration(static_cast<double>(total - done) / rate) + " left";
+    }
+    return line;
+  };
+  const std::size_t width = static_cast<std::size_t>(columns > 1 ? columns - 1 : 79);
+  // The label padded to a fixed width keeps the numbers still while phases
+  // change. When the line would not fit, the padding goes first, then the
+  // wide gaps, and only then the end of the line.
   constexpr std::size_t kLabelWidth = 30;
   std::string line = label;
   if (line.size() < kLabelWidth) line.append(kLabelWidth - line.size(), ' ');
-  const unsigned percent =
-      total == 0 ? 100 : static_cast<unsigned>(static_cast<double>(done) * 100 / total);
-  char number[16];
-  std::snprintf(number, sizeof number, "%4u%%", percent > 100 ? 100 : percent);
-  line += number;
-  line += "  " + ShortBytes(done) + " of " + ShortBytes(total);
-  if (elapsed_seconds >= kSteadyAfterSeconds && done > 0) {
-    const double rate = static_cast<double>(done) / elapsed_seconds;
-    line += "  " + ShortBytes(static_cast<std::uint64_t>(rate)) + "/s";
-    if (total > done) line += "  " + Duration(static_cast<double>(total - done) / rate) + " left";
-  }
-  const std::size_t width = static_cast<std::size_t>(columns > 1 ? columns - 1 : 79);
+  line += numbers("  ");
+  if (line.size() > width) line = label + numbers("  ");
+  if (line.size() > width) line = label + numbers(" ");
   if (line.size() > width) line.resize(width);
   return line;
 }

@@ -1,7 +1,7 @@
 // The progress line on a terminal: what is being done, how far it is, how
 // fast and how long is left, redrawn in place at most ten times a second.
 //
-//   cutting piece 3 of 7   41%  370.0 MiB of 900.0 MiB  512.3 MiB/s  0:01 left
+//   cutting piece 3 of 7            41%  370 MiB of 900 MiB  512 MiB/s  0:01 left
 //
 // The byte counts are bytes of work: a split reads the source once for its
 // fingerprint, once to cut it and each piece once more, so its total is three
