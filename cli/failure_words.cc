@@ -60,7 +60,8 @@ std::string WriteWords(const Outcome& outcome) {
     case TracedOp::kFlush:
       return "putting " + which + " on stable storage failed: " + Reason(failure);
     case TracedOp::kFlushFolder:
-      return "putting the folder of " + which + " on stable storage failed: " + Reason(failure);
+      return "putting " + (which == "it" ? std::string("its folder") : "the folder of " + which) +
+             " on stable storage failed: " + Reason(failure);
     default: return "cannot open " + which + " to put it on stable storage: " + Reason(failure);
   }
 }
