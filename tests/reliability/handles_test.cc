@@ -15,34 +15,13 @@
 #include "tests/library/library_test_util.h"
 #include "tests/reliability/call_order.h"
 #include "tests/reliability/invariant_r.h"
-
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <dirent.h>
-#endif
+#include "tests/reliability/open_descriptors.h"
 
 namespace tarvelin::testing {
 namespace {
 
 // Three pieces: 1 MiB, 1 MiB and 100 bytes.
 const std::uint64_t kSize = 2 * kMiB + 100;
-
-// The descriptors (handles on Windows) that the process holds now, or -1
-// when the system does not say.
-int OpenDescriptors() {
-#if defined(_WIN32)
-  DWORD count = 0;
-  return GetProcessHandleCount(GetCurrentProcess(), &count) ? static_cast<int>(count) : -1;
-#else
-  DIR* folder = opendir("/proc/self/fd");
-  if (folder == nullptr) return -1;
-  int count = 0;
-  while (const dirent* entry = readdir(folder)) count += entry->d_name[0] != '.' ? 1 : 0;
-  closedir(folder);
-  return count;
-#endif
-}
 
 // What a split leaves, kept once so that every merge case starts from it.
 struct SplitFiles {
