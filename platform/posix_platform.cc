@@ -234,8 +234,9 @@ class PosixPlatform final : public Platform {
     if (lstat(native.get(), &info) != 0) return Fail(Win32ErrorForPath(errno, native.get()));
     if (S_ISDIR(info.st_mode)) return Fail(kErrorAccessDenied);
     // No open through this layer grants delete sharing.
-    if (S_ISREG(info.st_mode) && posix::IsHeldOpen(native.get())) {
-      return Fail(kErrorSharingViolation);
+    if (S_ISREG(info.st_mode)) {
+      const std::uint32_t error = posix::DeleteUnlessHeld(native.get());
+      return error == kErrorSuccess || Fail(error);
     }
     if (unlink(native.get()) != 0) return Fail(Win32ErrorForPath(errno, native.get()));
     return true;

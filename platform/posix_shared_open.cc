@@ -30,6 +30,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <initializer_list>
 
 #include "platform/platform_errors.h"
 
@@ -146,6 +147,27 @@ int OpenOrCreate(const char* path, int flags, bool may_create, mode_t mode, bool
   return -1;
 }
 
+// A deletion takes part in sharing as an open that shares nothing: it
+// publishes that it refuses reading and writing, then looks for anyone who
+// reads or writes. It unlinks while it still holds its markers, so an open
+// that gets past them afterwards finds its file unlinked (see OpenShared).
+std::uint32_t ClaimForDeletion(int fd) {
+  for (const Marker marker : {kMarkerDeniesRead, kMarkerDeniesWrite}) {
+    if (const int error = HoldMarker(fd, marker)) return Win32ErrorFromErrno(error);
+  }
+  bool held = false;
+  if (const int error = OthersHoldMarkers(fd, kMarkerHasRead, 2, &held)) {
+    return Win32ErrorFromErrno(error);
+  }
+  return held ? kErrorSharingViolation : kErrorSuccess;
+}
+
+// True when the open file has lost its last name: a deletion went first.
+bool IsUnlinked(int fd) {
+  struct stat info;
+  return fstat(fd, &info) == 0 && info.st_nlink == 0;
+}
+
 // Refuses what CreateFileW refuses once the object is open: anything but a
 // regular file, and write access to an existing file without write
 // permission bits (which root could otherwise write).
@@ -226,6 +248,11 @@ int OpenShared(const char* utf8_path, std::uint32_t access, std::uint32_t share,
   std::uint32_t failure = CheckOpenedFile(fd, writable && !created);
   const std::uint32_t shared_access = access | (truncates ? kAccessWrite : 0u);
   if (failure == kErrorSuccess) failure = ClaimSharing(fd, shared_access, share);
+  // Opened by name just before a deletion took it away: as on Windows, an
+  // open of a file being deleted is refused.
+  if (failure == kErrorSuccess && shared_access != 0 && IsUnlinked(fd)) {
+    failure = kErrorAccessDenied;
+  }
   if (failure == kErrorSuccess && truncates && !created) failure = Overwrite(fd, attribute);
   if (failure == kErrorSuccess) failure = ClearNonBlocking(fd);
   if (failure != kErrorSuccess) {
@@ -246,6 +273,17 @@ bool IsHeldOpen(const char* utf8_path) {
   OthersHoldMarkers(fd, 0, kMarkerCount, &held);
   close(fd);
   return held;
+}
+
+std::uint32_t DeleteUnlessHeld(const char* utf8_path) {
+  const int fd = open(utf8_path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  // A file that this process may not read cannot be probed (see IsHeldOpen).
+  std::uint32_t failure = fd < 0 ? kErrorSuccess : ClaimForDeletion(fd);
+  if (failure == kErrorSuccess && unlink(utf8_path) != 0) {
+    failure = Win32ErrorForPath(errno, utf8_path);
+  }
+  if (fd >= 0) close(fd);
+  return failure;
 }
 
 std::uint32_t Win32ErrorFromErrno(int error_number) {

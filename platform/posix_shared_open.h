@@ -26,6 +26,13 @@ int OpenShared(const char* utf8_path, std::uint32_t access, std::uint32_t share,
 // Windows refuses to delete a file opened without delete sharing.
 bool IsHeldOpen(const char* utf8_path);
 
+// Deletes the regular file at `utf8_path` unless some descriptor made by
+// OpenShared holds it, as DeleteFileW refuses a file opened without delete
+// sharing. The check and the deletion are one step for OpenShared: an open
+// that races the deletion either makes it fail or fails itself, as an open of
+// a file being deleted fails on Windows. Returns 0 or a Win32 error code.
+std::uint32_t DeleteUnlessHeld(const char* utf8_path);
+
 // The Win32 error code for an errno value.
 std::uint32_t Win32ErrorFromErrno(int error_number);
 
