@@ -29,10 +29,23 @@ std::string PieceText(const FileNames& names, std::int32_t n) {
 
 // A failed open or creation: which file, and the system's reason.
 std::string OpenWords(const Outcome& outcome) {
-  const TracedFailure& failure = outcome.trace->Latest({TracedOp::kOpen, TracedOp::kCreate});
-  if (!failure.happened) return "a file could not be opened";
-  const std::string verb = failure.op == TracedOp::kCreate ? "cannot create " : "cannot open ";
-  return verb + Which(*outcome.names, failure.path) + ": " + Reason(failure);
+  const TracedFailure& failure =
+      outcome.trace->Latest({TracedOp::kOpen, TracedOp::kCreate, TracedOp::kRead});
+  if (!failure.happened) {
+    // Nothing refused: the merge found something in the file it opened to
+    // rebuild, which it never overwrites.
+    if (outcome.trace->GetLastError() == kErrorFileExists) {
+      return "a file that is not empty appeared at it as the merge began; it is left alone";
+    }
+    return "a file could not be opened: " + SystemErrorWords(outcome.trace->GetLastError());
+  }
+  const std::string which = Which(*outcome.names, failure.path);
+  switch (failure.op) {
+    case TracedOp::kCreate: return "cannot create " + which + ": " + Reason(failure);
+    case TracedOp::kRead:
+      return "cannot read " + which + " to see whether it is empty: " + Reason(failure);
+    default: return "cannot open " + which + ": " + Reason(failure);
+  }
 }
 
 // A read that failed: through the platform (then traced) or inside a

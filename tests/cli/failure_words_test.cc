@@ -76,7 +76,7 @@ TEST_P(FailureWords, EveryRefusedCallIsToldWithItsFileAndReason) {
                               " (" + ResultCodeName(failed.code) + "): " + failed.words;
     EXPECT_NE("the split failed", failed.words) << where;
     EXPECT_NE("the merge failed", failed.words) << where;
-    EXPECT_EQ(std::string::npos, failed.words.find("a file could not be opened")) << where;
+    EXPECT_EQ(std::string::npos, failed.words.find("a file could not be opened: ")) << where;
     EXPECT_EQ(std::string::npos, failed.words.find("a write failed")) << where;
     const bool names_its_file = failed.code == RC_FILE_OPEN || failed.code == RC_FILE_WRITE ||
                                 failed.code == RC_FILE_DELETE || failed.code == RC_MANIFEST_WRITE;
