@@ -40,7 +40,7 @@ if ((${#missing[@]})); then
 fi
 
 echo "== Native build and tests"
-cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release -DTARVELIN_BUILD_TESTS=ON >/dev/null
 cmake --build "$root/build" -j"$jobs"
 ctest --test-dir "$root/build" --output-on-failure -j2
 
