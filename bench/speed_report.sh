@@ -89,6 +89,20 @@ source_file=$pristine/disk.img
 size=$((size_mib * 1048576))
 echo "work folder: $folder ($(stat -f -c %T "$folder")), file: $size_mib MiB, runs: $runs"
 
+# Other work on the machine inflates wall-clock times (processor times much
+# less), so the load is shown before and after the runs.
+cores=$(nproc)
+load() { cut -d' ' -f1 /proc/loadavg; }
+warn_if_loaded() {
+  local now
+  now=$(load)
+  if awk -v l="$now" -v c="$cores" 'BEGIN { exit !(l > c / 2) }'; then
+    echo "warning: load average $now on $cores cores $1; wall-clock figures are inflated, cpu ones less" >&2
+  fi
+}
+warn_if_loaded "before the runs"
+load_before=$(load)
+
 mkdir -p "$pristine" "$work"
 if [[ ! -f $source_file || $(stat -c %s "$source_file") -ne $size ]]; then
   rm -rf "$pristine/pieces"
@@ -202,6 +216,8 @@ for ((run = 1; run <= runs; run++)); do
   measure "merge pipeline" lay_pieces pipeline_merge
 done
 clear_work
+load_after=$(load)
+warn_if_loaded "after the runs"
 
 # --- the report --------------------------------------------------------------
 status=0
@@ -221,7 +237,7 @@ row() {
 echo
 echo "Whole processes, wall-clock seconds, the fastest of $runs runs; ratio = ours / yardstick."
 echo "'median' is the ratio of the median runs, 'cpu' that of the least user + system seconds."
-echo "Folder: $folder ($(stat -f -c %T "$folder")), file: $size_mib MiB."
+echo "Folder: $folder ($(stat -f -c %T "$folder")), file: $size_mib MiB; load average $load_before before, $load_after after, $cores cores."
 echo
 echo "| measurement            | ours                  | yardstick             | ratio | median |  cpu  | target  |      |"
 echo "|------------------------|-----------------------|-----------------------|-------|--------|-------|---------|------|"
