@@ -134,11 +134,21 @@ ResultCode MergeRun::Run() {
   }
   MeasurePiecesForProgress();
 
+  // Opened, never truncated: a file that the existence check missed (it can
+  // fail for reasons other than absence) or that appeared since may be the
+  // only copy of the bytes. One that holds anything is left alone.
   rebuilt_ = platform_.CreateFile(rebuilt_name_, kAccessRead | kAccessWrite, kShareNone,
-                                  Disposition::kCreateAlways, Attribute::kNormal);
+                                  Disposition::kOpenAlways, Attribute::kNormal);
   if (rebuilt_ == InvalidHandle()) {
     rebuilt_ = nullptr;
     return RC_FILE_OPEN;
+  }
+  unsigned char first_byte = 0;
+  std::uint32_t got = 0;
+  if (!platform_.ReadFile(rebuilt_, &first_byte, 1, &got)) return Fail(RC_FILE_OPEN);
+  if (got != 0) {
+    platform_.SetLastError(kErrorFileExists);
+    return Fail(RC_FILE_OPEN);
   }
   // The new file's folder entry must be durable before any piece goes.
   if (!platform_.FlushFolderOf(rebuilt_name_)) return Fail(RC_FILE_WRITE);
