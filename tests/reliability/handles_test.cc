@@ -63,6 +63,28 @@ const Operation kMerge{
     },
     [](Platform* platform, Workspace& ws) { return MergeWith(platform, ws.source()); }};
 
+void PrepareMerge(Workspace& ws) { kMerge.prepare(ws); }
+
+// With a progress callback the merge measures every piece first, through
+// handles of its own.
+const Operation kMergeShowingProgress{
+    "merge showing progress", PrepareMerge, [](Platform* platform, Workspace& ws) {
+      OperationOptions options;
+      options.platform = platform;
+      options.progress = [](const ProgressEvent&, void*) {};
+      return Merge(ws.source().c_str(), options);
+    }};
+
+// A merge that finds the file already rebuilt beside its manifest proves it
+// through a stream of its own.
+const Operation kMergeOfAFinishedMerge{
+    "merge of a finished merge",
+    [](Workspace& ws) {
+      WriteFileBytes(ws.source(), Template().original);
+      WriteFileBytes(ws.manifest(), Template().manifest);
+    },
+    [](Platform* platform, Workspace& ws) { return MergeWith(platform, ws.source()); }};
+
 struct Totals {
   std::uint64_t calls = 0;   // calls of a clean run
   std::uint64_t writes = 0;  // writes of a clean run
@@ -116,7 +138,7 @@ TEST_P(EveryFailure, ClosesEveryHandleAndKeepsTheBytes) {
     std::printf("The system does not count open descriptors; only the wrapper's handles are.\n");
   }
   const Totals totals = CleanRun(operation);
-  ASSERT_GT(totals.calls, 20u);
+  ASSERT_GT(totals.calls, 3u);
   std::printf("%s: %llu calls, %llu writes, %llu failure cases\n", operation.name,
               static_cast<unsigned long long>(totals.calls),
               static_cast<unsigned long long>(totals.writes),
@@ -145,9 +167,12 @@ TEST_P(EveryFailure, ClosesEveryHandleAndKeepsTheBytes) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(SplitAndMerge, EveryFailure, ::testing::Values(kSplit, kMerge),
+INSTANTIATE_TEST_SUITE_P(SplitAndMerge, EveryFailure, ::testing::Values(kSplit, kMerge, kMergeShowingProgress,
+                                                           kMergeOfAFinishedMerge),
                          [](const ::testing::TestParamInfo<Operation>& info) {
-                           return std::string(info.param.name);
+                           std::string name = info.param.name;
+                           for (char& c : name) c = c == ' ' ? '_' : c;
+                           return name;
                          });
 
 }  // namespace
