@@ -89,7 +89,8 @@ Recorded ReadRecorded(Platform& platform, std::size_t piece_count) {
   recorded.source = ReadManifestValue(platform, kSourceSection, kValueKey, manifest.c_str());
   for (std::size_t n = 0; n < piece_count; ++n) {
     const std::wstring key = L"MD5_VALUE" + std::to_wstring(n);
-    recorded.pieces.push_back(ReadManifestValue(platform, kPieceSection, key.c_str(), manifest.c_str()));
+    recorded.pieces.push_back(
+        ReadManifestValue(platform, kPieceSection, key.c_str(), manifest.c_str()));
   }
   return recorded;
 }
@@ -141,7 +142,8 @@ void CheckMerge(const MergeInput& input) {
 
   std::string manifest;
   const bool manifest_exists = ReadWholeFile(ManifestPath(), &manifest);
-  if (manifest_exists != (result != RC_OK)) Violation("the manifest went without success or stayed after it");
+  if (manifest_exists != (result != RC_OK))
+    Violation("the manifest went without success or stayed after it");
   if (manifest_exists && manifest != *input.manifest) Violation("the manifest changed");
   if (result == RC_OK && FingerprintOf(rebuilt) != recorded.source) {
     Violation("a merge succeeded with a rebuilt file that does not match the source fingerprint");

@@ -20,8 +20,8 @@ inline constexpr std::string_view kMissingPart = "-";
 inline constexpr std::size_t kMostPieces = 8;
 
 struct MergeInput {
-  std::optional<std::string> manifest;              // none: no manifest file
-  std::vector<std::optional<std::string>> pieces;   // none: no file for that number
+  std::optional<std::string> manifest;             // none: no manifest file
+  std::vector<std::optional<std::string>> pieces;  // none: no file for that number
 };
 
 MergeInput ParseMergeInput(std::string_view bytes);

@@ -45,8 +45,8 @@ class PerRunPlatform final : public Platform {
                                         std::uint32_t size, const wchar_t* path) override {
     return profiles_.Get(section, key, default_value, buffer, size, path);
   }
-  bool WritePrivateProfileString(const wchar_t* section, const wchar_t* key,
-                                 const wchar_t* value, const wchar_t* path) override {
+  bool WritePrivateProfileString(const wchar_t* section, const wchar_t* key, const wchar_t* value,
+                                 const wchar_t* path) override {
     return profiles_.Put(section, key, value, path);
   }
   int OpenReadStream(const char* utf8_path, std::FILE** stream) override {

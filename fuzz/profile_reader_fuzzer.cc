@@ -56,7 +56,8 @@ void CheckSet(IniDocument document, std::string_view section, std::string_view k
               std::string_view value) {
   if (!IsWritableIniEntry(section, key, value)) return;
   ApplyAndCheck(&document, document.PlanSet(section, key, value));
-  if (document.Find(section, key) != TrimIniBlanks(value)) Violation("a set value does not read back");
+  if (document.Find(section, key) != TrimIniBlanks(value))
+    Violation("a set value does not read back");
 }
 
 // What the profile store should return for a value that the document holds:
@@ -140,7 +141,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       break;
     case 3:
       if (!first_keys.empty()) {
-        CheckSet(document, std::string(sections.front()), std::string(first_keys.front()), "changed");
+        CheckSet(document, std::string(sections.front()), std::string(first_keys.front()),
+                 "changed");
       }
       break;
     case 4:

@@ -18,9 +18,11 @@ void RemoveScratchFolder() {
 
 std::string MakeScratchFolder() {
   struct stat info;
-  const std::string root = stat("/dev/shm", &info) == 0 && S_ISDIR(info.st_mode) ? "/dev/shm" : "/tmp";
+  const std::string root =
+      stat("/dev/shm", &info) == 0 && S_ISDIR(info.st_mode) ? "/dev/shm" : "/tmp";
   const std::string folder = root + "/tarvelin-fuzz-" + std::to_string(getpid());
-  if (mkdir(folder.c_str(), 0700) != 0 && !(stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode))) {
+  if (mkdir(folder.c_str(), 0700) != 0 &&
+      !(stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode))) {
     std::perror(folder.c_str());
     std::abort();
   }

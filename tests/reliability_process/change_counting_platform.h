@@ -45,8 +45,8 @@ class ChangeCountingPlatform final : public Platform {
                                         std::uint32_t size, const wchar_t* path) override {
     return base_.GetPrivateProfileString(section, key, default_value, buffer, size, path);
   }
-  bool WritePrivateProfileString(const wchar_t* section, const wchar_t* key,
-                                 const wchar_t* value, const wchar_t* path) override {
+  bool WritePrivateProfileString(const wchar_t* section, const wchar_t* key, const wchar_t* value,
+                                 const wchar_t* path) override {
     return Count(base_.WritePrivateProfileString(section, key, value, path));
   }
   int OpenReadStream(const char* utf8_path, std::FILE** stream) override {

@@ -56,8 +56,8 @@ TEST_F(FileSizeLimit, SplitPastTheLimitSaysSoAndKeepsTheSource) {
     SCOPED_TRACE(row.name);
     Prepare(row.source_size);
     WriteFileBytes(source_, original_);
-    const HostOutcome outcome = RunHost(
-        {"split", WideToUtf8(source_), std::to_string(row.piece_mib)}, row.max_file_size);
+    const HostOutcome outcome =
+        RunHost({"split", WideToUtf8(source_), std::to_string(row.piece_mib)}, row.max_file_size);
     EXPECT_EQ(row.expected, outcome.result);
     if (outcome.result != "RC_OK") {
       EXPECT_EQ(original_, ReadFileBytes(source_));

@@ -81,7 +81,8 @@ TEST_F(FullDisk, SplitThatRunsOutOfSpaceSaysSoAndKeepsTheSource) {
     SCOPED_TRACE(row.name);
     MOUNT_OR_SKIP(kSourceSize + row.room, 64);
     WriteFileBytes(source_, original_);
-    EXPECT_EQ(ResultCodeName(row.expected), std::string(ResultCodeName(Split(source_.c_str(), kPieceMiB))));
+    EXPECT_EQ(ResultCodeName(row.expected),
+              std::string(ResultCodeName(Split(source_.c_str(), kPieceMiB))));
     if (row.expected != RC_OK) {
       EXPECT_EQ(original_, ReadFileBytes(source_));
     }
@@ -148,7 +149,8 @@ TEST_F(FullDisk, RunningOutOfInodesFailsCleanly) {
       WriteFileBytes(source_, original_);
     }
     const FolderState before = StateOf(Folder());
-    const ResultCode result = row.merge ? Merge(source_.c_str()) : Split(source_.c_str(), kPieceMiB);
+    const ResultCode result =
+        row.merge ? Merge(source_.c_str()) : Split(source_.c_str(), kPieceMiB);
     EXPECT_EQ(ResultCodeName(row.expected), std::string(ResultCodeName(result)));
     EXPECT_TRUE(HoldsR());
     if (row.merge) {

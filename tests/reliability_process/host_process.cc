@@ -97,7 +97,8 @@ HostOutcome HostProcess::Wait() {
   if (!outcome.killed) {
     std::istringstream fields(line);
     fields >> outcome.result >> outcome.start_ns >> outcome.end_ns >> outcome.changes;
-    if (outcome.result.empty()) outcome.result = "exit status " + std::to_string(WEXITSTATUS(status));
+    if (outcome.result.empty())
+      outcome.result = "exit status " + std::to_string(WEXITSTATUS(status));
   }
   return outcome;
 }

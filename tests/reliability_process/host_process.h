@@ -13,11 +13,11 @@ namespace tarvelin::testing {
 
 // What a host did. A killed host reported nothing.
 struct HostOutcome {
-  bool killed = false;      // ended by a signal
-  std::string result;       // "RC_OK", "RC_FILE_WRITE", ...; empty when killed
-  long long start_ns = 0;   // the operation's span on the monotonic clock
+  bool killed = false;     // ended by a signal
+  std::string result;      // "RC_OK", "RC_FILE_WRITE", ...; empty when killed
+  long long start_ns = 0;  // the operation's span on the monotonic clock
   long long end_ns = 0;
-  int changes = 0;          // calls that changed something on disk
+  int changes = 0;         // calls that changed something on disk
 
   // Failed, or succeeded without changing anything: the other side won.
   bool Refused() const { return result != "RC_OK" || changes == 0; }

@@ -31,8 +31,9 @@ constexpr int kKills = 50;
 
 std::uint32_t KillSeed() {
   const char* given = std::getenv("TARVELIN_KILL_SEED");
-  const std::uint32_t seed = given != nullptr ? static_cast<std::uint32_t>(std::strtoul(given, nullptr, 10))
-                                              : std::random_device()();
+  const std::uint32_t seed = given != nullptr
+                                 ? static_cast<std::uint32_t>(std::strtoul(given, nullptr, 10))
+                                 : std::random_device()();
   std::cout << "kill moments drawn with TARVELIN_KILL_SEED=" << seed << "\n";
   return seed;
 }
@@ -47,7 +48,9 @@ class ProcessKill : public ::testing::Test {
         random_(KillSeed()) {}
 
   std::string Narrow(const std::wstring& path) const { return WideToUtf8(path); }
-  std::vector<std::string> SplitArgs() const { return {"split", Narrow(source_), std::to_string(kPieceMiB)}; }
+  std::vector<std::string> SplitArgs() const {
+    return {"split", Narrow(source_), std::to_string(kPieceMiB)};
+  }
   std::vector<std::string> MergeArgs() const { return {"merge", Narrow(source_)}; }
 
   void PutSource() {
@@ -56,7 +59,7 @@ class ProcessKill : public ::testing::Test {
   }
   // Leaves the pieces and manifest of a clean split in the work folder.
   void PutPieces() {
-    if (FileExists(pristine_.Path(L"disk.DAT")) == false) {
+    if (!FileExists(pristine_.Path(L"disk.DAT"))) {
       WriteFileBytes(pristine_.Path(L"disk.wim"), original_);
       ASSERT_EQ(RC_OK, Split(pristine_.Path(L"disk.wim").c_str(), kPieceMiB));
     }
@@ -111,10 +114,10 @@ TEST_F(ProcessKill, SplitKilledAnywhereKeepsTheBytesAndARerunFinishesOrChangesNo
     PutSource();
     const bool killed = RunAndKill(SplitArgs(), span);
     const bool source_left = FileExists(source_);
-    landed_[!killed                                  ? "after the end"
-            : !FileExists(work_.Path(L"disk.DAT"))   ? "before the manifest"
-            : source_left                            ? "while cutting"
-                                                     : "after deleting the source"]++;
+    landed_[!killed                                ? "after the end"
+            : !FileExists(work_.Path(L"disk.DAT")) ? "before the manifest"
+            : source_left                          ? "while cutting"
+                                                   : "after deleting the source"]++;
     ASSERT_TRUE(HoldsR()) << "after kill " << round;
 
     const FolderState before = StateOf(work_.path());
@@ -141,11 +144,11 @@ TEST_F(ProcessKill, MergeKilledAnywhereKeepsTheBytesAndARerunFinishesOrChangesNo
     const bool killed = RunAndKill(MergeArgs(), span);
     const bool rebuilt = FileExists(source_);
     const bool manifest = FileExists(work_.Path(L"disk.DAT"));
-    landed_[!killed         ? "after the end"
-            : !rebuilt      ? "before creating the file"
+    landed_[!killed                              ? "after the end"
+            : !rebuilt                           ? "before creating the file"
             : FileExists(work_.Path(L"disk.11")) ? "while joining"
-            : manifest      ? "after joining, manifest left"
-                            : "after deleting the manifest"]++;
+            : manifest                           ? "after joining, manifest left"
+                                                 : "after deleting the manifest"]++;
     ASSERT_TRUE(HoldsR()) << "after kill " << round;
 
     const FolderState before = StateOf(work_.path());
