@@ -32,13 +32,14 @@ TEST_P(MissedFile, IsNeverTruncated) {
   FaultPlatform faults(DefaultPlatform());
   faults.FailOp(Op::kPathFileExists, 1, false, kErrorAccessDenied);
   EXPECT_EQ(c.expected, MergeWith(&faults, ws.source()));
+  const std::uint32_t error = faults.GetLastError();
   EXPECT_EQ(0, faults.open_handles());
   EXPECT_TRUE(HoldsR(ws.source(), ws.base(), original));
   if (c.expected == RC_OK) {
     EXPECT_TRUE(original == ReadFileBytes(ws.source()));
     return;
   }
-  EXPECT_EQ(kErrorFileExists, faults.GetLastError());
+  EXPECT_EQ(kErrorFileExists, error);
   EXPECT_TRUE(there == ReadFileBytes(ws.source())) << "the file at the path changed";
   EXPECT_EQ(4u, ws.PieceSizes().size());
   EXPECT_TRUE(FileExists(ws.manifest()));
