@@ -53,13 +53,39 @@ struct Tally {
   }
 };
 
-// Runs `operation` through the power-loss model of `ws`'s folder and checks
+struct Operation {
+  const char* name;
+  // Makes the files that the operation starts from; returns the original.
+  std::string (*set_up)(Workspace& ws);
+  // The file whose deletion is the operation's first.
+  std::wstring (*first_deleted)(const Workspace& ws);
+  ResultCode (*run)(Platform* platform, const Workspace& ws);
+};
+
+const Operation kSplit{
+    "split", [](Workspace& ws) { return ws.MakeSource(kSize, 5); },
+    [](const Workspace& ws) { return ws.source(); },
+    [](Platform* platform, const Workspace& ws) { return SplitWith(platform, ws.source(), 1); }};
+
+const Operation kMerge{
+    "merge",
+    [](Workspace& ws) {
+      const std::string original = ws.MakeSource(kSize, 5);
+      EXPECT_EQ(RC_OK, SplitWith(nullptr, ws.source(), 1));
+      EXPECT_EQ(static_cast<std::size_t>(kPieces), ws.PieceSizes().size());
+      return original;
+    },
+    [](const Workspace& ws) { return ws.piece(0); },
+    [](Platform* platform, const Workspace& ws) { return MergeWith(platform, ws.source()); }};
+
+// Runs `operation` through the power-loss model of a fresh folder and checks
 // R in every state that a power loss after each of its calls could leave.
 // With `forget_flushes` it stops checking at the first state that breaks R.
-template <typename Operation>
-Tally Simulate(Workspace& ws, const std::string& original, const std::wstring& first_deleted,
-               bool forget_flushes, Operation operation) {
+Tally Simulate(const Operation& operation, bool forget_flushes) {
   Tally tally;
+  Workspace ws;
+  const std::string original = operation.set_up(ws);
+  const std::wstring first_deleted = operation.first_deleted(ws);
   const InvariantR r(ws.source(), ws.base(), original);
   PowerLossPlatform platform(DefaultPlatform(), ws.dir().path());
   platform.ForgetFlushes(forget_flushes);
@@ -84,7 +110,7 @@ Tally Simulate(Workspace& ws, const std::string& original, const std::wstring& f
       });
     }
   });
-  EXPECT_EQ(RC_OK, operation(&platform));
+  EXPECT_EQ(RC_OK, operation.run(&platform, ws));
 
   // The model must have followed the real files, or it proves nothing.
   DiskFiles disk;
@@ -101,61 +127,28 @@ Tally Simulate(Workspace& ws, const std::string& original, const std::wstring& f
   return tally;
 }
 
-std::string SplitSetUp(Workspace& ws) { return ws.MakeSource(kSize, 5); }
+class PowerLoss : public ::testing::TestWithParam<Operation> {};
 
-std::string MergeSetUp(Workspace& ws) {
-  const std::string original = ws.MakeSource(kSize, 5);
-  EXPECT_EQ(RC_OK, SplitWith(nullptr, ws.source(), 1));
-  EXPECT_EQ(static_cast<std::size_t>(kPieces), ws.PieceSizes().size());
-  return original;
-}
-
-TEST(PowerLoss, SplitLeavesTheBytesRecoverableAfterEveryCall) {
-  Workspace ws;
-  const std::string original = SplitSetUp(ws);
-  const Tally tally = Simulate(ws, original, ws.source(), false, [&](Platform* platform) {
-    return SplitWith(platform, ws.source(), 1);
-  });
-  tally.Print("split");
+TEST_P(PowerLoss, LeavesTheBytesRecoverableAfterEveryCall) {
+  const Tally tally = Simulate(GetParam(), false);
+  tally.Print(GetParam().name);
   EXPECT_EQ(0u, tally.broken);
   for (const std::string& message : tally.first_broken) ADD_FAILURE() << message;
-  // The deletion of the source did reach the disk in some states, so the
-  // pieces and the manifest alone were put to the test.
+  // The operation's first deletion reached the disk in some states, so what
+  // it leaves behind was put to the test without what it deleted.
   EXPECT_GT(tally.after_deletion, 0u);
 }
 
-TEST(PowerLoss, MergeLeavesTheBytesRecoverableAfterEveryCall) {
-  Workspace ws;
-  const std::string original = MergeSetUp(ws);
-  const Tally tally = Simulate(ws, original, ws.piece(0), false, [&](Platform* platform) {
-    return MergeWith(platform, ws.source());
-  });
-  tally.Print("merge");
-  EXPECT_EQ(0u, tally.broken);
-  for (const std::string& message : tally.first_broken) ADD_FAILURE() << message;
-  EXPECT_GT(tally.after_deletion, 0u);
-}
-
-// Were the flushes not made, the same simulation finds the states that lose
+// Were the flushes not made, the same simulation finds states that lose
 // bytes: it can tell a careful order from a careless one.
-TEST(PowerLoss, WithoutFlushesBytesAreLost) {
-  {
-    Workspace ws;
-    const std::string original = SplitSetUp(ws);
-    const Tally tally = Simulate(ws, original, ws.source(), true, [&](Platform* platform) {
-      return SplitWith(platform, ws.source(), 1);
-    });
-    EXPECT_GT(tally.broken, 0u) << "split";
-  }
-  {
-    Workspace ws;
-    const std::string original = MergeSetUp(ws);
-    const Tally tally = Simulate(ws, original, ws.piece(0), true, [&](Platform* platform) {
-      return MergeWith(platform, ws.source());
-    });
-    EXPECT_GT(tally.broken, 0u) << "merge";
-  }
+TEST_P(PowerLoss, WithoutFlushesBytesAreLost) {
+  EXPECT_GT(Simulate(GetParam(), true).broken, 0u);
 }
+
+INSTANTIATE_TEST_SUITE_P(SplitAndMerge, PowerLoss, ::testing::Values(kSplit, kMerge),
+                         [](const ::testing::TestParamInfo<Operation>& info) {
+                           return std::string(info.param.name);
+                         });
 
 }  // namespace
 }  // namespace tarvelin::testing
