@@ -113,7 +113,8 @@ void CheckCase(const Operation& operation, void (*plan)(FaultPlatform&, std::uin
   EXPECT_EQ(0, faults.open_handles());
   EXPECT_EQ(before, OpenDescriptors());
   EXPECT_TRUE(DeletesOnlyWhatIsDurable(faults.calls(), ws.source(), ws.base()));
-  EXPECT_TRUE(HoldsR(ws.source(), ws.base(), Template().original));
+  static const InvariantR r(L"", L"", Template().original);
+  EXPECT_TRUE(r.Holds(DiskFiles(), ws.source(), ws.base()));
 }
 
 // The count itself sees a stream that is left open, as the fingerprint's

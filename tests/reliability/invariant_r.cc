@@ -3,7 +3,6 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <system_error>
 #include <vector>
 
@@ -79,9 +78,13 @@ const std::string* DiskFiles::Find(const std::wstring& path) const {
     std::optional<std::string> bytes;
     std::error_code error;
     if (std::filesystem::is_regular_file(FsPath(path), error)) {
-      std::ifstream in(FsPath(path), std::ios::binary);
-      if (in) {
-        bytes.emplace(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+      // One read of the whole file: these are megabytes, read many times.
+      std::ifstream in(FsPath(path), std::ios::binary | std::ios::ate);
+      const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : -1;
+      if (size >= 0) {
+        std::string content(static_cast<std::size_t>(size), '\0');
+        in.seekg(0);
+        if (size == 0 || in.read(&content[0], size)) bytes = std::move(content);
       }
     }
     it = read_.emplace(path, std::move(bytes)).first;
@@ -109,18 +112,20 @@ const std::wstring& InvariantR::SliceFingerprint(std::size_t offset, std::size_t
   return it->second;
 }
 
-::testing::AssertionResult InvariantR::Holds(const FileView& files) const {
-  const std::string* at_path = files.Find(source_path_);
+::testing::AssertionResult InvariantR::Holds(const FileView& files,
+                                             const std::wstring& source_path,
+                                             const std::wstring& base_path) const {
+  const std::string* at_path = files.Find(source_path);
   if (at_path != nullptr && *at_path == original_) return ::testing::AssertionSuccess();
 
-  const Manifest manifest = ParseManifest(files.Find(base_path_ + L".DAT"));
+  const Manifest manifest = ParseManifest(files.Find(base_path + L".DAT"));
   const int limit = manifest.present ? static_cast<int>(manifest.pieces.size()) : kPieceScanLimit;
   int first = 0;
-  while (first < limit && files.Find(PieceName(base_path_, first)) == nullptr) ++first;
+  while (first < limit && files.Find(PieceName(base_path, first)) == nullptr) ++first;
   std::vector<const std::string*> left;
   std::size_t left_size = 0;
   for (int n = first; n < limit; ++n) {
-    const std::string* piece = files.Find(PieceName(base_path_, n));
+    const std::string* piece = files.Find(PieceName(base_path, n));
     if (piece == nullptr) break;
     left.push_back(piece);
     left_size += piece->size();

@@ -65,7 +65,13 @@ class InvariantR {
   // the manifest base.DAT).
   InvariantR(std::wstring source_path, std::wstring base_path, std::string original);
 
-  ::testing::AssertionResult Holds(const FileView& files) const;
+  ::testing::AssertionResult Holds(const FileView& files) const {
+    return Holds(files, source_path_, base_path_);
+  }
+  // The same original split or merged at other paths, as in a sweep whose
+  // every case runs in a folder of its own.
+  ::testing::AssertionResult Holds(const FileView& files, const std::wstring& source_path,
+                                   const std::wstring& base_path) const;
 
  private:
   // The fingerprint text of original[offset, offset + size).

@@ -1,7 +1,6 @@
 #include "tests/reliability/power_loss_platform.h"
 
 #include <filesystem>
-#include <system_error>
 
 #include "platform/utf8.h"
 #include "tests/support/temp_dir.h"
@@ -11,9 +10,10 @@ namespace {
 
 // The bytes of the file at `path`, or false when there is none.
 bool ReadIfThere(const std::wstring& path, std::string* bytes) {
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(FsPath(path), error)) return false;
-  *bytes = ReadFileBytes(path);
+  DiskFiles disk;
+  const std::string* found = disk.Find(path);
+  if (found == nullptr) return false;
+  *bytes = *found;
   return true;
 }
 
@@ -36,7 +36,8 @@ PowerLossPlatform::PowerLossPlatform(Platform& base, const std::wstring& folder)
   for (const auto& entry : std::filesystem::directory_iterator(FsPath(folder))) {
     if (!entry.is_regular_file()) continue;
     const std::wstring path = folder + separator + NameOf(entry.path());
-    disk_.AddDurableFile(path, ReadFileBytes(path));
+    std::string bytes;
+    if (ReadIfThere(path, &bytes)) disk_.AddDurableFile(path, bytes);
   }
 }
 
