@@ -1,6 +1,7 @@
 // The profile functions over IniDocument. One mutex serializes every call of
 // a store, as Windows serializes profile calls within a process; between
-// processes a file is only as consistent as the sharing of its opens makes it.
+// processes (and stores), a lock on the file lets one writer or many readers
+// at a time read, change and write it.
 //
 // The cache holds the documents of the last few files, keyed by device and
 // inode so that two spellings of one path share an entry. An entry is trusted
@@ -244,6 +245,11 @@ std::uint32_t ProfileStore::Get(const wchar_t* section, const wchar_t* key,
       return CopyDefault(default_value, buffer, size);
     }
     Descriptor file(fd);
+    // Never a half-written update of another process or store.
+    if (const int lock_error = LockProfileUpdates(file.get(), false)) {
+      SetThreadLastError(Win32ErrorFromErrno(lock_error));
+      return CopyDefault(default_value, buffer, size);
+    }
 
     std::lock_guard<std::mutex> lock(state_->mutex);
     State::CachedFile* cached = nullptr;
@@ -297,6 +303,12 @@ bool ProfileStore::Put(const wchar_t* section, const wchar_t* key, const wchar_t
       return false;
     }
     Descriptor file(fd);
+    // Two writers that both read the file before either wrote would each
+    // write their edit over the same bytes, and one entry would be lost.
+    if (const int lock_error = LockProfileUpdates(file.get(), true)) {
+      SetThreadLastError(Win32ErrorFromErrno(lock_error));
+      return false;
+    }
 
     std::lock_guard<std::mutex> lock(state_->mutex);
     State::CachedFile* cached = nullptr;

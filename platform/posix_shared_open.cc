@@ -48,6 +48,9 @@ enum Marker : off_t {
   kMarkerCount,
 };
 
+// The byte that profile updates lock, apart from the sharing markers.
+constexpr off_t kProfileUpdateByte = 16;
+
 // ERROR_CANT_RESOLVE_FILENAME: a loop of symbolic links.
 constexpr std::uint32_t kErrorCantResolveFilename = 1921;
 
@@ -284,6 +287,14 @@ std::uint32_t DeleteUnlessHeld(const char* utf8_path) {
   }
   if (fd >= 0) close(fd);
   return failure;
+}
+
+int LockProfileUpdates(int fd, bool exclusive) {
+  struct flock lock = MarkerLock(exclusive ? F_WRLCK : F_RDLCK, kProfileUpdateByte, 1);
+  while (fcntl(fd, F_OFD_SETLKW, &lock) != 0) {
+    if (errno != EINTR) return errno;
+  }
+  return 0;
 }
 
 std::uint32_t Win32ErrorFromErrno(int error_number) {

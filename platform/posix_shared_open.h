@@ -33,6 +33,12 @@ bool IsHeldOpen(const char* utf8_path);
 // a file being deleted fails on Windows. Returns 0 or a Win32 error code.
 std::uint32_t DeleteUnlessHeld(const char* utf8_path);
 
+// Serializes the profile functions' read-modify-write of one file across
+// processes and stores: a shared lock for a reader, an exclusive one for a
+// writer (`fd` must then be open for writing), held until `fd` is closed.
+// Waits while another holds a conflicting lock. Returns 0 or an errno value.
+int LockProfileUpdates(int fd, bool exclusive);
+
 // The Win32 error code for an errno value.
 std::uint32_t Win32ErrorFromErrno(int error_number);
 
