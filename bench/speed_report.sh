@@ -28,6 +28,10 @@
 #   --no-build      use the tools already built in the build folder
 #   --keep          keep the test files for the next report (default: removed)
 # Exit status: 0 when every target is met, 1 when one is missed, 2 on an error.
+
+# The programs under test are called through `measure`, which shellcheck
+# cannot follow.
+# shellcheck disable=SC2317
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -39,7 +43,15 @@ keep=0
 build_tools=1
 folder=/tmp/tarvelin-speed
 
-usage() { sed -n '/^# usage:/,/^# Exit status/s/^# \{0,1\}//p' "$0" >&2; exit 2; }
+# usage [STATUS]: prints the usage above, to stderr unless STATUS is 0.
+usage() {
+  if [[ ${1:-2} == 0 ]]; then
+    sed -n '/^# usage:/,/^# Exit status/s/^# \{0,1\}//p' "$0"
+    exit 0
+  fi
+  sed -n '/^# usage:/,/^# Exit status/s/^# \{0,1\}//p' "$0" >&2
+  exit 2
+}
 while (($#)); do
   case $1 in
     --build) build=${2:?--build needs a folder}; shift 2 ;;
@@ -47,7 +59,7 @@ while (($#)); do
     --size) size_mib=${2:?--size needs a number of MiB}; shift 2 ;;
     --keep) keep=1; shift ;;
     --no-build) build_tools=0; shift ;;
-    -h | --help) usage ;;
+    -h | --help) usage 0 ;;
     -*) echo "unknown option $1" >&2; usage ;;
     *) folder=$1; shift ;;
   esac
@@ -119,6 +131,14 @@ if [[ ! -f $pristine/pieces/disk.DAT ]]; then
 fi
 
 clear_work() { find "$work" -mindepth 1 -delete; }
+# Sets `pieces` to DIR/disk.0, DIR/disk.1, ... up to the first missing number.
+ordered_pieces() {
+  local n
+  pieces=()
+  for ((n = 0; ; n++)); do
+    if [[ -e $1/disk.$n ]]; then pieces+=("$1/disk.$n"); else break; fi
+  done
+}
 lay_source() { clear_work; cp "$source_file" "$work/disk.img"; }
 lay_pieces() { clear_work; cp "$pristine"/pieces/* "$work/"; }
 
@@ -144,8 +164,8 @@ pipeline_split() {
 pipeline_merge() {
   (
     cd "$work"
-    local pieces=() n
-    for ((n = 0; ; n++)); do [[ -e disk.$n ]] && pieces+=("disk.$n") || break; done
+    local pieces
+    ordered_pieces .
     md5sum "${pieces[@]}" >/dev/null
     cat "${pieces[@]}" >disk.img
     sync disk.img .
@@ -159,8 +179,8 @@ fail() { echo "check failed: $*" >&2; exit 2; }
 recorded_source() { sed -n 's/^MD5_VALUE=//p' "$work/disk.DAT" | tr -d ' \r' | tr 'A-F' 'a-f'; }
 check_split() {
   [[ ! -e $work/disk.img ]] || fail "the split kept its source"
-  local n pieces=()
-  for ((n = 0; ; n++)); do [[ -e $work/disk.$n ]] && pieces+=("$work/disk.$n") || break; done
+  local pieces
+  ordered_pieces "$work"
   [[ $(cat "${pieces[@]}" | md5sum | cut -c1-32) == "$expected" ]] || fail "the pieces do not rebuild the source"
   [[ $(recorded_source) == "$expected" ]] || fail "the manifest records another source fingerprint"
   local want=$(((size_mib + $1 - 1) / $1))
@@ -185,7 +205,7 @@ declare -A wall_times cpu_times
 # times COMMAND as a whole (children included) and records its wall-clock and
 # processor seconds under NAME. Its output must end in RC_OK where it prints one.
 measure() {
-  local name=$1 lay=$2 line output TIMEFORMAT='%3R %3U %3S'
+  local name=$1 lay=$2 line wall user system TIMEFORMAT='%3R %3U %3S'
   shift 2
   "$lay"
   sync
