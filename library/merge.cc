@@ -75,7 +75,11 @@ ResultCode MergeRun::CheckExistingFile() {
   if (!platform_.PathFileExists(manifest_path_)) return RC_OK;
   source_fingerprint_ = ReadManifestValue(platform_, kSourceSection, kValueKey, manifest_path_);
   wchar_t fingerprint[kFingerprintTextCapacity] = {};
-  progress_.SetTotals(0, 0);
+  if (progress_.active()) {
+    std::uint64_t size = 0;
+    QueryFileSize(platform_, path_, &size);
+    progress_.SetTotals(size, 0);
+  }
   progress_.Enter(Phase::kVerifyWhole, -1);
   if (!FingerprintWholeFile(platform_, path_, fingerprint, progress_.byte_sink())) {
     return RC_FILE_READ;

@@ -44,6 +44,9 @@ cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release -DTARVELIN_BUILD_TE
 cmake --build "$root/build" -j"$jobs"
 ctest --test-dir "$root/build" --output-on-failure -j2
 
+echo "== Fuzzing: replay the corpora, then a minute of each harness"
+bash "$root/tools/fuzz.sh" 60
+
 echo "== Native tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S "$root" -B "$root/build-sanitize" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTARVELIN_SANITIZE=address,undefined -DTARVELIN_BUILD_BENCH=OFF >/dev/null
