@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -35,6 +36,10 @@ bool MakePieceKey(std::int32_t piece, wchar_t* out);
 // section or the key is missing. May throw std::bad_alloc.
 std::wstring ReadManifestValue(Platform& platform, const wchar_t* section, const wchar_t* key,
                                const wchar_t* manifest_path);
+
+// The recorded piece fingerprints, piece 0 first, up to the first key that
+// reads empty. May throw std::bad_alloc.
+std::vector<std::wstring> ReadPieceFingerprints(Platform& platform, const wchar_t* manifest_path);
 
 }  // namespace tarvelin
 

@@ -89,13 +89,7 @@ ResultCode MergeRun::CheckExistingFile() {
 
 ResultCode MergeRun::ReadRecordedFingerprints() {
   source_fingerprint_ = ReadManifestValue(platform_, kSourceSection, kValueKey, manifest_path_);
-  for (std::int32_t piece = 0; piece < INT32_MAX; ++piece) {
-    wchar_t key[kNameCapacity] = {};
-    MakePieceKey(piece, key);
-    std::wstring value = ReadManifestValue(platform_, kPieceSection, key, manifest_path_);
-    if (value.empty()) break;
-    recorded_.push_back(std::move(value));
-  }
+  recorded_ = ReadPieceFingerprints(platform_, manifest_path_);
   return RC_OK;
 }
 

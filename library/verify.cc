@@ -101,13 +101,7 @@ ResultCode VerifyRun::Run() {
 void VerifyRun::ReadRecord() {
   source_fingerprint_ = ReadManifestValue(platform_, kSourceSection, kValueKey, manifest_path_);
   report_.source_fingerprint_recorded = !source_fingerprint_.empty();
-  for (std::int32_t piece = 0; piece < INT32_MAX; ++piece) {
-    wchar_t key[kNameCapacity] = {};
-    MakePieceKey(piece, key);
-    std::wstring value = ReadManifestValue(platform_, kPieceSection, key, manifest_path_);
-    if (value.empty()) break;
-    recorded_.push_back(std::move(value));
-  }
+  recorded_ = ReadPieceFingerprints(platform_, manifest_path_);
 }
 
 // Only for the progress display: without a callback nothing is measured.
