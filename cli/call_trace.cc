@@ -84,8 +84,11 @@ bool CallTrace::FlushFolderOf(const wchar_t* path) {
 }
 
 bool CallTrace::CloseHandle(FileHandle file) {
+  const std::wstring path = PathOf(file);
   open_.erase(file);
-  return base_.CloseHandle(file);
+  const bool ok = base_.CloseHandle(file);
+  if (!ok) Record(TracedOp::kClose, path, base_.GetLastError());
+  return ok;
 }
 
 bool CallTrace::DeleteFile(const wchar_t* path) {

@@ -25,6 +25,7 @@ enum class TracedOp {
   kWrite,         // WriteFile failed or took fewer bytes than it was given
   kFlush,         // FlushFileBuffers
   kFlushFolder,   // FlushFolderOf
+  kClose,         // CloseHandle, which can report a write that failed late
   kDelete,        // DeleteFile
   kProfileWrite,  // WritePrivateProfileString
   kStreamOpen,    // OpenReadStream; the error is an errno value

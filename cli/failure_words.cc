@@ -65,11 +65,13 @@ std::string ReadWords(const Outcome& outcome, const std::string& phase_file) {
 
 std::string WriteWords(const Outcome& outcome) {
   const TracedFailure& failure = outcome.trace->Latest(
-      {TracedOp::kWrite, TracedOp::kFlush, TracedOp::kFlushFolder, TracedOp::kOpen});
+      {TracedOp::kWrite, TracedOp::kFlush, TracedOp::kFlushFolder, TracedOp::kOpen,
+       TracedOp::kClose});
   if (!failure.happened) return "a write failed";
   const std::string which = Which(*outcome.names, failure.path);
   switch (failure.op) {
     case TracedOp::kWrite: return "writing " + which + " failed: " + Reason(failure);
+    case TracedOp::kClose: return "closing " + which + " after writing it failed: " + Reason(failure);
     case TracedOp::kFlush:
       return "putting " + which + " on stable storage failed: " + Reason(failure);
     case TracedOp::kFlushFolder:
@@ -85,6 +87,7 @@ std::string PhaseFile(const Outcome& outcome) {
   if (!outcome.watch->seen()) return "a file";
   switch (event.phase) {
     case Phase::kFingerprintSource:
+    case Phase::kFlushPieces:
     case Phase::kVerifyWhole: return "it";
     default: return PieceText(*outcome.names, event.piece);
   }

@@ -35,6 +35,7 @@ std::string PhaseLabel(const ProgressEvent& event) {
     case Phase::kFingerprintSource: return "fingerprinting the source";
     case Phase::kCutPiece: return PieceOf("cutting", event);
     case Phase::kFingerprintPiece: return PieceOf("fingerprinting", event);
+    case Phase::kFlushPieces: return "putting the pieces on the disk";
     case Phase::kVerifyPiece: return PieceOf("verifying", event);
     case Phase::kJoinPiece: return PieceOf("joining", event);
     case Phase::kVerifyWhole: return "verifying the whole";

@@ -7,7 +7,13 @@
 // loss the rebuilt file's prefix and the remaining pieces still hold every
 // byte. The manifest goes last, only once the whole has been proved, so that
 // a failed merge can be looked into and finished by hand.
+//
+// A joined piece waits for its deletion until the next piece has been
+// proved: the disk writes its bytes back meanwhile, so the flush before the
+// deletion seldom waits. The rebuilt file grows only after that deletion, so
+// the merge needs no more room than if it deleted at once.
 #include <cstdint>
+#include <cwchar>
 #include <memory>
 #include <new>
 #include <string>
@@ -40,7 +46,9 @@ class MergeRun {
   ResultCode CheckExistingFile();
   ResultCode ReadRecordedFingerprints();
   void MeasurePiecesForProgress();
-  ResultCode MergePiece(std::int32_t piece);
+  ResultCode ProvePiece(std::int32_t piece, const wchar_t* piece_name);
+  ResultCode JoinPiece(std::int32_t piece, const wchar_t* piece_name);
+  ResultCode DeleteJoinedPiece();
   ResultCode CopyPiece(FileHandle piece, const wchar_t* piece_name);
   void CloseAll();
   ResultCode Fail(ResultCode code) {
@@ -59,6 +67,9 @@ class MergeRun {
   wchar_t rebuilt_name_[kNameCapacity] = {};
   std::wstring source_fingerprint_;
   std::vector<std::wstring> recorded_;  // the fingerprint of piece n at index n
+  // The piece whose bytes were appended last and that is still on disk.
+  wchar_t joined_name_[kNameCapacity] = {};
+  bool joined_pending_ = false;
   std::unique_ptr<unsigned char[]> buffer_;
 };
 
@@ -157,10 +168,20 @@ ResultCode MergeRun::Run() {
     wchar_t piece_name[kNameCapacity] = {};
     MakePieceName(base_path_, piece, piece_name);
     if (!platform_.PathFileExists(piece_name)) break;
-    const ResultCode result = MergePiece(piece);
-    if (result != RC_OK) return result;
+    const ResultCode proved = ProvePiece(piece, piece_name);
+    // The piece joined before is gone once its bytes are durable, whether or
+    // not this one is good, as if it had been deleted before this one was read.
+    const ResultCode deleted = DeleteJoinedPiece();
+    if (deleted != RC_OK) return Fail(deleted);
+    if (proved != RC_OK) return Fail(proved);
+    const ResultCode joined = JoinPiece(piece, piece_name);
+    if (joined != RC_OK) return Fail(joined);
   }
+  const ResultCode deleted = DeleteJoinedPiece();
+  if (deleted != RC_OK) return Fail(deleted);
 
+  // Durable before the manifest may go; with no piece joined this is the
+  // only flush.
   const bool flushed = platform_.FlushFileBuffers(rebuilt_);
   platform_.CloseHandle(rebuilt_);
   rebuilt_ = nullptr;
@@ -178,38 +199,51 @@ ResultCode MergeRun::Run() {
   return RC_OK;
 }
 
-ResultCode MergeRun::MergePiece(std::int32_t piece) {
-  wchar_t piece_name[kNameCapacity] = {};
-  MakePieceName(base_path_, piece, piece_name);
-
-  // Held from before its proof until it is deleted, so the bytes appended
-  // are the bytes proved.
+// Opens the piece and proves it against its recorded fingerprint. The piece
+// stays held (others may read it, nobody may change it) until it is joined,
+// so the bytes appended are the bytes proved. Leaves the handle open on
+// failure too; the caller closes everything.
+ResultCode MergeRun::ProvePiece(std::int32_t piece, const wchar_t* piece_name) {
   piece_ = platform_.CreateFile(piece_name, kAccessRead, kShareRead, Disposition::kOpenExisting,
                                 Attribute::kReadOnly);
   if (piece_ == InvalidHandle()) {
     piece_ = nullptr;
-    return Fail(RC_FILE_OPEN);
+    return RC_FILE_OPEN;
   }
-
   progress_.Enter(Phase::kVerifyPiece, piece);
   wchar_t fingerprint[kFingerprintTextCapacity] = {};
   // A piece that cannot be read whole is not proved, whatever was recorded.
   if (!FingerprintWholeFile(platform_, piece_name, fingerprint, progress_.byte_sink())) {
-    return Fail(RC_FILE_READ);
+    return RC_FILE_READ;
   }
-  if (recorded_[static_cast<std::size_t>(piece)] != fingerprint) return Fail(RC_DIGEST_MISMATCH);
+  if (recorded_[static_cast<std::size_t>(piece)] != fingerprint) return RC_DIGEST_MISMATCH;
+  return RC_OK;
+}
 
+// Appends the proved, held piece and lets it go; it is deleted after the
+// next piece has been proved.
+ResultCode MergeRun::JoinPiece(std::int32_t piece, const wchar_t* piece_name) {
   progress_.Enter(Phase::kJoinPiece, piece);
   const ResultCode copied = CopyPiece(piece_, piece_name);
   if (copied != RC_OK) return copied;
-
-  // Every byte of the piece is in the rebuilt file; make them durable before
-  // the piece goes.
   platform_.CloseHandle(piece_);
   piece_ = nullptr;
-  if (!platform_.FlushFileBuffers(rebuilt_)) return Fail(RC_FILE_WRITE);
-  platform_.SetFileAttributes(piece_name, Attribute::kNormal);
-  if (!platform_.DeleteFile(piece_name)) return Fail(RC_FILE_DELETE);
+  std::wcsncpy(joined_name_, piece_name, kNameCapacity - 1);
+  joined_pending_ = true;
+  return RC_OK;
+}
+
+// Every byte of the piece joined last is in the rebuilt file; they are made
+// durable before the piece goes. Does nothing when no piece waits.
+ResultCode MergeRun::DeleteJoinedPiece() {
+  if (!joined_pending_) return RC_OK;
+  // The last-error value of a failing proof must survive a flush that works.
+  const std::uint32_t kept = platform_.GetLastError();
+  if (!platform_.FlushFileBuffers(rebuilt_)) return RC_FILE_WRITE;
+  joined_pending_ = false;
+  platform_.SetFileAttributes(joined_name_, Attribute::kNormal);
+  if (!platform_.DeleteFile(joined_name_)) return RC_FILE_DELETE;
+  platform_.SetLastError(kept);
   return RC_OK;
 }
 

@@ -16,6 +16,7 @@ enum class Phase {
   kFingerprintSource,  // split: reading the whole source for its fingerprint
   kCutPiece,           // split: copying into piece `piece`
   kFingerprintPiece,   // split: fingerprinting the finished piece `piece`
+  kFlushPieces,        // split: waiting for the disk to store every piece
   kVerifyPiece,        // merge: proving piece `piece` before it is appended
   kJoinPiece,          // merge: appending piece `piece`
   kVerifyWhole,        // merge: proving the rebuilt file

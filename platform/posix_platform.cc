@@ -33,7 +33,26 @@ constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
 struct PosixFile {
   int fd;
   std::uint32_t access;
+  std::uint64_t unstarted = 0;  // bytes written since writeback was last started
 };
+
+// Written bytes are pushed towards the disk in batches of this size, large
+// enough for the file system to lay them out in long runs.
+constexpr std::uint64_t kWritebackBatch = 8u << 20;
+
+// Asks the kernel to start writing the file's dirty pages to storage now, not
+// when the cache fills or the flush comes. The disk then works while the
+// caller fingerprints and copies, and a later flush waits for the tail alone;
+// a split or merge that flushes before it deletes gains the whole overlap. A
+// hint only: where it is refused (a pipe, an older kernel) nothing changes.
+void StartWriteback(PosixFile* file) {
+  file->unstarted = 0;
+#if defined(__linux__)
+  const int saved = errno;
+  sync_file_range(file->fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+  errno = saved;
+#endif
+}
 
 bool Fail(std::uint32_t error) {
   SetThreadLastError(error);
@@ -148,6 +167,8 @@ class PosixPlatform final : public Platform {
     const int error = posix::WriteFully(file->fd, buffer, size, &written);
     if (bytes_written != nullptr) *bytes_written = static_cast<std::uint32_t>(written);
     if (error != 0) return Fail(Win32ErrorFromErrno(error));
+    file->unstarted += written;
+    if (file->unstarted >= kWritebackBatch) StartWriteback(file);
     return true;
   }
 
@@ -204,6 +225,7 @@ class PosixPlatform final : public Platform {
   bool CloseHandle(FileHandle handle) override {
     PosixFile* file = FileOf(handle);
     if (file == nullptr) return false;
+    if (file->unstarted != 0) StartWriteback(file);
     // The descriptor is gone after close() whatever it reports; EINTR is no
     // failure on Linux.
     const bool closed = close(file->fd) == 0 || errno == EINTR;

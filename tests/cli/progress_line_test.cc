@@ -55,6 +55,7 @@ TEST(PhaseLabel, CountsPiecesFromOne) {
   EXPECT_EQ("fingerprinting the source", PhaseLabel({Phase::kFingerprintSource, -1, 7, 0, 0}));
   EXPECT_EQ("cutting piece 1 of 7", PhaseLabel({Phase::kCutPiece, 0, 7, 0, 0}));
   EXPECT_EQ("fingerprinting piece 7 of 7", PhaseLabel({Phase::kFingerprintPiece, 6, 7, 0, 0}));
+  EXPECT_EQ("putting the pieces on the disk", PhaseLabel({Phase::kFlushPieces, -1, 7, 0, 0}));
   EXPECT_EQ("verifying piece 3 of 4", PhaseLabel({Phase::kVerifyPiece, 2, 4, 0, 0}));
   EXPECT_EQ("joining piece 3", PhaseLabel({Phase::kJoinPiece, 2, 0, 0, 0}));
   EXPECT_EQ("verifying the whole", PhaseLabel({Phase::kVerifyWhole, -1, 4, 0, 0}));
