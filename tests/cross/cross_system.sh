@@ -21,13 +21,25 @@ trap 'rm -rf "$work"' EXIT
 # Wine maps drive Z: to the root of the Unix file system.
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 run_native() { "$native_host" "$@"; }
+# Wine's output goes to files, never to a pipe: a Wine service that a program
+# starts inherits it and would hold a pipe, and whoever reads it, open.
 run_windows() {
-  local operation=$1 path
+  local operation=$1 path status=0
   path=$(windows_path "$2")
   shift 2
-  "$emulator" "$windows_host" "$operation" "$path" "$@" | tr -d '\r'
+  "$emulator" "$windows_host" "$operation" "$path" "$@" </dev/null >"$work/windows.out" \
+    2>>"$work/wine.log" || status=$?
+  tr -d '\r' <"$work/windows.out"
+  return "$status"
 }
-fail() { echo "FAILED: $*" >&2; exit 1; }
+fail() {
+  echo "FAILED: $*" >&2
+  if [[ -s $work/wine.log ]]; then
+    echo "Wine said:" >&2
+    cat "$work/wine.log" >&2
+  fi
+  exit 1
+}
 
 # round_trip CUTTER JOINER BYTES MIB: cuts a fresh random file with CUTTER
 # and joins it with JOINER; leaves the manifest's bytes in $work/CUTTER.DAT.
