@@ -88,10 +88,16 @@ TEST(FdIoTest, AWriteStoppedByTheFileSizeLimitReportsTheBytesWrittenAndTheError)
     if (file == InvalidHandle()) _exit(11);
     const std::string bytes(4096, 'z');
     std::uint32_t written = 0;
-    if (platform.WriteFile(file, bytes.data(), 4096, &written)) _exit(12);
-    if (platform.GetLastError() != kErrorFileTooLarge) _exit(13);
-    if (written != 1000) _exit(14);
-    _exit(0);
+    int outcome = 0;
+    if (platform.WriteFile(file, bytes.data(), 4096, &written)) {
+      outcome = 12;
+    } else if (platform.GetLastError() != kErrorFileTooLarge) {
+      outcome = 13;
+    } else if (written != 1000) {
+      outcome = 14;
+    }
+    platform.CloseHandle(file);
+    _exit(outcome);
   }
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
