@@ -18,6 +18,9 @@ struct ArgsCase {
   bool quiet = false;
   bool no_space_check = false;
 };
+// Named in test output by its label, not by a dump of its bytes (padding
+// included, which is never written).
+void PrintTo(const ArgsCase& c, std::ostream* os) { *os << c.expect; }
 
 std::string Joined(const std::vector<std::string>& files) {
   std::string joined;

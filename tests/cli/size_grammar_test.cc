@@ -14,6 +14,9 @@ struct SizeCase {
   std::int32_t mib;    // 0: refused
   const char* reason;  // part of the reason when refused
 };
+// Named in test output by its label, not by a dump of its bytes (padding
+// included, which is never written).
+void PrintTo(const SizeCase& c, std::ostream* os) { *os << c.text; }
 
 class SizeGrammar : public ::testing::TestWithParam<SizeCase> {};
 

@@ -92,6 +92,9 @@ struct FaultCase {
   ResultCode expected;
   int pieces_deleted;
 };
+// Named in test output by its label, not by a dump of its bytes (padding
+// included, which is never written).
+void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.label; }
 
 class MergeFaults : public ::testing::TestWithParam<FaultCase> {};
 

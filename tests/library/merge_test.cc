@@ -21,6 +21,9 @@ struct TripCase {
   std::int32_t mib;
   std::size_t pieces;
 };
+// Named in test output by its label, not by a dump of its bytes (padding
+// included, which is never written).
+void PrintTo(const TripCase& c, std::ostream* os) { *os << c.label; }
 
 class RoundTrip : public ::testing::TestWithParam<TripCase> {};
 

@@ -41,6 +41,9 @@ struct FaultCase {
   int pieces_recorded;     // piece keys in the manifest afterwards
   bool source_fingerprint;  // the manifest holds the source's fingerprint
 };
+// Named in test output by its label, not by a dump of its bytes (padding
+// included, which is never written).
+void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.label; }
 
 class SplitFaults : public ::testing::TestWithParam<FaultCase> {};
 

@@ -31,6 +31,9 @@ struct CutCase {
   std::int32_t mib;
   std::vector<std::uint64_t> pieces;
 };
+// Named in test output by its label, not by a dump of its bytes (padding
+// included, which is never written).
+void PrintTo(const CutCase& c, std::ostream* os) { *os << c.name; }
 
 class SplitCuts : public ::testing::TestWithParam<CutCase> {};
 
@@ -74,6 +77,7 @@ struct NameCase {
   std::wstring file;
   std::wstring base;    // expected base name inside that folder
 };
+void PrintTo(const NameCase& c, std::ostream* os) { *os << c.label; }
 
 class SplitNames : public ::testing::TestWithParam<NameCase> {};
 
@@ -126,6 +130,7 @@ struct CollisionCase {
   std::uint64_t size;
   ResultCode expected;
 };
+void PrintTo(const CollisionCase& c, std::ostream* os) { *os << c.label; }
 
 class SplitCollisions : public ::testing::TestWithParam<CollisionCase> {};
 

@@ -71,6 +71,9 @@ struct Breach {
   bool merge;  // in the merge's calls, else the split's
   std::function<void(std::vector<Call>&, const Workspace&)> apply;
 };
+// Named in test output by its label, not by a dump of its bytes (padding
+// included, which is never written).
+void PrintTo(const Breach& c, std::ostream* os) { *os << c.label; }
 
 class CallOrderBreaches : public ::testing::TestWithParam<Breach> {};
 

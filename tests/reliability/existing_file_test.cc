@@ -18,6 +18,9 @@ struct Case {
   std::uint64_t size;     // of the file at the path when it is not the original
   ResultCode expected;
 };
+// Named in test output by its label, not by a dump of its bytes (padding
+// included, which is never written).
+void PrintTo(const Case& c, std::ostream* os) { *os << c.label; }
 
 class MissedFile : public ::testing::TestWithParam<Case> {};
 

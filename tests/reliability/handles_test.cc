@@ -48,6 +48,9 @@ struct Operation {
   void (*prepare)(Workspace& ws);
   ResultCode (*run)(Platform* platform, Workspace& ws);
 };
+// Named in test output by its label, not by a dump of its bytes (padding
+// included, which is never written).
+void PrintTo(const Operation& c, std::ostream* os) { *os << c.name; }
 
 const Operation kSplit{
     "split", [](Workspace& ws) { WriteFileBytes(ws.source(), Template().original); },

@@ -58,6 +58,9 @@ struct Case {
   std::function<MemoryFiles()> state;
   bool holds;
 };
+// Named in test output by its label, not by a dump of its bytes (padding
+// included, which is never written).
+void PrintTo(const Case& c, std::ostream* os) { *os << c.label; }
 
 class InvariantRStates : public ::testing::TestWithParam<Case> {};
 

@@ -61,6 +61,9 @@ struct Operation {
   std::wstring (*first_deleted)(const Workspace& ws);
   ResultCode (*run)(Platform* platform, const Workspace& ws);
 };
+// Named in test output by its label, not by a dump of its bytes (padding
+// included, which is never written).
+void PrintTo(const Operation& c, std::ostream* os) { *os << c.name; }
 
 const Operation kSplit{
     "split", [](Workspace& ws) { return ws.MakeSource(kSize, 5); },

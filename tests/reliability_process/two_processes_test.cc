@@ -37,6 +37,9 @@ struct Pair {
   const char* first;  // "split" or "merge"
   const char* second;
 };
+// Named in test output by its label, not by a dump of its bytes (padding
+// included, which is never written).
+void PrintTo(const Pair& c, std::ostream* os) { *os << c.name; }
 
 class TwoProcesses : public ::testing::TestWithParam<Pair> {
  protected:
