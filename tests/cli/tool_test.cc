@@ -114,6 +114,7 @@ struct VerifyCase {
   std::vector<std::string> lines;  // expected lines of stdout, names relative
   const char* message;             // part of stderr, "" for none
 };
+void PrintTo(const VerifyCase& c, std::ostream* os) { *os << c.label; }
 
 class ToolVerify : public Tool, public ::testing::WithParamInterface<VerifyCase> {
  public:

@@ -203,6 +203,7 @@ struct HostileCase {
   std::string (*make)(const std::string& manifest);
   Outcome outcome;
 };
+void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.label; }
 
 class HostileManifest : public Merge, public ::testing::WithParamInterface<HostileCase> {};
 
