@@ -200,12 +200,12 @@ check_fingerprint() {
 }
 
 # --- timing -----------------------------------------------------------------
-# Some virtual machines hand memory that stays free for a moment back to the
-# host, which must then back it anew when it is next used: a program that
-# fills the page cache then runs slower in kernel time for reasons of its own
-# place in the run, not its own work. Filling and freeing twice the file's
-# size of tmpfs just before each timed run gives every program the same,
-# recently used memory. Without a writable /dev/shm nothing is done.
+# On some virtual machines a program that fills the page cache first after a
+# pause runs up to a second slower in kernel time (copying into new cache
+# pages), for reasons of its place in the run, not its own work; memory that
+# the host must back anew is the likely cause. Filling and freeing twice the
+# file's size of tmpfs just before each timed run gives every program the
+# same, recently used memory. Without a writable /dev/shm nothing is done.
 warm_memory() {
   local scratch=/dev/shm/tarvelin-speed-warm.$$
   if head -c $((2 * size)) /dev/zero >"$scratch" 2>/dev/null; then :; fi
