@@ -208,7 +208,7 @@ check_fingerprint() {
 # same, recently used memory. Without a writable /dev/shm nothing is done.
 warm_memory() {
   local scratch=/dev/shm/tarvelin-speed-warm.$$
-  if head -c $((2 * size)) /dev/zero >"$scratch" 2>/dev/null; then :; fi
+  head -c $((2 * size)) /dev/zero >"$scratch" 2>/dev/null || true
   rm -f "$scratch"
 }
 

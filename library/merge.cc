@@ -13,7 +13,6 @@
 // deletion seldom waits. The rebuilt file grows only after that deletion, so
 // the merge needs no more room than if it deleted at once.
 #include <cstdint>
-#include <cwchar>
 #include <memory>
 #include <new>
 #include <string>
@@ -48,7 +47,7 @@ class MergeRun {
   void MeasurePiecesForProgress();
   ResultCode ProvePiece(std::int32_t piece, const wchar_t* piece_name);
   ResultCode JoinPiece(std::int32_t piece, const wchar_t* piece_name);
-  ResultCode DeleteJoinedPiece();
+  ResultCode FlushAndDeleteJoined();
   ResultCode CopyPiece(FileHandle piece, const wchar_t* piece_name);
   void CloseAll();
   ResultCode Fail(ResultCode code) {
@@ -67,9 +66,8 @@ class MergeRun {
   wchar_t rebuilt_name_[kNameCapacity] = {};
   std::wstring source_fingerprint_;
   std::vector<std::wstring> recorded_;  // the fingerprint of piece n at index n
-  // The piece whose bytes were appended last and that is still on disk.
-  wchar_t joined_name_[kNameCapacity] = {};
-  bool joined_pending_ = false;
+  // The piece whose bytes were appended last and that is still on disk, or -1.
+  std::int32_t joined_ = -1;
   std::unique_ptr<unsigned char[]> buffer_;
 };
 
@@ -170,22 +168,23 @@ ResultCode MergeRun::Run() {
     if (!platform_.PathFileExists(piece_name)) break;
     const ResultCode proved = ProvePiece(piece, piece_name);
     // The piece joined before is gone once its bytes are durable, whether or
-    // not this one is good, as if it had been deleted before this one was read.
-    const ResultCode deleted = DeleteJoinedPiece();
-    if (deleted != RC_OK) return Fail(deleted);
+    // not this one is good, as if it had been deleted before this one was
+    // read; the last-error value of a failed proof survives that.
+    if (joined_ >= 0) {
+      const std::uint32_t kept = platform_.GetLastError();
+      const ResultCode deleted = FlushAndDeleteJoined();
+      if (deleted != RC_OK) return Fail(deleted);
+      platform_.SetLastError(kept);
+    }
     if (proved != RC_OK) return Fail(proved);
     const ResultCode joined = JoinPiece(piece, piece_name);
     if (joined != RC_OK) return Fail(joined);
   }
-  const ResultCode deleted = DeleteJoinedPiece();
+  // The rebuilt file is durable before the last piece and the manifest go.
+  const ResultCode deleted = FlushAndDeleteJoined();
   if (deleted != RC_OK) return Fail(deleted);
-
-  // Durable before the manifest may go; with no piece joined this is the
-  // only flush.
-  const bool flushed = platform_.FlushFileBuffers(rebuilt_);
   platform_.CloseHandle(rebuilt_);
   rebuilt_ = nullptr;
-  if (!flushed) return RC_FILE_WRITE;
 
   progress_.Enter(Phase::kVerifyWhole, -1);
   wchar_t fingerprint[kFingerprintTextCapacity] = {};
@@ -228,22 +227,20 @@ ResultCode MergeRun::JoinPiece(std::int32_t piece, const wchar_t* piece_name) {
   if (copied != RC_OK) return copied;
   platform_.CloseHandle(piece_);
   piece_ = nullptr;
-  std::wcsncpy(joined_name_, piece_name, kNameCapacity - 1);
-  joined_pending_ = true;
+  joined_ = piece;
   return RC_OK;
 }
 
-// Every byte of the piece joined last is in the rebuilt file; they are made
-// durable before the piece goes. Does nothing when no piece waits.
-ResultCode MergeRun::DeleteJoinedPiece() {
-  if (!joined_pending_) return RC_OK;
-  // The last-error value of a failing proof must survive a flush that works.
-  const std::uint32_t kept = platform_.GetLastError();
+// Makes every byte appended so far durable, then deletes the piece joined
+// last, if one waits.
+ResultCode MergeRun::FlushAndDeleteJoined() {
   if (!platform_.FlushFileBuffers(rebuilt_)) return RC_FILE_WRITE;
-  joined_pending_ = false;
-  platform_.SetFileAttributes(joined_name_, Attribute::kNormal);
-  if (!platform_.DeleteFile(joined_name_)) return RC_FILE_DELETE;
-  platform_.SetLastError(kept);
+  if (joined_ < 0) return RC_OK;
+  wchar_t piece_name[kNameCapacity] = {};
+  MakePieceName(base_path_, joined_, piece_name);
+  joined_ = -1;
+  platform_.SetFileAttributes(piece_name, Attribute::kNormal);
+  if (!platform_.DeleteFile(piece_name)) return RC_FILE_DELETE;
   return RC_OK;
 }
 

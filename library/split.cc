@@ -58,6 +58,10 @@ class SplitRun {
  private:
   ResultCode Cut();
   ResultCode CreatePiece();
+  // Opens piece `number` with read and write access into piece_; on failure
+  // closes everything and returns `failure`.
+  ResultCode OpenPiece(std::int32_t number, std::uint32_t share, Disposition disposition,
+                       ResultCode failure);
   ResultCode FinishPiece();
   ResultCode MakeDurable();
   ResultCode FlushPiece(std::int32_t piece);
@@ -154,16 +158,24 @@ ResultCode SplitRun::Run() {
   return RC_OK;
 }
 
-ResultCode SplitRun::CreatePiece() {
-  if (!MakePieceName(base_path_, piece_number_, piece_name_)) {
+ResultCode SplitRun::OpenPiece(std::int32_t number, std::uint32_t share,
+                               Disposition disposition, ResultCode failure) {
+  if (!MakePieceName(base_path_, number, piece_name_)) {
     return FailWith(RC_INVALID_PATH, kErrorFilenameExcedRange);
   }
-  piece_ = platform_.CreateFile(piece_name_, kAccessRead | kAccessWrite, kShareNone,
-                                Disposition::kCreateAlways, Attribute::kNormal);
+  piece_ = platform_.CreateFile(piece_name_, kAccessRead | kAccessWrite, share, disposition,
+                                Attribute::kNormal);
   if (piece_ == InvalidHandle()) {
     piece_ = nullptr;
-    return Fail(RC_FILE_OPEN);
+    return Fail(failure);
   }
+  return RC_OK;
+}
+
+ResultCode SplitRun::CreatePiece() {
+  const ResultCode opened =
+      OpenPiece(piece_number_, kShareNone, Disposition::kCreateAlways, RC_FILE_OPEN);
+  if (opened != RC_OK) return opened;
   progress_.Enter(Phase::kCutPiece, piece_number_);
   return RC_OK;
 }
@@ -227,15 +239,9 @@ ResultCode SplitRun::Cut() {
 // Reopens a finished piece with the write access that a flush needs, and
 // flushes it. Others may read it meanwhile, as they could once it was closed.
 ResultCode SplitRun::FlushPiece(std::int32_t piece) {
-  if (!MakePieceName(base_path_, piece, piece_name_)) {
-    return FailWith(RC_INVALID_PATH, kErrorFilenameExcedRange);
-  }
-  piece_ = platform_.CreateFile(piece_name_, kAccessRead | kAccessWrite, kShareRead,
-                                Disposition::kOpenExisting, Attribute::kNormal);
-  if (piece_ == InvalidHandle()) {
-    piece_ = nullptr;
-    return Fail(RC_FILE_WRITE);
-  }
+  const ResultCode opened =
+      OpenPiece(piece, kShareRead, Disposition::kOpenExisting, RC_FILE_WRITE);
+  if (opened != RC_OK) return opened;
   if (!platform_.FlushFileBuffers(piece_)) return Fail(RC_FILE_WRITE);
   const bool closed = platform_.CloseHandle(piece_);
   piece_ = nullptr;
