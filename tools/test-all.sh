@@ -60,11 +60,19 @@ cmake -S "$root" -B "$root/build-win" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w64-mingw32.cmake" \
   -DTARVELIN_NATIVE_BUILD="$root/build" >/dev/null
 cmake --build "$root/build-win" -j"$jobs"
-# Wine runs the 32-bit DLL in a 32-bit process. Some virtual machines'
-# kernels refuse those, and every test would then fail with an obscure message.
-if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
-  echo "This machine cannot run 32-bit programs (its kernel refuses them), so Wine" >&2
-  echo "cannot run the DLL's tests here; they are built. Run this on a machine that can." >&2
+# Wine runs the 32-bit DLL in a 32-bit process. Some virtual machines' kernels
+# refuse those; there they are emulated (slowly) if this runs as root.
+if ! bash "$root/tools/ensure-32bit.sh"; then
+  echo "Wine cannot run the DLL's tests on this machine; they are built." >&2
   exit 1
+fi
+# A prefix made by the 32-bit-only Wine cannot be used once the 64-bit Wine
+# is installed (and the reverse); the prefix is only scratch, so remake it.
+prefix="$root/build-win/wineprefix"
+if [ -f "$prefix/system.reg" ]; then
+  made_for=$(grep -m1 -o '^#arch=win[0-9]*' "$prefix/system.reg" || true)
+  wants=win32
+  [ -e /usr/lib/wine/wine64 ] && wants=win64
+  [ "$made_for" = "#arch=$wants" ] || rm -rf "$prefix"
 fi
 ctest --test-dir "$root/build-win" --output-on-failure -j2
