@@ -15,6 +15,14 @@ wineserver=${2:?wineserver}
 : "${WINEPREFIX:?WINEPREFIX names the prefix}"
 
 log="${WINEPREFIX%/}.log"
+# A prefix made by the 32-bit-only Wine cannot be used once the 64-bit Wine
+# is installed (and the reverse); the prefix is only scratch, so remake it.
+if [ -f "$WINEPREFIX/system.reg" ]; then
+  made_for=$(grep -m1 -o '^#arch=win[0-9]*' "$WINEPREFIX/system.reg" || true)
+  wants=win32
+  [ -e /usr/lib/wine/wine64 ] && wants=win64
+  [ "$made_for" = "#arch=$wants" ] || rm -rf "$WINEPREFIX"
+fi
 mkdir -p "$WINEPREFIX"
 : >"$log"
 

@@ -66,13 +66,4 @@ if ! bash "$root/tools/ensure-32bit.sh"; then
   echo "Wine cannot run the DLL's tests on this machine; they are built." >&2
   exit 1
 fi
-# A prefix made by the 32-bit-only Wine cannot be used once the 64-bit Wine
-# is installed (and the reverse); the prefix is only scratch, so remake it.
-prefix="$root/build-win/wineprefix"
-if [ -f "$prefix/system.reg" ]; then
-  made_for=$(grep -m1 -o '^#arch=win[0-9]*' "$prefix/system.reg" || true)
-  wants=win32
-  [ -e /usr/lib/wine/wine64 ] && wants=win64
-  [ "$made_for" = "#arch=$wants" ] || rm -rf "$prefix"
-fi
 ctest --test-dir "$root/build-win" --output-on-failure -j2
