@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix_profile.h"
+#include "platform/posix/profile.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #define TARVELIN_FUZZ_PER_RUN_PLATFORM_H_
 
 #include "platform/platform.h"
-#include "platform/posix_profile.h"
+#include "platform/posix/profile.h"
 
 namespace tarvelin::fuzz {
 

@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "fuzz/scratch_folder.h"
-#include "platform/ini_document.h"
-#include "platform/posix_profile.h"
+#include "platform/posix/ini_document.h"
+#include "platform/posix/profile.h"
 #include "platform/utf8.h"
 
 namespace tarvelin::fuzz {

@@ -17,8 +17,8 @@
 
 #include "platform/platform.h"
 #include "platform/platform_errors.h"
-#include "platform/posix_fd_io.h"
-#include "platform/posix_shared_open.h"
+#include "platform/posix/fd_io.h"
+#include "platform/posix/shared_open.h"
 #include "tests/support/temp_dir.h"
 
 namespace tarvelin {

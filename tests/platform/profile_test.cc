@@ -1,7 +1,7 @@
 // The profile functions of the POSIX backend, on real files: Windows' bytes
 // and reading rules, the cache that must never hide a change on disk, the
 // sharing emulation, and failures that leave the file as it was.
-#include "platform/posix_profile.h"
+#include "platform/posix/profile.h"
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -18,7 +18,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/platform_errors.h"
-#include "platform/posix_shared_open.h"
+#include "platform/posix/shared_open.h"
 #include "platform/utf8.h"
 #include "tests/support/temp_dir.h"
 

@@ -12,7 +12,7 @@
 
 #include "platform/platform.h"
 #include "platform/platform_errors.h"
-#include "platform/posix_shared_open.h"
+#include "platform/posix/shared_open.h"
 #include "platform/utf8.h"
 #include "tests/support/temp_dir.h"
 

@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "platform/platform.h"
-#include "platform/posix_shared_open.h"
+#include "platform/posix/shared_open.h"
 #include "platform/utf8.h"
 #include "tests/support/temp_dir.h"
 

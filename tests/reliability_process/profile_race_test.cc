@@ -8,8 +8,8 @@
 #include <string>
 #include <thread>
 
-#include "platform/ini_document.h"
-#include "platform/posix_profile.h"
+#include "platform/posix/ini_document.h"
+#include "platform/posix/profile.h"
 #include "tests/support/temp_dir.h"
 
 namespace tarvelin::testing {

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "library/result_codes.h"
-#include "platform/win32_api.h"
+#include "platform/win32/api.h"
 #include "tests/support/temp_dir.h"
 
 namespace tarvelin {

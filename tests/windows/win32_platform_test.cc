@@ -10,7 +10,7 @@
 #include "platform/platform.h"
 #include "platform/platform_errors.h"
 #include "platform/utf8.h"
-#include "platform/win32_api.h"
+#include "platform/win32/api.h"
 #include "tests/support/temp_dir.h"
 
 #include <winioctl.h>  // after windows.h, which it needs

@@ -3,7 +3,7 @@
 #include <climits>
 
 #include "platform/utf8.h"
-#include "platform/win32_api.h"
+#include "platform/win32/api.h"
 
 namespace tarvelin {
 

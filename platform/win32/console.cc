@@ -1,5 +1,5 @@
 #include "platform/console.h"
-#include "platform/win32_api.h"
+#include "platform/win32/api.h"
 
 namespace tarvelin {
 

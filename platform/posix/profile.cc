@@ -12,7 +12,7 @@
 // within the same tick of the file system's clock as our last write. Linux
 // from 6.13 on gives a change that follows an fstat a finer time than the
 // one that fstat saw, which closes that gap on the common file systems.
-#include "platform/posix_profile.h"
+#include "platform/posix/profile.h"
 
 #include <errno.h>
 #include <sys/stat.h>
@@ -27,9 +27,9 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/ini_document.h"
+#include "platform/posix/ini_document.h"
 #include "platform/platform_errors.h"
-#include "platform/posix_shared_open.h"
+#include "platform/posix/shared_open.h"
 #include "platform/utf8.h"
 
 namespace tarvelin::posix {

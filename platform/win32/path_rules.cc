@@ -1,7 +1,7 @@
 // The shell's own extension rules, so that names derived on Windows are
 // exactly those that the shell and other Windows programs derive.
 #include "platform/path_rules.h"
-#include "platform/win32_api.h"
+#include "platform/win32/api.h"
 
 namespace tarvelin {
 

@@ -7,7 +7,7 @@
 #include <share.h>
 
 #include "platform/platform.h"
-#include "platform/win32_api.h"
+#include "platform/win32/api.h"
 
 namespace tarvelin {
 namespace {

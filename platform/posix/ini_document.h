@@ -23,8 +23,8 @@
 // append, which the profile backend writes without rewriting the file and
 // which the document parses incrementally, so that N new keys in the last
 // section cost O(N) in all.
-#ifndef TARVELIN_PLATFORM_INI_DOCUMENT_H_
-#define TARVELIN_PLATFORM_INI_DOCUMENT_H_
+#ifndef TARVELIN_PLATFORM_POSIX_INI_DOCUMENT_H_
+#define TARVELIN_PLATFORM_POSIX_INI_DOCUMENT_H_
 
 #include <cstddef>
 #include <optional>
@@ -145,4 +145,4 @@ bool IsWritableIniEntry(std::string_view section, std::string_view key, std::str
 
 }  // namespace tarvelin
 
-#endif  // TARVELIN_PLATFORM_INI_DOCUMENT_H_
+#endif  // TARVELIN_PLATFORM_POSIX_INI_DOCUMENT_H_

@@ -13,9 +13,9 @@
 
 #include "platform/platform.h"
 #include "platform/platform_errors.h"
-#include "platform/posix_fd_io.h"
-#include "platform/posix_profile.h"
-#include "platform/posix_shared_open.h"
+#include "platform/posix/fd_io.h"
+#include "platform/posix/profile.h"
+#include "platform/posix/shared_open.h"
 #include "platform/utf8.h"
 
 namespace tarvelin {

@@ -21,7 +21,7 @@
 // Unseen: opens by programs that do not use this layer, and the markers of a
 // file that the prober may not read (see IsHeldOpen). Where a file system
 // refuses OFD locks, opens fail rather than go ahead unprotected.
-#include "platform/posix_shared_open.h"
+#include "platform/posix/shared_open.h"
 
 #include <errno.h>
 #include <fcntl.h>

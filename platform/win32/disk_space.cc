@@ -1,7 +1,7 @@
 #include <string>
 
 #include "platform/disk_space.h"
-#include "platform/win32_api.h"
+#include "platform/win32/api.h"
 
 namespace tarvelin {
 
