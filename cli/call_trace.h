@@ -76,6 +76,10 @@ class CallTrace : public Platform {
   }
   bool WritePrivateProfileString(const wchar_t* section, const wchar_t* key,
                                  const wchar_t* value, const wchar_t* path) override;
+  bool ReadProfileSection(const wchar_t* section, const wchar_t* path,
+                          const ProfileEntryVisitor& visit) override {
+    return base_.ReadProfileSection(section, path, visit);
+  }
   int OpenReadStream(const char* utf8_path, std::FILE** stream) override;
 
  private:

@@ -49,6 +49,10 @@ class PerRunPlatform final : public Platform {
                                  const wchar_t* path) override {
     return profiles_.Put(section, key, value, path);
   }
+  bool ReadProfileSection(const wchar_t* section, const wchar_t* path,
+                          const ProfileEntryVisitor& visit) override {
+    return profiles_.ReadSection(section, path, visit);
+  }
   int OpenReadStream(const char* utf8_path, std::FILE** stream) override {
     return base_.OpenReadStream(utf8_path, stream);
   }

@@ -20,8 +20,7 @@
 
 #include "digest/fingerprint.h"
 #include "library/file_helpers.h"
-#include "library/manifest.h"
-#include "library/naming.h"
+#include "library/split_set.h"
 #include "library/operations.h"
 #include "library/progress_reporter.h"
 #include "platform/platform_errors.h"
@@ -34,7 +33,8 @@ class MergeRun {
   MergeRun(const wchar_t* path, const OperationOptions& options)
       : platform_(options.platform != nullptr ? *options.platform : DefaultPlatform()),
         path_(path),
-        progress_(options) {}
+        progress_(options),
+        report_(options.failure) {}
   ~MergeRun() { CloseAll(); }
   MergeRun(const MergeRun&) = delete;
   MergeRun& operator=(const MergeRun&) = delete;
@@ -43,29 +43,45 @@ class MergeRun {
 
  private:
   ResultCode CheckExistingFile();
-  ResultCode ReadRecordedFingerprints();
+  ResultCode JoinAll();
+  ResultCode ProveWhole(std::int32_t missing_piece);
   void MeasurePiecesForProgress();
   ResultCode ProvePiece(std::int32_t piece, const wchar_t* piece_name);
   ResultCode JoinPiece(std::int32_t piece, const wchar_t* piece_name);
   ResultCode FlushAndDeleteJoined();
-  ResultCode CopyPiece(FileHandle piece, const wchar_t* piece_name);
+  ResultCode CopyPiece(std::int32_t piece, const wchar_t* piece_name);
   void CloseAll();
   ResultCode Fail(ResultCode code) {
     CloseAll();
     return code;
   }
+  // Tells the report what stopped the merge, with the pending last-error
+  // value, and returns `code`; handles are closed by the caller.
+  ResultCode Report(ResultCode code, FailedStep step, FileRole role, const wchar_t* file,
+                    std::int32_t piece = -1) {
+    ReportFailure(report_, step, role, file, platform_.GetLastError(), piece);
+    return code;
+  }
+  ResultCode ReportPiece(ResultCode code, FailedStep step, std::int32_t piece,
+                         const wchar_t* piece_name) {
+    return Report(code, step, FileRole::kPiece, piece_name, piece);
+  }
+  ResultCode ReportRebuilt(ResultCode code, FailedStep step) {
+    return Report(code, step, FileRole::kRebuilt, set_.rebuilt());
+  }
+  ResultCode OutOfMemory() {
+    platform_.SetLastError(kErrorNotEnoughMemory);
+    return Report(RC_FILE_READ, FailedStep::kNoMemory, FileRole::kNone, nullptr);
+  }
 
   Platform& platform_;
   const wchar_t* path_;
   ProgressReporter progress_;
+  FailureReport* report_;
 
+  SplitSet set_;
   FileHandle rebuilt_ = nullptr;
   FileHandle piece_ = nullptr;
-  wchar_t base_path_[kNameCapacity] = {};
-  wchar_t manifest_path_[kNameCapacity] = {};
-  wchar_t rebuilt_name_[kNameCapacity] = {};
-  std::wstring source_fingerprint_;
-  std::vector<std::wstring> recorded_;  // the fingerprint of piece n at index n
   // The piece whose bytes were appended last and that is still on disk, or -1.
   std::int32_t joined_ = -1;
   std::unique_ptr<unsigned char[]> buffer_;
@@ -81,8 +97,8 @@ void MergeRun::CloseAll() {
 // finished (its manifest could not be deleted) or one that stopped half way.
 // Only the recorded fingerprint tells them apart; nothing is touched either way.
 ResultCode MergeRun::CheckExistingFile() {
-  if (!platform_.PathFileExists(manifest_path_)) return RC_OK;
-  source_fingerprint_ = ReadManifestValue(platform_, kSourceSection, kValueKey, manifest_path_);
+  if (!platform_.PathFileExists(set_.manifest())) return RC_OK;
+  set_.ReadSourceRecord(platform_);
   wchar_t fingerprint[kFingerprintTextCapacity] = {};
   if (progress_.active()) {
     std::uint64_t size = 0;
@@ -91,15 +107,12 @@ ResultCode MergeRun::CheckExistingFile() {
   }
   progress_.Enter(Phase::kVerifyWhole, -1);
   if (!FingerprintWholeFile(platform_, path_, fingerprint, progress_.byte_sink())) {
-    return RC_FILE_READ;
+    return Report(RC_FILE_READ, FailedStep::kRead, FileRole::kRebuilt, path_);
   }
-  return source_fingerprint_ == fingerprint ? RC_OK : RC_DIGEST_MISMATCH;
-}
-
-ResultCode MergeRun::ReadRecordedFingerprints() {
-  source_fingerprint_ = ReadManifestValue(platform_, kSourceSection, kValueKey, manifest_path_);
-  recorded_ = ReadPieceFingerprints(platform_, manifest_path_);
-  return RC_OK;
+  if (set_.source().Matches(fingerprint)) return RC_OK;
+  const ResultCode code = Report(RC_DIGEST_MISMATCH, FailedStep::kMismatch, FileRole::kRebuilt, path_);
+  if (report_ != nullptr) report_->source_unrecorded = !set_.source_recorded();
+  return code;
 }
 
 // Only for the progress display: the exports pass no callback and make no
@@ -107,64 +120,64 @@ ResultCode MergeRun::ReadRecordedFingerprints() {
 void MergeRun::MeasurePiecesForProgress() {
   if (!progress_.active()) return;
   std::uint64_t total = 0;
-  for (std::size_t piece = 0; piece < recorded_.size(); ++piece) {
-    wchar_t name[kNameCapacity] = {};
-    std::uint64_t size = 0;
-    if (!MakePieceName(base_path_, static_cast<std::int32_t>(piece), name)) break;
-    if (QueryFileSize(platform_, name, &size) != RC_OK) break;
-    total += size;
-  }
-  progress_.SetTotals(3 * total, static_cast<std::int32_t>(recorded_.size()));
+  for (std::uint64_t size : set_.PresentPieceSizes(platform_)) total += size;
+  progress_.SetTotals(3 * total, set_.recorded_count());
 }
 
 ResultCode MergeRun::Run() {
-  if (!MakeBasePath(path_, base_path_) || !MakeManifestPath(base_path_, manifest_path_) ||
-      !MakeRebuiltName(path_, base_path_, rebuilt_name_)) {
-    return RC_INVALID_PATH;
+  if (!set_.Derive(path_)) {
+    return Report(RC_INVALID_PATH, FailedStep::kNameTooLong, FileRole::kRebuilt, path_);
   }
   if (platform_.PathFileExists(path_)) return CheckExistingFile();
-  if (!platform_.PathFileExists(manifest_path_)) return RC_MANIFEST_NOT_FOUND;
-
-  try {
-    ReadRecordedFingerprints();
-  } catch (const std::bad_alloc&) {
-    platform_.SetLastError(kErrorNotEnoughMemory);
-    return RC_FILE_READ;
+  if (!platform_.PathFileExists(set_.manifest())) {
+    return Report(RC_MANIFEST_NOT_FOUND, FailedStep::kNotFound, FileRole::kManifest,
+                  set_.manifest());
   }
-  if (!recorded_.empty() && !PieceNamesFit(base_path_, recorded_.size() - 1)) {
-    return RC_INVALID_PATH;
+  try {
+    set_.ReadRecord(platform_);
+    if (!set_.RecordedNamesFit()) {
+      return Report(RC_INVALID_PATH, FailedStep::kNameTooLong, FileRole::kPiece, set_.base(),
+                    set_.recorded_count() - 1);
+    }
+    MeasurePiecesForProgress();
+  } catch (const std::bad_alloc&) {
+    return OutOfMemory();
   }
   buffer_.reset(new (std::nothrow) unsigned char[kChunkSize]);
-  if (!buffer_) {
-    platform_.SetLastError(kErrorNotEnoughMemory);
-    return RC_FILE_READ;
-  }
-  MeasurePiecesForProgress();
+  if (!buffer_) return OutOfMemory();
 
   // Opened, never truncated: a file that the existence check missed (it can
   // fail for reasons other than absence) or that appeared since may be the
   // only copy of the bytes. One that holds anything is left alone.
-  rebuilt_ = platform_.CreateFile(rebuilt_name_, kAccessRead | kAccessWrite, kShareNone,
+  rebuilt_ = platform_.CreateFile(set_.rebuilt(), kAccessRead | kAccessWrite, kShareNone,
                                   Disposition::kOpenAlways, Attribute::kNormal);
   if (rebuilt_ == InvalidHandle()) {
     rebuilt_ = nullptr;
-    return RC_FILE_OPEN;
+    return ReportRebuilt(RC_FILE_OPEN, FailedStep::kCreate);
   }
   unsigned char first_byte = 0;
   std::uint32_t got = 0;
-  if (!platform_.ReadFile(rebuilt_, &first_byte, 1, &got)) return Fail(RC_FILE_OPEN);
+  if (!platform_.ReadFile(rebuilt_, &first_byte, 1, &got)) {
+    return Fail(ReportRebuilt(RC_FILE_OPEN, FailedStep::kRead));
+  }
   if (got != 0) {
     platform_.SetLastError(kErrorFileExists);
-    return Fail(RC_FILE_OPEN);
+    return Fail(ReportRebuilt(RC_FILE_OPEN, FailedStep::kNotEmpty));
   }
   // The new file's folder entry must be durable before any piece goes.
-  if (!platform_.FlushFolderOf(rebuilt_name_)) return Fail(RC_FILE_WRITE);
+  if (!platform_.FlushFolderOf(set_.rebuilt())) {
+    return Fail(ReportRebuilt(RC_FILE_WRITE, FailedStep::kFlushFolder));
+  }
+  return JoinAll();
+}
 
-  // A piece file beyond the recorded ones (left by an earlier, longer split)
-  // is never appended: it has nothing to be proved against.
-  for (std::int32_t piece = 0; static_cast<std::size_t>(piece) < recorded_.size(); ++piece) {
+// A piece file beyond the recorded ones (left by an earlier, longer split)
+// is never appended: it has nothing to be proved against.
+ResultCode MergeRun::JoinAll() {
+  std::int32_t piece = 0;
+  for (; piece < set_.recorded_count(); ++piece) {
     wchar_t piece_name[kNameCapacity] = {};
-    MakePieceName(base_path_, piece, piece_name);
+    set_.PieceName(piece, piece_name);
     if (!platform_.PathFileExists(piece_name)) break;
     const ResultCode proved = ProvePiece(piece, piece_name);
     // The piece joined before is gone once its bytes are durable, whether or
@@ -185,16 +198,27 @@ ResultCode MergeRun::Run() {
   if (deleted != RC_OK) return Fail(deleted);
   platform_.CloseHandle(rebuilt_);
   rebuilt_ = nullptr;
+  return ProveWhole(piece < set_.recorded_count() ? piece : -1);
+}
 
+ResultCode MergeRun::ProveWhole(std::int32_t missing_piece) {
   progress_.Enter(Phase::kVerifyWhole, -1);
   wchar_t fingerprint[kFingerprintTextCapacity] = {};
-  if (!FingerprintWholeFile(platform_, rebuilt_name_, fingerprint, progress_.byte_sink())) {
-    return RC_FILE_READ;
+  if (!FingerprintWholeFile(platform_, set_.rebuilt(), fingerprint, progress_.byte_sink())) {
+    return ReportRebuilt(RC_FILE_READ, FailedStep::kRead);
   }
-  if (source_fingerprint_ != fingerprint) return RC_DIGEST_MISMATCH;
-
-  platform_.SetFileAttributes(manifest_path_, Attribute::kNormal);
-  if (!platform_.DeleteFile(manifest_path_)) return RC_FILE_DELETE;
+  if (!set_.source().Matches(fingerprint)) {
+    ReportRebuilt(RC_DIGEST_MISMATCH, FailedStep::kMismatch);
+    if (report_ != nullptr) {
+      report_->source_unrecorded = !set_.source_recorded();
+      report_->missing_piece = missing_piece;
+    }
+    return RC_DIGEST_MISMATCH;
+  }
+  platform_.SetFileAttributes(set_.manifest(), Attribute::kNormal);
+  if (!platform_.DeleteFile(set_.manifest())) {
+    return Report(RC_FILE_DELETE, FailedStep::kDelete, FileRole::kManifest, set_.manifest());
+  }
   return RC_OK;
 }
 
@@ -207,15 +231,17 @@ ResultCode MergeRun::ProvePiece(std::int32_t piece, const wchar_t* piece_name) {
                                 Attribute::kReadOnly);
   if (piece_ == InvalidHandle()) {
     piece_ = nullptr;
-    return RC_FILE_OPEN;
+    return ReportPiece(RC_FILE_OPEN, FailedStep::kOpen, piece, piece_name);
   }
   progress_.Enter(Phase::kVerifyPiece, piece);
   wchar_t fingerprint[kFingerprintTextCapacity] = {};
   // A piece that cannot be read whole is not proved, whatever was recorded.
   if (!FingerprintWholeFile(platform_, piece_name, fingerprint, progress_.byte_sink())) {
-    return RC_FILE_READ;
+    return ReportPiece(RC_FILE_READ, FailedStep::kRead, piece, piece_name);
   }
-  if (recorded_[static_cast<std::size_t>(piece)] != fingerprint) return RC_DIGEST_MISMATCH;
+  if (!set_.recorded(piece).Matches(fingerprint)) {
+    return ReportPiece(RC_DIGEST_MISMATCH, FailedStep::kMismatch, piece, piece_name);
+  }
   return RC_OK;
 }
 
@@ -223,7 +249,7 @@ ResultCode MergeRun::ProvePiece(std::int32_t piece, const wchar_t* piece_name) {
 // next piece has been proved.
 ResultCode MergeRun::JoinPiece(std::int32_t piece, const wchar_t* piece_name) {
   progress_.Enter(Phase::kJoinPiece, piece);
-  const ResultCode copied = CopyPiece(piece_, piece_name);
+  const ResultCode copied = CopyPiece(piece, piece_name);
   if (copied != RC_OK) return copied;
   platform_.CloseHandle(piece_);
   piece_ = nullptr;
@@ -234,17 +260,20 @@ ResultCode MergeRun::JoinPiece(std::int32_t piece, const wchar_t* piece_name) {
 // Makes every byte appended so far durable, then deletes the piece joined
 // last, if one waits.
 ResultCode MergeRun::FlushAndDeleteJoined() {
-  if (!platform_.FlushFileBuffers(rebuilt_)) return RC_FILE_WRITE;
+  if (!platform_.FlushFileBuffers(rebuilt_)) return ReportRebuilt(RC_FILE_WRITE, FailedStep::kFlush);
   if (joined_ < 0) return RC_OK;
   wchar_t piece_name[kNameCapacity] = {};
-  MakePieceName(base_path_, joined_, piece_name);
+  set_.PieceName(joined_, piece_name);
+  const std::int32_t piece = joined_;
   joined_ = -1;
   platform_.SetFileAttributes(piece_name, Attribute::kNormal);
-  if (!platform_.DeleteFile(piece_name)) return RC_FILE_DELETE;
+  if (!platform_.DeleteFile(piece_name)) {
+    return ReportPiece(RC_FILE_DELETE, FailedStep::kDelete, piece, piece_name);
+  }
   return RC_OK;
 }
 
-ResultCode MergeRun::CopyPiece(FileHandle piece, const wchar_t* piece_name) {
+ResultCode MergeRun::CopyPiece(std::int32_t piece, const wchar_t* piece_name) {
   // The piece is held with read sharing only, so its size cannot change under
   // us; a failed query leaves 0 and stops the copy after the first chunk.
   std::uint64_t size = 0;
@@ -252,19 +281,23 @@ ResultCode MergeRun::CopyPiece(FileHandle piece, const wchar_t* piece_name) {
   std::uint64_t total = 0;
   for (;;) {
     std::uint32_t got = 0;
-    if (!platform_.ReadFile(piece, buffer_.get(), kChunkSize, &got)) return Fail(RC_FILE_READ);
+    if (!platform_.ReadFile(piece_, buffer_.get(), kChunkSize, &got)) {
+      return Fail(ReportPiece(RC_FILE_READ, FailedStep::kRead, piece, piece_name));
+    }
     if (got == 0) return RC_OK;
     total += got;
     std::uint32_t written = 0;
-    if (!platform_.WriteFile(rebuilt_, buffer_.get(), got, &written)) return Fail(RC_FILE_WRITE);
+    if (!platform_.WriteFile(rebuilt_, buffer_.get(), got, &written)) {
+      return Fail(ReportRebuilt(RC_FILE_WRITE, FailedStep::kWrite));
+    }
     if (written != got) {
       platform_.SetLastError(kErrorWriteFault);
-      return Fail(RC_FILE_WRITE);
+      return Fail(ReportRebuilt(RC_FILE_WRITE, FailedStep::kWrite));
     }
     progress_.Advance(got);
     if (total > size) {
       platform_.SetLastError(kErrorReadFault);
-      return Fail(RC_FILE_READ);
+      return Fail(ReportPiece(RC_FILE_READ, FailedStep::kMeasure, piece, piece_name));
     }
   }
 }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "library/failure_report.h"
 #include "library/result_codes.h"
 #include "platform/platform.h"
 
@@ -36,6 +37,8 @@ struct OperationOptions {
   Platform* platform = nullptr;  // null: DefaultPlatform()
   ProgressCallback progress = nullptr;
   void* progress_context = nullptr;
+  // Filled with what stopped the operation, when it fails; may be null.
+  FailureReport* failure = nullptr;
 };
 
 // The size of one transfer between files: every chunk is written exactly as

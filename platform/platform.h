@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 
 namespace tarvelin {
 
@@ -29,6 +30,9 @@ enum : std::uint32_t { kAccessRead = 1u, kAccessWrite = 2u };
 
 // Sharing bits, as FILE_SHARE_READ and FILE_SHARE_WRITE. 0 is exclusive.
 enum : std::uint32_t { kShareNone = 0u, kShareRead = 1u, kShareWrite = 2u };
+
+// Receives one entry of a profile section; returns false to stop the reading.
+using ProfileEntryVisitor = std::function<bool(const wchar_t* name, const wchar_t* value)>;
 
 enum class Disposition {
   kOpenExisting,  // OPEN_EXISTING: fail if the file is missing.
@@ -115,6 +119,16 @@ class Platform {
   // manifest moves between systems unchanged. Returns false on failure.
   virtual bool WritePrivateProfileString(const wchar_t* section, const wchar_t* key,
                                          const wchar_t* value, const wchar_t* path) = 0;
+
+  // Calls `visit` with each entry of the first section named `section` in the
+  // INI file at `path`, in file order, in one pass over the file
+  // (GetPrivateProfileSectionW). Names and values are those that
+  // GetPrivateProfileString reads: trimmed of blanks, and a value without one
+  // pair of matching quotes around it. A name can come more than once; a
+  // keyed read finds the first. A missing section visits nothing. Returns
+  // false, with the last-error value set, when the file cannot be read.
+  virtual bool ReadProfileSection(const wchar_t* section, const wchar_t* path,
+                                  const ProfileEntryVisitor& visit) = 0;
 
   // Opens the file named by the UTF-8 bytes `utf8_path` as a binary read
   // stream ("rb") that shares reading only, so that it fails while someone

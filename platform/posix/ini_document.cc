@@ -94,48 +94,58 @@ void IniDocument::ParseFrom(std::size_t from) {
   }
 }
 
-void IniDocument::AddLine(std::size_t begin, std::size_t content_end, std::size_t end) {
-  std::size_t first = begin;
-  std::size_t last = content_end;
-  while (first < last && IsIniBlank(text_[first])) ++first;
-  while (last > first && IsIniBlank(text_[last - 1])) --last;
-  const std::string_view content = Slice(first, last);
-  if (!content.empty() && content.front() == '[') {
+IniLine ClassifyIniLine(std::string_view content) {
+  IniLine line;
+  content = TrimIniBlanks(content);
+  line.blank = content.empty();
+  if (line.blank) return line;
+  if (content.front() == '[') {
     const std::size_t close = content.rfind(']');
     if (close != 0 && close != std::string_view::npos) {
-      const std::string_view name = TrimIniBlanks(content.substr(1, close - 1));
-      Section section;
-      section.header_begin = begin;
-      section.name_begin = static_cast<std::size_t>(name.data() - text_.data());
-      section.name_end = section.name_begin + name.size();
-      section.end = end;
-      section.insert_at = end;
-      section.insert_after_break = content_end != end;
-      first_section_.emplace(FoldCase(name), sections_.size());
-      sections_.push_back(std::move(section));
-      return;
+      line.kind = IniLine::kSection;
+      line.name = TrimIniBlanks(content.substr(1, close - 1));
+      return line;
     }
+  }
+  if (content.front() == ';') return line;
+  const std::size_t equals = content.find('=');
+  if (equals == std::string_view::npos) return line;
+  line.kind = IniLine::kEntry;
+  line.name = TrimIniBlanks(content.substr(0, equals));
+  line.value = TrimIniBlanks(content.substr(equals + 1));
+  return line;
+}
+
+void IniDocument::AddLine(std::size_t begin, std::size_t content_end, std::size_t end) {
+  const IniLine line = ClassifyIniLine(Slice(begin, content_end));
+  if (line.kind == IniLine::kSection) {
+    Section section;
+    section.header_begin = begin;
+    section.name_begin = static_cast<std::size_t>(line.name.data() - text_.data());
+    section.name_end = section.name_begin + line.name.size();
+    section.end = end;
+    section.insert_at = end;
+    section.insert_after_break = content_end != end;
+    first_section_.emplace(FoldCase(line.name), sections_.size());
+    sections_.push_back(std::move(section));
+    return;
   }
   if (sections_.empty()) return;
   Section* current = &sections_.back();
   current->end = end;
-  if (content.empty()) return;  // Blank lines only separate.
+  if (line.blank) return;  // Blank lines only separate.
   current->insert_at = end;
   current->insert_after_break = content_end != end;
-  if (content.front() == ';') return;
-  const std::size_t equals = content.find('=');
-  if (equals == std::string_view::npos) return;
+  if (line.kind != IniLine::kEntry) return;
 
-  const std::string_view name = TrimIniBlanks(content.substr(0, equals));
-  const std::string_view value = TrimIniBlanks(content.substr(equals + 1));
   Entry entry;
   entry.line_begin = begin;
   entry.line_end = end;
-  entry.name_begin = static_cast<std::size_t>(name.data() - text_.data());
-  entry.name_end = entry.name_begin + name.size();
-  entry.value_begin = static_cast<std::size_t>(value.data() - text_.data());
-  entry.value_end = entry.value_begin + value.size();
-  current->first_entry.emplace(FoldCase(name), current->entries.size());
+  entry.name_begin = static_cast<std::size_t>(line.name.data() - text_.data());
+  entry.name_end = entry.name_begin + line.name.size();
+  entry.value_begin = static_cast<std::size_t>(line.value.data() - text_.data());
+  entry.value_end = entry.value_begin + line.value.size();
+  current->first_entry.emplace(FoldCase(line.name), current->entries.size());
   current->entries.push_back(entry);
 }
 

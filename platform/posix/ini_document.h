@@ -123,6 +123,17 @@ class IniDocument {
   std::unordered_map<std::string, std::size_t> first_section_;
 };
 
+// One line of a profile file by the reading rules above, given without its
+// line break. Names and values are trimmed of blanks and point into `content`.
+struct IniLine {
+  enum Kind { kOther, kSection, kEntry };
+  Kind kind = kOther;  // kOther: a blank line, a comment, or a line without '='
+  bool blank = false;
+  std::string_view name;   // the section's or the entry's
+  std::string_view value;  // the entry's, quotes still on
+};
+IniLine ClassifyIniLine(std::string_view content);
+
 // Parses `bytes` as a profile file. For fuzzers and tests, as for the backend.
 IniDocument ParseIni(std::string bytes);
 

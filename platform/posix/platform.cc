@@ -287,6 +287,11 @@ class PosixPlatform final : public Platform {
     return profiles_.Put(section, key, value, path);
   }
 
+  bool ReadProfileSection(const wchar_t* section, const wchar_t* path,
+                          const ProfileEntryVisitor& visit) override {
+    return profiles_.ReadSection(section, path, visit);
+  }
+
   int OpenReadStream(const char* utf8_path, std::FILE** stream) override {
     if (stream == nullptr) return EINVAL;
     *stream = nullptr;

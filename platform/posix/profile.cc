@@ -28,6 +28,8 @@
 #include <vector>
 
 #include "platform/posix/ini_document.h"
+#include "platform/posix/ini_section_reader.h"
+#include "platform/posix/fd_io.h"
 #include "platform/platform_errors.h"
 #include "platform/posix/shared_open.h"
 #include "platform/utf8.h"
@@ -270,6 +272,46 @@ std::uint32_t ProfileStore::Get(const wchar_t* section, const wchar_t* key,
   } catch (const std::exception&) {
     SetThreadLastError(kErrorNotEnoughMemory);
     return CopyDefault(default_value, buffer, size);
+  }
+}
+
+bool ProfileStore::ReadSection(const wchar_t* section, const wchar_t* path,
+                               const ProfileEntryVisitor& visit) {
+  try {
+    std::uint32_t error = kErrorSuccess;
+    const int fd = path == nullptr || section == nullptr
+                       ? -1
+                       : OpenShared(Utf8Of(path).c_str(), kAccessRead, kShareRead | kShareWrite,
+                                    Disposition::kOpenExisting, Attribute::kNormal, &error);
+    if (fd < 0) {
+      SetThreadLastError(path == nullptr || section == nullptr ? kErrorInvalidParameter : error);
+      return false;
+    }
+    Descriptor file(fd);
+    if (const int lock_error = LockProfileUpdates(file.get(), false)) {
+      SetThreadLastError(Win32ErrorFromErrno(lock_error));
+      return false;
+    }
+    // The file is read past the document that a keyed read keeps: one line
+    // at a time, so that a huge section costs one pass and little memory.
+    IniSectionReader reader(Utf8Of(section), [&](std::string_view name, std::string_view value) {
+      return visit(Utf8ToWide(std::string(name)).c_str(), Utf8ToWide(std::string(value)).c_str());
+    });
+    std::vector<char> block(65536);
+    for (;;) {
+      std::size_t got = 0;
+      if (const int read_error = posix::ReadSome(file.get(), block.data(), block.size(), &got)) {
+        SetThreadLastError(Win32ErrorFromErrno(read_error));
+        return false;
+      }
+      if (got == 0) break;
+      if (!reader.Feed(std::string_view(block.data(), got))) return true;
+    }
+    reader.Finish();
+    return true;
+  } catch (const std::exception&) {
+    SetThreadLastError(kErrorNotEnoughMemory);
+    return false;
   }
 }
 

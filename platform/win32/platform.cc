@@ -8,6 +8,7 @@
 
 #include "platform/platform.h"
 #include "platform/win32/api.h"
+#include "platform/win32/profile_section.h"
 
 namespace tarvelin {
 namespace {
@@ -116,6 +117,11 @@ class Win32Platform final : public Platform {
   bool WritePrivateProfileString(const wchar_t* section, const wchar_t* key,
                                  const wchar_t* value, const wchar_t* path) override {
     return ::WritePrivateProfileStringW(section, key, value, path) != FALSE;
+  }
+
+  bool ReadProfileSection(const wchar_t* section, const wchar_t* path,
+                          const ProfileEntryVisitor& visit) override {
+    return ReadProfileSectionEntries(section, path, visit);
   }
 
   // The fingerprint names files by their UTF-8 bytes. The C runtime's narrow

@@ -170,6 +170,12 @@ bool PowerLossPlatform::WritePrivateProfileString(const wchar_t* section, const 
   return Done(Op::kWriteProfileString, path, !ok, ok);
 }
 
+bool PowerLossPlatform::ReadProfileSection(const wchar_t* section, const wchar_t* path,
+                                           const ProfileEntryVisitor& visit) {
+  const bool ok = base_.ReadProfileSection(section, path, visit);
+  return Done(Op::kReadProfileSection, path, false, ok);
+}
+
 int PowerLossPlatform::OpenReadStream(const char* utf8_path, std::FILE** stream) {
   const int error = base_.OpenReadStream(utf8_path, stream);
   return Done(Op::kOpenReadStream, Utf8ToWide(utf8_path), error != 0, error);

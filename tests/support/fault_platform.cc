@@ -20,6 +20,7 @@ const char* OpName(Op op) {
     case Op::kPathFileExists: return "PathFileExists";
     case Op::kGetProfileString: return "GetPrivateProfileString";
     case Op::kWriteProfileString: return "WritePrivateProfileString";
+    case Op::kReadProfileSection: return "ReadProfileSection";
     case Op::kOpenReadStream: return "OpenReadStream";
   }
   return "?";
@@ -175,6 +176,12 @@ std::uint32_t FaultPlatform::GetPrivateProfileString(const wchar_t* section, con
     return n;
   }
   return base_.GetPrivateProfileString(section, key, default_value, buffer, size, path);
+}
+
+bool FaultPlatform::ReadProfileSection(const wchar_t* section, const wchar_t* path,
+                                       const ProfileEntryVisitor& visit) {
+  if (Enter(Op::kReadProfileSection, path)) return false;
+  return base_.ReadProfileSection(section, path, visit);
 }
 
 bool FaultPlatform::WritePrivateProfileString(const wchar_t* section, const wchar_t* key,

@@ -28,6 +28,7 @@ enum class Op {
   kPathFileExists,
   kGetProfileString,
   kWriteProfileString,
+  kReadProfileSection,
   kOpenReadStream,
 };
 
@@ -82,6 +83,8 @@ class FaultPlatform : public Platform {
                                         std::uint32_t size, const wchar_t* path) override;
   bool WritePrivateProfileString(const wchar_t* section, const wchar_t* key,
                                  const wchar_t* value, const wchar_t* path) override;
+  bool ReadProfileSection(const wchar_t* section, const wchar_t* path,
+                          const ProfileEntryVisitor& visit) override;
   int OpenReadStream(const char* utf8_path, std::FILE** stream) override;
 
  private:

@@ -1,0 +1,65 @@
+// What stopped an operation, told by the operation itself: the step, the file
+// by its role and name, and the system's error. The tool words it for people;
+// the exports fill none, and their result codes and last-error values are the
+// same whether a report is asked for or not.
+#ifndef TARVELIN_LIBRARY_FAILURE_REPORT_H_
+#define TARVELIN_LIBRARY_FAILURE_REPORT_H_
+
+#include <cstdint>
+#include <string>
+
+namespace tarvelin {
+
+enum class FileRole {
+  kNone,
+  kSource,    // the file that a split cuts
+  kPiece,     // piece `piece`
+  kManifest,  // the manifest
+  kRebuilt,   // the file that a merge rebuilds, or finds at its path
+};
+
+enum class FailedStep {
+  kNone,
+  kNameTooLong,     // a derived name would not fit
+  kNotFound,        // the file is not there (the split's source, the manifest)
+  kOpen,            // opening an existing file
+  kCreate,          // creating a file
+  kNotEmpty,        // the merge found bytes in the file it was to rebuild
+  kMeasure,         // its size could not be read, and it held more bytes than measured
+  kRead,            // reading, for a copy or a fingerprint
+  kWrite,           // writing
+  kRecord,          // recording a fingerprint in the manifest
+  kFlush,           // putting the file on stable storage
+  kFlushFolder,     // putting the file's folder entries on stable storage
+  kClose,           // closing a written file, which can report a late write error
+  kDelete,          // deleting the file
+  kMismatch,        // its fingerprint is not the recorded one
+  kNoMemory,        // memory ran out
+};
+
+struct FailureReport {
+  FailedStep step = FailedStep::kNone;
+  FileRole role = FileRole::kNone;
+  std::int32_t piece = -1;  // for kPiece
+  std::wstring file;        // the file's name, as derived from the path given
+  std::uint32_t system_error = 0;  // the platform's last-error value, 0 for none
+  // The system refused an open because another program holds the file
+  // (a second split or merge, for instance).
+  bool sharing_conflict = false;
+  // For a mismatch of the whole: the manifest records no source fingerprint,
+  // or the first recorded piece that was missing, so the join stopped short.
+  bool source_unrecorded = false;
+  std::int32_t missing_piece = -1;
+
+  bool failed() const { return step != FailedStep::kNone; }
+};
+
+// Records the failure that an operation is about to return into `report`,
+// when one is asked for (it may be null), in place of anything recorded
+// before: a failure that the operation tolerated is no longer the story.
+void ReportFailure(FailureReport* report, FailedStep step, FileRole role, const wchar_t* file,
+                   std::uint32_t system_error, std::int32_t piece = -1);
+
+}  // namespace tarvelin
+
+#endif  // TARVELIN_LIBRARY_FAILURE_REPORT_H_

@@ -1,0 +1,98 @@
+// One split as it stands on disk: the names derived from the path a user
+// gives, what its manifest records, which pieces are there and which piece
+// files lie beyond the record. The split writes through it, and the merge,
+// the verify and the tool read through it, so that the manifest's layout
+// and the walk over the pieces live in one place.
+#ifndef TARVELIN_LIBRARY_SPLIT_SET_H_
+#define TARVELIN_LIBRARY_SPLIT_SET_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "digest/md5.h"
+#include "library/bounded_text.h"
+#include "platform/platform.h"
+
+namespace tarvelin {
+
+// A fingerprint as the manifest records it, kept as its 16 digest bytes.
+// A recorded text matches a file only when it is exactly the file's
+// fingerprint text; one that is not a fingerprint text as this library
+// writes it (47 characters, upper-case pairs, single spaces) matches none.
+struct RecordedFingerprint {
+  bool well_formed = false;
+  unsigned char digest[kMd5DigestSize] = {};
+
+  bool Matches(const unsigned char* file_digest) const;
+  bool Matches(const wchar_t* file_text) const;
+};
+
+// Parses a fingerprint text; false for anything that is not one.
+bool ParseFingerprintText(const wchar_t* text, unsigned char digest[kMd5DigestSize]);
+
+class SplitSet {
+ public:
+  // Derives every name from `path`. False when one would not fit in
+  // kNameCapacity characters (the operations answer RC_INVALID_PATH).
+  bool Derive(const wchar_t* path);
+
+  const wchar_t* path() const { return path_; }
+  const wchar_t* base() const { return base_; }
+  const wchar_t* manifest() const { return manifest_; }
+  const wchar_t* rebuilt() const { return rebuilt_; }
+
+  // The name of piece `piece` in `out` (kNameCapacity characters); false
+  // when it would not fit. The other form gives an empty string then.
+  bool PieceName(std::int32_t piece, wchar_t* out) const;
+  std::wstring PieceName(std::int32_t piece) const;
+
+  // Reads the manifest in one pass: the source's fingerprint, and the piece
+  // fingerprints from 0 up to the first key that is missing or empty, as the
+  // keyed reads of the profile functions would find them. A manifest that
+  // cannot be read records nothing. May throw std::bad_alloc.
+  void ReadRecord(Platform& platform) {
+    ReadSourceRecord(platform);
+    ReadPieceRecord(platform);
+  }
+  // The two halves of ReadRecord: a file at the path is judged by the
+  // source's fingerprint alone.
+  void ReadSourceRecord(Platform& platform);
+  void ReadPieceRecord(Platform& platform);
+
+  bool source_recorded() const { return source_recorded_; }
+  const RecordedFingerprint& source() const { return source_; }
+  std::int32_t recorded_count() const { return static_cast<std::int32_t>(recorded_.size()); }
+  const RecordedFingerprint& recorded(std::int32_t piece) const {
+    return recorded_[static_cast<std::size_t>(piece)];
+  }
+  // True when every recorded piece's name fits.
+  bool RecordedNamesFit() const;
+
+  // The sizes of the recorded pieces that exist, from piece 0 up to the
+  // first that does not (a merge joins no further). A size that cannot be
+  // read counts 0. May throw std::bad_alloc.
+  std::vector<std::uint64_t> PresentPieceSizes(Platform& platform) const;
+  // The piece files that exist from `first` up to the first gap; with
+  // recorded_count() as `first`, the files a merge never takes because the
+  // manifest does not record them. May throw std::bad_alloc.
+  std::vector<std::wstring> PieceFilesFrom(Platform& platform, std::int32_t first) const;
+
+  // The split's writes: the source's fingerprint, then each piece's as it
+  // is finished. False when the profile write fails.
+  bool RecordSource(Platform& platform, const wchar_t* text) const;
+  bool RecordPiece(Platform& platform, std::int32_t piece, const wchar_t* text) const;
+
+ private:
+  wchar_t path_[kNameCapacity] = {};
+  wchar_t base_[kNameCapacity] = {};
+  wchar_t manifest_[kNameCapacity] = {};
+  wchar_t rebuilt_[kNameCapacity] = {};
+  bool source_recorded_ = false;
+  RecordedFingerprint source_;
+  std::vector<RecordedFingerprint> recorded_;
+};
+
+}  // namespace tarvelin
+
+#endif  // TARVELIN_LIBRARY_SPLIT_SET_H_
