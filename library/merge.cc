@@ -120,7 +120,7 @@ ResultCode MergeRun::CheckExistingFile() {
 void MergeRun::MeasurePiecesForProgress() {
   if (!progress_.active()) return;
   std::uint64_t total = 0;
-  for (std::uint64_t size : set_.PresentPieceSizes(platform_)) total += size;
+  for (std::uint64_t size : set_.PieceSizes(platform_)) total += size;
   progress_.SetTotals(3 * total, set_.recorded_count());
 }
 

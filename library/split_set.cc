@@ -125,11 +125,16 @@ bool SplitSet::RecordedNamesFit() const {
   return recorded_.empty() || PieceNamesFit(base_, recorded_.size() - 1);
 }
 
-std::vector<std::uint64_t> SplitSet::PresentPieceSizes(Platform& platform) const {
+std::vector<std::uint64_t> SplitSet::PieceSizes(Platform& platform, bool through_gaps) const {
   std::vector<std::uint64_t> sizes;
   for (std::int32_t piece = 0; piece < recorded_count(); ++piece) {
     wchar_t name[kNameCapacity] = {};
-    if (!PieceName(piece, name) || !platform.PathFileExists(name)) break;
+    if (!PieceName(piece, name)) break;
+    if (!platform.PathFileExists(name)) {
+      if (!through_gaps) break;
+      sizes.push_back(0);
+      continue;
+    }
     std::uint64_t size = 0;
     QueryFileSize(platform, name, &size);
     sizes.push_back(size);

@@ -69,10 +69,11 @@ class SplitSet {
   // True when every recorded piece's name fits.
   bool RecordedNamesFit() const;
 
-  // The sizes of the recorded pieces that exist, from piece 0 up to the
-  // first that does not (a merge joins no further). A size that cannot be
-  // read counts 0. May throw std::bad_alloc.
-  std::vector<std::uint64_t> PresentPieceSizes(Platform& platform) const;
+  // The sizes of the recorded pieces from piece 0 up to the first that does
+  // not exist (a merge joins no further), or with `through_gaps` of every
+  // recorded piece, a missing one counting 0. A size that cannot be read
+  // counts 0. May throw std::bad_alloc.
+  std::vector<std::uint64_t> PieceSizes(Platform& platform, bool through_gaps = false) const;
   // The piece files that exist from `first` up to the first gap; with
   // recorded_count() as `first`, the files a merge never takes because the
   // manifest does not record them. May throw std::bad_alloc.

@@ -15,8 +15,7 @@
 #include "digest/fingerprint.h"
 #include "digest/md5.h"
 #include "library/file_helpers.h"
-#include "library/manifest.h"
-#include "library/naming.h"
+#include "library/split_set.h"
 #include "library/progress_reporter.h"
 #include "platform/platform_errors.h"
 
@@ -32,33 +31,36 @@ class VerifyRun {
       : platform_(options.platform != nullptr ? *options.platform : DefaultPlatform()),
         path_(path),
         progress_(options),
-        report_(report) {}
+        report_(report),
+        failure_(options.failure) {}
   VerifyRun(const VerifyRun&) = delete;
   VerifyRun& operator=(const VerifyRun&) = delete;
 
   ResultCode Run();
 
  private:
-  void ReadRecord();
   void MeasureForProgress();
   void CheckPieces();
-  void CheckPiece(PieceCheck& check, const std::wstring& recorded);
+  void CheckPiece(PieceCheck& check, const RecordedFingerprint& recorded);
   void Decide(const PieceCheck& check);
   void FindUnrecorded();
   void ProveJoined();
   ResultCode JudgeExistingFile();
-  ResultCode JudgeJoinedPieces() const;
+  ResultCode JudgeJoinedPieces();
+  // Tells the failure report why a merge would fail, and returns `code`.
+  ResultCode Report(ResultCode code, FailedStep step, FileRole role, const wchar_t* file,
+                    std::uint32_t error, std::int32_t piece = -1) {
+    ReportFailure(failure_, step, role, file, error, piece);
+    return code;
+  }
 
   Platform& platform_;
   const wchar_t* path_;
   ProgressReporter progress_;
   VerifyReport& report_;
+  FailureReport* failure_;
 
-  wchar_t base_path_[kNameCapacity] = {};
-  wchar_t manifest_path_[kNameCapacity] = {};
-  wchar_t rebuilt_name_[kNameCapacity] = {};
-  std::wstring source_fingerprint_;
-  std::vector<std::wstring> recorded_;
+  SplitSet set_;
   std::unique_ptr<unsigned char[]> buffer_;
   // The recorded pieces joined in order; fed while none has been missing or
   // unreadable, so it then holds exactly what a merge would have appended.
@@ -69,20 +71,27 @@ class VerifyRun {
 };
 
 ResultCode VerifyRun::Run() {
-  if (!MakeBasePath(path_, base_path_) || !MakeManifestPath(base_path_, manifest_path_) ||
-      !MakeRebuiltName(path_, base_path_, rebuilt_name_)) {
-    return RC_INVALID_PATH;
+  if (!set_.Derive(path_)) {
+    return Report(RC_INVALID_PATH, FailedStep::kNameTooLong, FileRole::kRebuilt, path_,
+                  kErrorFilenameExcedRange);
   }
   report_.file_exists = platform_.PathFileExists(path_);
-  report_.manifest_found = platform_.PathFileExists(manifest_path_);
-  if (report_.manifest_found) ReadRecord();
+  report_.manifest_found = platform_.PathFileExists(set_.manifest());
+  if (report_.manifest_found) {
+    set_.ReadRecord(platform_);
+    report_.source_fingerprint_recorded = set_.source_recorded();
+  }
 
-  const bool names_fit = recorded_.empty() || PieceNamesFit(base_path_, recorded_.size() - 1);
-  if (!names_fit && !report_.file_exists) return RC_INVALID_PATH;
+  const bool names_fit = set_.RecordedNamesFit();
+  if (!names_fit && !report_.file_exists) {
+    return Report(RC_INVALID_PATH, FailedStep::kNameTooLong, FileRole::kPiece, set_.base(),
+                  kErrorFilenameExcedRange, set_.recorded_count() - 1);
+  }
   buffer_.reset(new (std::nothrow) unsigned char[kChunkSize]);
   if (!buffer_) {
     platform_.SetLastError(kErrorNotEnoughMemory);
-    return RC_FILE_READ;
+    return Report(RC_FILE_READ, FailedStep::kNoMemory, FileRole::kNone, nullptr,
+                  kErrorNotEnoughMemory);
   }
 
   if (report_.manifest_found && names_fit) {
@@ -94,46 +103,36 @@ ResultCode VerifyRun::Run() {
 
   // The merge looks no further than a file already at the path.
   if (report_.file_exists) return report_.manifest_found ? JudgeExistingFile() : RC_OK;
-  if (!report_.manifest_found) return RC_MANIFEST_NOT_FOUND;
+  if (!report_.manifest_found) {
+    return Report(RC_MANIFEST_NOT_FOUND, FailedStep::kNotFound, FileRole::kManifest,
+                  set_.manifest(), kErrorFileNotFound);
+  }
   return JudgeJoinedPieces();
-}
-
-void VerifyRun::ReadRecord() {
-  source_fingerprint_ = ReadManifestValue(platform_, kSourceSection, kValueKey, manifest_path_);
-  report_.source_fingerprint_recorded = !source_fingerprint_.empty();
-  recorded_ = ReadPieceFingerprints(platform_, manifest_path_);
 }
 
 // Only for the progress display: without a callback nothing is measured.
 void VerifyRun::MeasureForProgress() {
   if (!progress_.active()) return;
   std::uint64_t total = 0;
-  for (std::size_t piece = 0; piece < recorded_.size(); ++piece) {
-    wchar_t name[kNameCapacity] = {};
-    std::uint64_t size = 0;
-    MakePieceName(base_path_, static_cast<std::int32_t>(piece), name);
-    if (QueryFileSize(platform_, name, &size) == RC_OK) total += size;
-  }
+  for (std::uint64_t size : set_.PieceSizes(platform_, true)) total += size;
   std::uint64_t existing = 0;
   if (report_.file_exists && QueryFileSize(platform_, path_, &existing) == RC_OK) {
     total += existing;
   }
-  progress_.SetTotals(total, static_cast<std::int32_t>(recorded_.size()));
+  progress_.SetTotals(total, set_.recorded_count());
 }
 
 void VerifyRun::CheckPieces() {
   Md5Init(&whole_);
-  report_.pieces.resize(recorded_.size());
-  for (std::size_t n = 0; n < recorded_.size(); ++n) {
-    PieceCheck& check = report_.pieces[n];
-    check.number = static_cast<std::int32_t>(n);
-    wchar_t name[kNameCapacity] = {};
-    MakePieceName(base_path_, check.number, name);
-    check.name = name;
-    if (!platform_.PathFileExists(name)) {
+  report_.pieces.resize(static_cast<std::size_t>(set_.recorded_count()));
+  for (std::int32_t n = 0; n < set_.recorded_count(); ++n) {
+    PieceCheck& check = report_.pieces[static_cast<std::size_t>(n)];
+    check.number = n;
+    check.name = set_.PieceName(n);
+    if (!platform_.PathFileExists(check.name.c_str())) {
       check.state = PieceState::kMissing;
     } else {
-      CheckPiece(check, recorded_[n]);
+      CheckPiece(check, set_.recorded(n));
     }
     if (joining_ && check.state == PieceState::kMissing) {
       report_.joined = WholeState::kIncomplete;
@@ -150,7 +149,7 @@ void VerifyRun::CheckPieces() {
 
 // Reads the piece once, feeding its own digest and, while the join goes on,
 // the digest of the whole.
-void VerifyRun::CheckPiece(PieceCheck& check, const std::wstring& recorded) {
+void VerifyRun::CheckPiece(PieceCheck& check, const RecordedFingerprint& recorded) {
   progress_.Enter(Phase::kVerifyPiece, check.number);
   FileHandle file = platform_.CreateFile(check.name.c_str(), kAccessRead, kShareRead,
                                          Disposition::kOpenExisting, Attribute::kReadOnly);
@@ -179,9 +178,7 @@ void VerifyRun::CheckPiece(PieceCheck& check, const std::wstring& recorded) {
 
   unsigned char digest[kMd5DigestSize];
   Md5Final(&own, digest);
-  wchar_t text[kFingerprintTextCapacity] = {};
-  FormatFingerprintText(digest, text);
-  check.state = recorded == text ? PieceState::kOk : PieceState::kFailed;
+  check.state = recorded.Matches(digest) ? PieceState::kOk : PieceState::kFailed;
 }
 
 // The merge stops at the first piece that does not exist (the whole decides
@@ -205,12 +202,7 @@ void VerifyRun::Decide(const PieceCheck& check) {
 }
 
 void VerifyRun::FindUnrecorded() {
-  for (std::uint64_t n = recorded_.size(); n <= static_cast<std::uint64_t>(INT32_MAX); ++n) {
-    wchar_t name[kNameCapacity] = {};
-    if (!MakePieceName(base_path_, static_cast<std::int32_t>(n), name)) break;
-    if (!platform_.PathFileExists(name)) break;
-    report_.unrecorded.push_back(name);
-  }
+  report_.unrecorded = set_.PieceFilesFrom(platform_, set_.recorded_count());
 }
 
 ResultCode VerifyRun::JudgeExistingFile() {
@@ -218,28 +210,47 @@ ResultCode VerifyRun::JudgeExistingFile() {
   wchar_t text[kFingerprintTextCapacity] = {};
   if (!FingerprintWholeFile(platform_, path_, text, progress_.byte_sink())) {
     report_.existing = WholeState::kUnreadable;
-    return RC_FILE_READ;
+    return Report(RC_FILE_READ, FailedStep::kRead, FileRole::kRebuilt, path_,
+                  platform_.GetLastError());
   }
-  report_.existing = source_fingerprint_ == text ? WholeState::kMatches : WholeState::kDiffers;
-  return report_.existing == WholeState::kMatches ? RC_OK : RC_DIGEST_MISMATCH;
+  report_.existing = set_.source().Matches(text) ? WholeState::kMatches : WholeState::kDiffers;
+  if (report_.existing == WholeState::kMatches) return RC_OK;
+  Report(RC_DIGEST_MISMATCH, FailedStep::kMismatch, FileRole::kRebuilt, path_, 0);
+  if (failure_ != nullptr) failure_->source_unrecorded = !set_.source_recorded();
+  return RC_DIGEST_MISMATCH;
 }
 
 // The pieces joined up to where the join stopped, against the source.
 void VerifyRun::ProveJoined() {
   unsigned char digest[kMd5DigestSize];
   Md5Final(&whole_, digest);
-  wchar_t text[kFingerprintTextCapacity] = {};
-  FormatFingerprintText(digest, text);
-  joined_matches_ = source_fingerprint_ == text;
+  joined_matches_ = set_.source().Matches(digest);
+  // Pieces recorded beyond what makes up the source are not needed: a merge
+  // stops at the first missing one and proves what it joined.
+  if (report_.joined == WholeState::kIncomplete && joined_matches_) {
+    report_.joined = WholeState::kMatches;
+  }
   if (report_.joined == WholeState::kNotChecked) {
     report_.joined = joined_matches_ ? WholeState::kMatches : WholeState::kDiffers;
   }
 }
 
-ResultCode VerifyRun::JudgeJoinedPieces() const {
+ResultCode VerifyRun::JudgeJoinedPieces() {
   // A missing piece ends the merge's loop; what was joined before it decides.
-  if (verdict_ != kUndecided && verdict_ != RC_OK) return verdict_;
-  return joined_matches_ ? RC_OK : RC_DIGEST_MISMATCH;
+  if (verdict_ != kUndecided && verdict_ != RC_OK) {
+    const PieceCheck& check = report_.pieces[static_cast<std::size_t>(report_.deciding_piece)];
+    const FailedStep step = check.state == PieceState::kFailed ? FailedStep::kMismatch
+                            : check.open_failed                ? FailedStep::kOpen
+                                                               : FailedStep::kRead;
+    return Report(verdict_, step, FileRole::kPiece, check.name.c_str(), check.error, check.number);
+  }
+  if (joined_matches_) return RC_OK;
+  Report(RC_DIGEST_MISMATCH, FailedStep::kMismatch, FileRole::kRebuilt, set_.rebuilt(), 0);
+  if (failure_ != nullptr) {
+    failure_->source_unrecorded = !set_.source_recorded();
+    if (report_.joined == WholeState::kIncomplete) failure_->missing_piece = report_.joined_stop;
+  }
+  return RC_DIGEST_MISMATCH;
 }
 
 }  // namespace
@@ -254,6 +265,8 @@ ResultCode Verify(const wchar_t* path, const OperationOptions& options, VerifyRe
   } catch (const std::bad_alloc&) {
     (options.platform != nullptr ? *options.platform : DefaultPlatform())
         .SetLastError(kErrorNotEnoughMemory);
+    ReportFailure(options.failure, FailedStep::kNoMemory, FileRole::kNone, nullptr,
+                  kErrorNotEnoughMemory);
     return RC_FILE_READ;
   } catch (...) {
     return RC_FILE_READ;

@@ -121,7 +121,7 @@ const Scenario kScenarios[] = {
      [](Workspace& ws, const std::string&) {
        WriteManifestValue(ws, kPieceSection, L"MD5_VALUE4", ReadManifest(ws, kPieceSection, L"MD5_VALUE0"));
      },
-     RC_OK, {P::kOk, P::kOk, P::kOk, P::kOk, P::kMissing}, W::kIncomplete, W::kNotChecked, -1, 0},
+     RC_OK, {P::kOk, P::kOk, P::kOk, P::kOk, P::kMissing}, W::kMatches, W::kNotChecked, -1, 0},
     {"FileAlreadyThereAndWhole",
      [](Workspace& ws, const std::string& original) { WriteFileBytes(ws.source(), original); },
      RC_OK, kAllOk, W::kMatches, W::kMatches, -1, 0},
