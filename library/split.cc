@@ -15,8 +15,8 @@
 
 #include "digest/fingerprint.h"
 #include "library/file_helpers.h"
-#include "library/manifest.h"
 #include "library/naming.h"
+#include "library/split_set.h"
 #include "library/operations.h"
 #include "library/progress_reporter.h"
 #include "platform/platform_errors.h"
@@ -46,7 +46,8 @@ class SplitRun {
       : platform_(options.platform != nullptr ? *options.platform : DefaultPlatform()),
         path_(path),
         limit_(PieceLimit(piece_size_mib)),
-        progress_(options) {}
+        progress_(options),
+        report_(options.failure) {}
   ~SplitRun() {
     if (source_ != nullptr || piece_ != nullptr || manifest_ != nullptr) Fail(RC_FILE_READ);
   }
@@ -67,21 +68,33 @@ class SplitRun {
   ResultCode FlushPiece(std::int32_t piece);
   // Closes whatever is still open, keeping the pending error, and returns `code`.
   ResultCode Fail(ResultCode code);
-  ResultCode FailWith(ResultCode code, std::uint32_t error) {
-    platform_.SetLastError(error);
+  // Tells the report what stopped the split, with the pending last-error
+  // value, then fails with `code`.
+  ResultCode Fail(ResultCode code, FailedStep step, FileRole role, const wchar_t* file) {
+    ReportFailure(report_, step, role, file, platform_.GetLastError(),
+                  role == FileRole::kPiece ? named_piece_ : -1);
     return Fail(code);
+  }
+  ResultCode FailWith(ResultCode code, std::uint32_t error, FailedStep step, FileRole role,
+                      const wchar_t* file) {
+    platform_.SetLastError(error);
+    return Fail(code, step, role, file);
+  }
+  ResultCode FailOnPiece(ResultCode code, FailedStep step) {
+    return Fail(code, step, FileRole::kPiece, piece_name_);
   }
   // A fingerprint that could not read its whole file; the failing open or
   // read left its error, if it had one.
-  ResultCode FailUnread() {
+  ResultCode FailUnread(FileRole role, const wchar_t* file) {
     if (platform_.GetLastError() == 0) platform_.SetLastError(kErrorReadFault);
-    return Fail(RC_FILE_READ);
+    return Fail(RC_FILE_READ, FailedStep::kRead, role, file);
   }
 
   Platform& platform_;
   const wchar_t* path_;
   const std::uint64_t limit_;
   ProgressReporter progress_;
+  FailureReport* report_;
 
   FileHandle source_ = nullptr;
   FileHandle manifest_ = nullptr;
@@ -89,9 +102,9 @@ class SplitRun {
   std::uint64_t size_ = 0;
   std::int32_t piece_number_ = 0;
   std::int32_t piece_count_ = 0;
-  wchar_t base_path_[kNameCapacity] = {};
-  wchar_t manifest_path_[kNameCapacity] = {};
+  SplitSet set_;
   wchar_t piece_name_[kNameCapacity] = {};
+  std::int32_t named_piece_ = 0;  // the piece that piece_name_ names
   std::unique_ptr<unsigned char[]> buffer_;
 };
 
@@ -102,14 +115,21 @@ ResultCode SplitRun::Fail(ResultCode code) {
 }
 
 ResultCode SplitRun::Run() {
-  if (!PathFits(path_)) return RC_INVALID_PATH;
-  if (!platform_.PathFileExists(path_)) return RC_SOURCE_NOT_FOUND;
+  if (!PathFits(path_)) {
+    ReportFailure(report_, FailedStep::kNameTooLong, FileRole::kSource, path_, 0);
+    return RC_INVALID_PATH;
+  }
+  if (!platform_.PathFileExists(path_)) {
+    ReportFailure(report_, FailedStep::kNotFound, FileRole::kSource, path_,
+                  platform_.GetLastError());
+    return RC_SOURCE_NOT_FOUND;
+  }
 
   source_ = platform_.CreateFile(path_, kAccessRead, kShareRead, Disposition::kOpenExisting,
                                  Attribute::kReadOnly);
   if (source_ == InvalidHandle()) {
     source_ = nullptr;
-    return RC_FILE_OPEN;
+    return Fail(RC_FILE_OPEN, FailedStep::kOpen, FileRole::kSource, path_);
   }
   // A failed measurement leaves the size at 0; the copy then stops at the
   // first chunk beyond it and the source is kept.
@@ -117,18 +137,21 @@ ResultCode SplitRun::Run() {
 
   // Every name must fit before anything on disk changes.
   const std::uint64_t highest = HighestPiece(size_, limit_);
-  if (!MakeBasePath(path_, base_path_) || !MakeManifestPath(base_path_, manifest_path_) ||
-      !PieceNamesFit(base_path_, highest)) {
-    return FailWith(RC_INVALID_PATH, kErrorFilenameExcedRange);
+  if (!set_.Derive(path_) || !PieceNamesFit(set_.base(), highest)) {
+    return FailWith(RC_INVALID_PATH, kErrorFilenameExcedRange, FailedStep::kNameTooLong,
+                    FileRole::kSource, path_);
   }
   piece_count_ = static_cast<std::int32_t>(highest + 1);
 
   buffer_.reset(new (std::nothrow) unsigned char[kChunkSize]);
-  if (!buffer_) return FailWith(RC_FILE_READ, kErrorNotEnoughMemory);
+  if (!buffer_) {
+    return FailWith(RC_FILE_READ, kErrorNotEnoughMemory, FailedStep::kNoMemory, FileRole::kNone,
+                    nullptr);
+  }
 
   // The manifest is created empty so that it holds nothing of an earlier
   // split. Its creation is not checked: the profile writes decide.
-  manifest_ = platform_.CreateFile(manifest_path_, kAccessRead | kAccessWrite,
+  manifest_ = platform_.CreateFile(set_.manifest(), kAccessRead | kAccessWrite,
                                    kShareRead | kShareWrite, Disposition::kCreateAlways,
                                    Attribute::kNormal);
   if (manifest_ == InvalidHandle()) manifest_ = nullptr;
@@ -139,11 +162,10 @@ ResultCode SplitRun::Run() {
   // A source that cannot be read whole would be recorded with a text that
   // vouches for nothing, and then deleted.
   if (!FingerprintWholeFile(platform_, path_, fingerprint, progress_.byte_sink())) {
-    return FailUnread();
+    return FailUnread(FileRole::kSource, path_);
   }
-  if (!platform_.WritePrivateProfileString(kSourceSection, kValueKey, fingerprint,
-                                           manifest_path_)) {
-    return Fail(RC_MANIFEST_WRITE);
+  if (!set_.RecordSource(platform_, fingerprint)) {
+    return Fail(RC_MANIFEST_WRITE, FailedStep::kRecord, FileRole::kManifest, set_.manifest());
   }
 
   const ResultCode cut = Cut();
@@ -154,19 +176,28 @@ ResultCode SplitRun::Run() {
   source_ = manifest_ = nullptr;
 
   platform_.SetFileAttributes(path_, Attribute::kNormal);
-  if (!platform_.DeleteFile(path_)) return RC_FILE_DELETE;
+  if (!platform_.DeleteFile(path_)) {
+    ReportFailure(report_, FailedStep::kDelete, FileRole::kSource, path_,
+                  platform_.GetLastError());
+    return RC_FILE_DELETE;
+  }
   return RC_OK;
 }
 
 ResultCode SplitRun::OpenPiece(std::int32_t number, std::uint32_t share,
                                Disposition disposition, ResultCode failure) {
-  if (!MakePieceName(base_path_, number, piece_name_)) {
-    return FailWith(RC_INVALID_PATH, kErrorFilenameExcedRange);
+  named_piece_ = number;
+  if (!set_.PieceName(number, piece_name_)) {
+    return FailWith(RC_INVALID_PATH, kErrorFilenameExcedRange, FailedStep::kNameTooLong,
+                    FileRole::kSource, path_);
   }
   piece_ = platform_.CreateFile(piece_name_, kAccessRead | kAccessWrite, share, disposition,
                                 Attribute::kNormal);
   if (piece_ == InvalidHandle()) {
     piece_ = nullptr;
+    ReportFailure(report_, disposition == Disposition::kOpenExisting ? FailedStep::kOpen
+                                                                     : FailedStep::kCreate,
+                  FileRole::kPiece, piece_name_, platform_.GetLastError(), number);
     return Fail(failure);
   }
   return RC_OK;
@@ -185,19 +216,17 @@ ResultCode SplitRun::CreatePiece() {
 ResultCode SplitRun::FinishPiece() {
   if (!platform_.CloseHandle(piece_)) {
     piece_ = nullptr;
-    return Fail(RC_FILE_WRITE);
+    return FailOnPiece(RC_FILE_WRITE, FailedStep::kClose);
   }
   piece_ = nullptr;
 
   progress_.Enter(Phase::kFingerprintPiece, piece_number_);
   wchar_t fingerprint[kFingerprintTextCapacity] = {};
   if (!FingerprintWholeFile(platform_, piece_name_, fingerprint, progress_.byte_sink())) {
-    return FailUnread();
+    return FailUnread(FileRole::kPiece, piece_name_);
   }
-  wchar_t key[kNameCapacity] = {};
-  MakePieceKey(piece_number_, key);
-  if (!platform_.WritePrivateProfileString(kPieceSection, key, fingerprint, manifest_path_)) {
-    return Fail(RC_MANIFEST_WRITE);
+  if (!set_.RecordPiece(platform_, piece_number_, fingerprint)) {
+    return Fail(RC_MANIFEST_WRITE, FailedStep::kRecord, FileRole::kManifest, set_.manifest());
   }
   return RC_OK;
 }
@@ -211,7 +240,9 @@ ResultCode SplitRun::Cut() {
   std::uint64_t fill = 0;
   for (;;) {
     std::uint32_t got = 0;
-    if (!platform_.ReadFile(source_, buffer_.get(), kChunkSize, &got)) return Fail(RC_FILE_READ);
+    if (!platform_.ReadFile(source_, buffer_.get(), kChunkSize, &got)) {
+      return Fail(RC_FILE_READ, FailedStep::kRead, FileRole::kSource, path_);
+    }
     if (got == 0) break;
     total += got;
     fill += got;
@@ -224,14 +255,22 @@ ResultCode SplitRun::Cut() {
       fill = got;
     }
     std::uint32_t written = 0;
-    if (!platform_.WriteFile(piece_, buffer_.get(), got, &written)) return Fail(RC_FILE_WRITE);
+    if (!platform_.WriteFile(piece_, buffer_.get(), got, &written)) {
+      return FailOnPiece(RC_FILE_WRITE, FailedStep::kWrite);
+    }
     // A write that took less than the chunk would lose bytes that the
     // fingerprint of the piece would then vouch for.
-    if (written != got) return FailWith(RC_FILE_WRITE, kErrorWriteFault);
+    if (written != got) {
+      return FailWith(RC_FILE_WRITE, kErrorWriteFault, FailedStep::kWrite, FileRole::kPiece,
+                      piece_name_);
+    }
     progress_.Advance(got);
     // More bytes than were measured: the measurement failed, and the pieces
     // could not be trusted to hold the whole source.
-    if (total > size_) return FailWith(RC_FILE_READ, kErrorReadFault);
+    if (total > size_) {
+      return FailWith(RC_FILE_READ, kErrorReadFault, FailedStep::kMeasure, FileRole::kSource,
+                      path_);
+    }
   }
   return FinishPiece();
 }
@@ -242,10 +281,10 @@ ResultCode SplitRun::FlushPiece(std::int32_t piece) {
   const ResultCode opened =
       OpenPiece(piece, kShareRead, Disposition::kOpenExisting, RC_FILE_WRITE);
   if (opened != RC_OK) return opened;
-  if (!platform_.FlushFileBuffers(piece_)) return Fail(RC_FILE_WRITE);
+  if (!platform_.FlushFileBuffers(piece_)) return FailOnPiece(RC_FILE_WRITE, FailedStep::kFlush);
   const bool closed = platform_.CloseHandle(piece_);
   piece_ = nullptr;
-  return closed ? RC_OK : Fail(RC_FILE_WRITE);
+  return closed ? RC_OK : FailOnPiece(RC_FILE_WRITE, FailedStep::kClose);
 }
 
 // Every piece, then the manifest through its own handle (the profile writes
@@ -260,14 +299,19 @@ ResultCode SplitRun::MakeDurable() {
   FileHandle manifest = manifest_;
   if (manifest == nullptr) {
     // Its creation failed at the start, yet the profile writes went through.
-    manifest = platform_.CreateFile(manifest_path_, kAccessRead | kAccessWrite,
+    manifest = platform_.CreateFile(set_.manifest(), kAccessRead | kAccessWrite,
                                     kShareRead | kShareWrite, Disposition::kOpenExisting,
                                     Attribute::kNormal);
-    if (manifest == InvalidHandle()) return Fail(RC_FILE_WRITE);
+    if (manifest == InvalidHandle()) {
+      return Fail(RC_FILE_WRITE, FailedStep::kOpen, FileRole::kManifest, set_.manifest());
+    }
     manifest_ = manifest;
   }
-  if (!platform_.FlushFileBuffers(manifest) || !platform_.FlushFolderOf(manifest_path_)) {
-    return Fail(RC_FILE_WRITE);
+  if (!platform_.FlushFileBuffers(manifest)) {
+    return Fail(RC_FILE_WRITE, FailedStep::kFlush, FileRole::kManifest, set_.manifest());
+  }
+  if (!platform_.FlushFolderOf(set_.manifest())) {
+    return Fail(RC_FILE_WRITE, FailedStep::kFlushFolder, FileRole::kManifest, set_.manifest());
   }
   return RC_OK;
 }
