@@ -1,31 +1,27 @@
-// A failed operation in words: which file, and what went wrong with it. The
-// caller adds the command, the path given and the code's name and value.
+// A failed operation in words, from the report that the operation itself
+// filled: which file, by its role, and what went wrong with it. The caller
+// adds the command, the path given and the code's name and value.
 #ifndef TARVELIN_CLI_FAILURE_WORDS_H_
 #define TARVELIN_CLI_FAILURE_WORDS_H_
 
 #include <string>
 
-#include "cli/call_trace.h"
-#include "cli/file_names.h"
-#include "cli/operation_watch.h"
+#include "library/failure_report.h"
 #include "library/result_codes.h"
-#include "library/verify.h"
+#include "library/split_set.h"
+#include "platform/platform.h"
 
 namespace tarvelin::cli {
 
-// What the tool knew of an operation when it stopped.
-struct Outcome {
-  const FileNames* names;
-  CallTrace* trace;             // its calls; also reads the manifest left behind
-  const OperationWatch* watch;  // its progress events
-  bool file_existed = false;    // merge: a file was at the path before it ran
+struct FailureContext {
+  Platform* platform;  // to look at what lies at a name that could not be used
+  const SplitSet* set;
+  bool file_existed = false;  // merge: a file was at the path before it ran
 };
 
-std::string DescribeSplitFailure(ResultCode code, const Outcome& outcome);
-std::string DescribeMergeFailure(ResultCode code, const Outcome& outcome);
-// Why a merge would fail, from what the verify found.
-std::string DescribeVerifyVerdict(ResultCode code, const FileNames& names,
-                                  const VerifyReport& report);
+// Words for `code`, from `report`. Split, merge and verify all use it.
+std::string DescribeFailure(ResultCode code, const FailureReport& report,
+                            const FailureContext& context);
 
 // The reason that every operation gives for RC_INVALID_PATH.
 extern const char kTooLongWords[];

@@ -36,9 +36,11 @@ std::string SystemErrorWords(std::uint32_t error) {
     case kErrorAccessDenied: return "permission denied";
     case kErrorInvalidHandle: return "invalid handle";
     case kErrorNotEnoughMemory: return "not enough memory";
+    case kErrorWriteProtect: return "the file system is read-only";
     case kErrorWriteFault: return "a write did not take every byte";
     case kErrorReadFault: return "a read failed";
-    case kErrorSharingViolation: return "another program holds the file open";
+    case kErrorSharingViolation:
+      return "another program is using it (a second split or merge, perhaps)";
     case kErrorHandleDiskFull:
     case kErrorDiskFull: return "no space left on the device";
     case kErrorFileExists: return "the file exists";

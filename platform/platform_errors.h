@@ -16,6 +16,7 @@ enum : std::uint32_t {
   kErrorAccessDenied = 5,
   kErrorInvalidHandle = 6,
   kErrorNotEnoughMemory = 8,
+  kErrorWriteProtect = 19,
   kErrorWriteFault = 29,
   kErrorReadFault = 30,
   kErrorSharingViolation = 32,

@@ -308,8 +308,9 @@ std::uint32_t Win32ErrorFromErrno(int error_number) {
     case EACCES:
     case EPERM:
     case EISDIR:
-    case EROFS:
       return kErrorAccessDenied;
+    case EROFS:
+      return kErrorWriteProtect;
     case EMFILE:
     case ENFILE:
       return kErrorTooManyOpenFiles;
