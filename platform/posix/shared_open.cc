@@ -38,6 +38,8 @@ namespace tarvelin::posix {
 namespace {
 
 // Markers sit near the top of the 63-bit offset range, where no file grows.
+// A 32-bit off_t would cut that offset to nothing and put them on real data.
+static_assert(sizeof(off_t) == 8, "the sharing markers need a 64-bit off_t");
 constexpr off_t kMarkerBase = 0x7FFFFFFF00000000LL;
 
 enum Marker : off_t {
