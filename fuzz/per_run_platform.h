@@ -32,12 +32,25 @@ class PerRunPlatform final : public Platform {
   std::uint32_t GetFileSize(FileHandle file, std::uint32_t* high) override {
     return base_.GetFileSize(file, high);
   }
+  bool SetFilePointer(FileHandle file, std::uint64_t offset) override {
+    return base_.SetFilePointer(file, offset);
+  }
+  bool SetEndOfFile(FileHandle file) override { return base_.SetEndOfFile(file); }
+  bool GetFileInformationByHandle(FileHandle file, FileInformation* information) override {
+    return base_.GetFileInformationByHandle(file, information);
+  }
+  bool LimitAccessTo(FileHandle file, FileHandle model) override {
+    return base_.LimitAccessTo(file, model);
+  }
   bool CloseHandle(FileHandle file) override { return base_.CloseHandle(file); }
   bool SetFileAttributes(const wchar_t* path, Attribute attribute) override {
     return base_.SetFileAttributes(path, attribute);
   }
   bool DeleteFile(const wchar_t* path) override { return base_.DeleteFile(path); }
   bool PathFileExists(const wchar_t* path) override { return base_.PathFileExists(path); }
+  bool GetFileAttributes(const wchar_t* path, EntryAttributes* attributes) override {
+    return base_.GetFileAttributes(path, attributes);
+  }
   std::uint32_t GetLastError() override { return base_.GetLastError(); }
   void SetLastError(std::uint32_t error) override { base_.SetLastError(error); }
   std::uint32_t GetPrivateProfileString(const wchar_t* section, const wchar_t* key,

@@ -6,8 +6,9 @@
 // durable and then deletes the source. MergeIntoWIM rebuilds the file under
 // `path` from those pieces, proving every piece and the whole before it
 // deletes the pieces and, last, the manifest. Both run synchronously on the
-// caller's thread, need a little over 512 KiB of stack, and return one of the
-// codes in result_codes.h; no exception leaves them.
+// caller's thread and return one of the codes in result_codes.h; no exception
+// leaves them. They need only a few KiB of the caller's stack: the 512 KiB
+// transfer buffer and the fingerprint's read buffer are taken from the heap.
 #ifndef TARVELIN_LIBRARY_TARVELIN_H_
 #define TARVELIN_LIBRARY_TARVELIN_H_
 

@@ -1,8 +1,10 @@
 // The shell's extension helpers, PathFindExtensionW and PathRemoveExtensionW.
 // The Win32 backend calls the real functions; the POSIX backend follows their
-// rules: the extension starts at the last dot of the last path component, a
-// space after that dot cancels it, and the component separator is '\\' on
-// Windows and '/' on POSIX.
+// rules: the extension starts at the last dot of the last path component, and
+// a space after that dot cancels it. The component separators are '\\' and '/'
+// on Windows (the shell's functions know only '\\', so a path written with '/'
+// would otherwise lose a dotted folder name to the extension) and '/' on POSIX.
+// A name derived by cutting the extension therefore stays in its folder.
 #ifndef TARVELIN_PLATFORM_PATH_RULES_H_
 #define TARVELIN_PLATFORM_PATH_RULES_H_
 

@@ -38,11 +38,38 @@ enum class Disposition {
   kOpenExisting,  // OPEN_EXISTING: fail if the file is missing.
   kCreateAlways,  // CREATE_ALWAYS: create, or truncate an existing file to 0 bytes.
   kOpenAlways,    // OPEN_ALWAYS: open, or create a missing file; never truncates.
+  kCreateNew,     // CREATE_NEW: create; fail with kErrorFileExists when any entry
+                  // (file, folder, symbolic link, even a dangling one) has the name.
 };
 
 enum class Attribute {
   kNormal,    // FILE_ATTRIBUTE_NORMAL: writable.
   kReadOnly,  // FILE_ATTRIBUTE_READONLY: opens for writing are refused.
+};
+
+// What GetFileInformationByHandle tells of an open file. Times count 100 ns
+// ticks since 1601-01-01 UTC, as a FILETIME does. Two handles name the same
+// file exactly when `volume` and `file_index` are both equal.
+struct FileInformation {
+  std::uint64_t size = 0;
+  std::uint32_t links = 0;            // names the file has (hard links)
+  std::uint64_t last_write_time = 0;  // its data last changed
+  std::uint64_t change_time = 0;      // its data or its metadata last changed
+  std::uint64_t volume = 0;           // volume serial number; st_dev on POSIX
+  std::uint64_t file_index = 0;       // file index on the volume; st_ino on POSIX
+};
+
+// What a name refers to, the name itself not followed if it is a link.
+enum class EntryKind {
+  kNothing,  // no entry has the name (or its folder is missing)
+  kFile,     // a file; on POSIX anything that is neither a folder nor a link
+  kFolder,
+  kLink,     // a symbolic link or other reparse point, dangling or not
+};
+
+struct EntryAttributes {
+  EntryKind kind = EntryKind::kNothing;
+  bool read_only = false;  // FILE_ATTRIBUTE_READONLY; on POSIX no write bit at all
 };
 
 class Platform {
@@ -52,10 +79,12 @@ class Platform {
   // Opens or creates `path` (CreateFileW). `access` is a mix of kAccess* bits,
   // `share` the kShare* bits that this open allows others while it lasts.
   // Returns InvalidHandle() on failure: the file is missing (kOpenExisting),
-  // is a directory, is read-only and write access was asked for, or another
-  // open conflicts with this one's access or sharing. A conflict is decided
-  // before anything changes: kCreateAlways never truncates a file that another
-  // open refuses to share. `attribute` applies to a file that gets created.
+  // something has the name (kCreateNew), it is a directory, it is read-only
+  // and write access was asked for, or another open conflicts with this one's
+  // access or sharing. A conflict is decided before anything changes:
+  // kCreateAlways never truncates a file that another open refuses to share.
+  // kCreateNew never follows a link: only a file it made itself is opened.
+  // `attribute` applies to a file that gets created.
   virtual FileHandle CreateFile(const wchar_t* path, std::uint32_t access, std::uint32_t share,
                                 Disposition disposition, Attribute attribute) = 0;
 
@@ -86,6 +115,33 @@ class Platform {
   // last-error value; a real low half of 0xFFFFFFFF sets it to 0.
   virtual std::uint32_t GetFileSize(FileHandle file, std::uint32_t* high) = 0;
 
+  // Moves the file position to `offset` bytes from the start
+  // (SetFilePointerEx with FILE_BEGIN). A position past the end is allowed:
+  // a read there reads nothing, a write there extends the file. Returns false
+  // on failure; an offset of 2^63 or more fails with kErrorNegativeSeek, as
+  // Windows reads it as a negative one.
+  virtual bool SetFilePointer(FileHandle file, std::uint64_t offset) = 0;
+
+  // Makes the file position the end of the file (SetEndOfFile): bytes beyond
+  // it are cut off, or the file is extended to it with zeros. The position
+  // does not move. The handle must have write access (kErrorAccessDenied
+  // otherwise). Returns false on failure (for instance a full disk).
+  virtual bool SetEndOfFile(FileHandle file) = 0;
+
+  // Fills *information for the open file (GetFileInformationByHandle, and
+  // GetFileInformationByHandleEx's FileBasicInfo for the change time; fstat on
+  // POSIX). Needs no access to the data. Returns false on failure.
+  virtual bool GetFileInformationByHandle(FileHandle file, FileInformation* information) = 0;
+
+  // Narrows who else may use `file` to what `model` allows them: any
+  // permission bit for the group or for others that `model` lacks is taken
+  // from `file`; the owner's bits, and every bit that `model` has but `file`
+  // has not, stay as they are. So a file cut from a private one is private
+  // too, and never wider than the umask made it. POSIX only: on Windows a
+  // file takes its folder's access rules when it is created, and this
+  // returns true and changes nothing. Returns false on failure.
+  virtual bool LimitAccessTo(FileHandle file, FileHandle model) = 0;
+
   // Closes the handle (CloseHandle). Returns false for an invalid handle.
   virtual bool CloseHandle(FileHandle file) = 0;
 
@@ -98,6 +154,13 @@ class Platform {
 
   // True when a file or folder exists at `path` (PathFileExistsW).
   virtual bool PathFileExists(const wchar_t* path) = 0;
+
+  // Tells what is at `path` itself, a link not followed (GetFileAttributesW;
+  // lstat on POSIX). A missing name, or one whose folder is missing, is
+  // EntryKind::kNothing and no failure. Returns false, with *attributes
+  // unchanged, only when the name could not be looked at (a name too long,
+  // a folder that may not be searched).
+  virtual bool GetFileAttributes(const wchar_t* path, EntryAttributes* attributes) = 0;
 
   // The calling thread's last-error value (GetLastError, SetLastError).
   virtual std::uint32_t GetLastError() = 0;

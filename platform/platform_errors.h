@@ -24,6 +24,7 @@ enum : std::uint32_t {
   kErrorFileExists = 80,
   kErrorInvalidParameter = 87,
   kErrorDiskFull = 112,
+  kErrorNegativeSeek = 131,
   kErrorFilenameExcedRange = 206,
   kErrorFileTooLarge = 223,
   kErrorIoDevice = 1117,

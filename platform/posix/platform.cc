@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <limits>
 #include <new>
 
 #include "platform/platform.h"
@@ -65,6 +66,21 @@ PosixFile* FileOf(FileHandle handle) {
     return nullptr;
   }
   return static_cast<PosixFile*>(handle);
+}
+
+// A POSIX time as FILETIME ticks: 100 ns since 1601-01-01 UTC. Unsigned
+// arithmetic, so that no time, however odd, overflows.
+std::uint64_t FileTimeOf(const struct timespec& time) {
+  constexpr std::uint64_t kSecondsFrom1601To1970 = 11644473600u;
+  constexpr std::uint64_t kTicksPerSecond = 10000000u;
+  return (static_cast<std::uint64_t>(time.tv_sec) + kSecondsFrom1601To1970) * kTicksPerSecond +
+         static_cast<std::uint64_t>(time.tv_nsec) / 100u;
+}
+
+EntryKind KindOf(mode_t mode) {
+  if (S_ISLNK(mode)) return EntryKind::kLink;
+  if (S_ISDIR(mode)) return EntryKind::kFolder;
+  return EntryKind::kFile;
 }
 
 // A wide path as the UTF-8 bytes that the system takes, held on the stack so
@@ -222,6 +238,62 @@ class PosixPlatform final : public Platform {
     return low;
   }
 
+  bool SetFilePointer(FileHandle handle, std::uint64_t offset) override {
+    PosixFile* file = FileOf(handle);
+    if (file == nullptr) return false;
+    if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
+      return Fail(kErrorNegativeSeek);
+    }
+    if (lseek(file->fd, static_cast<off_t>(offset), SEEK_SET) < 0) {
+      return Fail(Win32ErrorFromErrno(errno));
+    }
+    return true;
+  }
+
+  bool SetEndOfFile(FileHandle handle) override {
+    PosixFile* file = FileOf(handle);
+    if (file == nullptr) return false;
+    if ((file->access & kAccessWrite) == 0) return Fail(kErrorAccessDenied);
+    const off_t position = lseek(file->fd, 0, SEEK_CUR);
+    if (position < 0) return Fail(Win32ErrorFromErrno(errno));
+    while (ftruncate(file->fd, position) != 0) {
+      if (errno != EINTR) return Fail(Win32ErrorFromErrno(errno));
+    }
+    return true;
+  }
+
+  bool GetFileInformationByHandle(FileHandle handle, FileInformation* information) override {
+    PosixFile* file = FileOf(handle);
+    if (file == nullptr) return false;
+    if (information == nullptr) return Fail(kErrorInvalidParameter);
+    struct stat info;
+    if (fstat(file->fd, &info) != 0) return Fail(Win32ErrorFromErrno(errno));
+    information->size = static_cast<std::uint64_t>(info.st_size);
+    information->links = static_cast<std::uint32_t>(info.st_nlink);
+    information->last_write_time = FileTimeOf(info.st_mtim);
+    information->change_time = FileTimeOf(info.st_ctim);
+    information->volume = static_cast<std::uint64_t>(info.st_dev);
+    information->file_index = static_cast<std::uint64_t>(info.st_ino);
+    return true;
+  }
+
+  bool LimitAccessTo(FileHandle handle, FileHandle model_handle) override {
+    PosixFile* file = FileOf(handle);
+    PosixFile* model = file != nullptr ? FileOf(model_handle) : nullptr;
+    if (model == nullptr) return false;
+    struct stat mine, theirs;
+    if (fstat(file->fd, &mine) != 0 || fstat(model->fd, &theirs) != 0) {
+      return Fail(Win32ErrorFromErrno(errno));
+    }
+    constexpr mode_t kNotOwner = S_IRWXG | S_IRWXO;
+    const mode_t mode = mine.st_mode & 07777;
+    const mode_t narrowed = mode & ~(kNotOwner & ~theirs.st_mode);
+    if (narrowed != mode && fchmod(file->fd, narrowed) != 0) {
+      return Fail(Win32ErrorFromErrno(errno));
+    }
+    return true;
+  }
+
   bool CloseHandle(FileHandle handle) override {
     PosixFile* file = FileOf(handle);
     if (file == nullptr) return false;
@@ -270,6 +342,29 @@ class PosixPlatform final : public Platform {
     struct stat info;
     if (stat(native.get(), &info) != 0) return Fail(Win32ErrorForPath(errno, native.get()));
     return true;
+  }
+
+  bool GetFileAttributes(const wchar_t* path, EntryAttributes* attributes) override {
+    if (attributes == nullptr) return Fail(kErrorInvalidParameter);
+    NativePath native(path);
+    std::uint32_t error = kErrorSuccess;
+    struct stat info;
+    if (!native.Usable()) {
+      error = posix::ThreadLastError();
+    } else if (lstat(native.get(), &info) != 0) {
+      error = Win32ErrorForPath(errno, native.get());
+    } else {
+      attributes->kind = KindOf(info.st_mode);
+      attributes->read_only = (info.st_mode & kWriteBits) == 0;
+      return true;
+    }
+    // GetFileAttributesW fails on a name that is not there; here that is an
+    // answer, not a failure.
+    if (error == kErrorFileNotFound || error == kErrorPathNotFound) {
+      *attributes = EntryAttributes{};
+      return true;
+    }
+    return Fail(error);
   }
 
   std::uint32_t GetLastError() override { return posix::ThreadLastError(); }

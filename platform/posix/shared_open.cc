@@ -38,6 +38,8 @@ namespace tarvelin::posix {
 namespace {
 
 // Markers sit near the top of the 63-bit offset range, where no file grows.
+// A 32-bit off_t would cut that offset to nothing and put them on real data.
+static_assert(sizeof(off_t) == 8, "the sharing markers need a 64-bit off_t");
 constexpr off_t kMarkerBase = 0x7FFFFFFF00000000LL;
 
 enum Marker : off_t {
@@ -130,19 +132,22 @@ std::uint32_t ClaimSharing(int fd, std::uint32_t access, std::uint32_t share) {
   return kErrorSuccess;
 }
 
-// Opens `path`, creating it when `may_create`; *created tells whether this
-// call made the file. Knowing that matters: a file created read-only is still
-// writable through the handle that created it. Returns -1 with errno set.
-int OpenOrCreate(const char* path, int flags, bool may_create, mode_t mode, bool* created) {
+// Opens `path` as `disposition` says; *created tells whether this call made
+// the file. Knowing that matters: a file created read-only is still writable
+// through the handle that created it. O_EXCL makes a creation fail on any
+// entry at all, a link (even a dangling one) included, without following it.
+// Returns -1 with errno set.
+int OpenOrCreate(const char* path, int flags, Disposition disposition, mode_t mode,
+                 bool* created) {
   *created = false;
-  if (!may_create) return open(path, flags);
+  if (disposition == Disposition::kOpenExisting) return open(path, flags);
   for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
     int fd = open(path, flags | O_CREAT | O_EXCL, mode);
     if (fd >= 0) {
       *created = true;
       return fd;
     }
-    if (errno != EEXIST) return -1;
+    if (errno != EEXIST || disposition == Disposition::kCreateNew) return -1;
     fd = open(path, flags);
     if (fd >= 0 || errno != ENOENT) return fd;
     // Removed between the two opens, or a dangling symbolic link: try again.
@@ -241,8 +246,7 @@ int OpenShared(const char* utf8_path, std::uint32_t access, std::uint32_t share,
   const mode_t mode = attribute == Attribute::kReadOnly ? 0444 : 0666;
 
   bool created = false;
-  const int fd = OpenOrCreate(utf8_path, flags, disposition != Disposition::kOpenExisting, mode,
-                              &created);
+  const int fd = OpenOrCreate(utf8_path, flags, disposition, mode, &created);
   if (fd < 0) {
     *error = Win32ErrorForPath(errno, utf8_path);
     return -1;

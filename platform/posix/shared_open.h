@@ -17,7 +17,8 @@ namespace tarvelin::posix {
 // (close it with close()), or -1 with *error set to a Win32 error code.
 // Directories are refused; an existing file without write permission bits is
 // refused for write access even to root; kCreateAlways truncates only after
-// the sharing has been granted.
+// the sharing has been granted; kCreateNew fails with kErrorFileExists on any
+// entry at the name and never follows a link.
 int OpenShared(const char* utf8_path, std::uint32_t access, std::uint32_t share,
                Disposition disposition, Attribute attribute, std::uint32_t* error);
 

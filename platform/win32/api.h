@@ -14,5 +14,6 @@
 #undef GetPrivateProfileString
 #undef WritePrivateProfileString
 #undef PathFileExists
+#undef GetFileAttributes
 
 #endif  // TARVELIN_PLATFORM_WIN32_API_H_

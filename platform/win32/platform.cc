@@ -33,6 +33,8 @@ DWORD CreationFlags(Disposition disposition) {
       return CREATE_ALWAYS;
     case Disposition::kOpenAlways:
       return OPEN_ALWAYS;
+    case Disposition::kCreateNew:
+      return CREATE_NEW;
     case Disposition::kOpenExisting:
       break;
   }
@@ -41,6 +43,16 @@ DWORD CreationFlags(Disposition disposition) {
 
 DWORD AttributeFlags(Attribute attribute) {
   return attribute == Attribute::kReadOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL;
+}
+
+std::uint64_t Join(DWORD high, DWORD low) {
+  return (static_cast<std::uint64_t>(high) << 32) | low;
+}
+
+EntryKind KindOf(DWORD attributes) {
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return EntryKind::kLink;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return EntryKind::kFolder;
+  return EntryKind::kFile;
 }
 
 class Win32Platform final : public Platform {
@@ -84,6 +96,39 @@ class Win32Platform final : public Platform {
     return low_half;
   }
 
+  bool SetFilePointer(FileHandle file, std::uint64_t offset) override {
+    LARGE_INTEGER position;
+    position.QuadPart = static_cast<LONGLONG>(offset);
+    return ::SetFilePointerEx(file, position, nullptr, FILE_BEGIN) != FALSE;
+  }
+
+  bool SetEndOfFile(FileHandle file) override { return ::SetEndOfFile(file) != FALSE; }
+
+  bool GetFileInformationByHandle(FileHandle file, FileInformation* information) override {
+    if (information == nullptr) {
+      ::SetLastError(ERROR_INVALID_PARAMETER);
+      return false;
+    }
+    BY_HANDLE_FILE_INFORMATION by_handle;
+    FILE_BASIC_INFO basic;
+    if (!::GetFileInformationByHandle(file, &by_handle) ||
+        !::GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic)) {
+      return false;
+    }
+    information->size = Join(by_handle.nFileSizeHigh, by_handle.nFileSizeLow);
+    information->links = by_handle.nNumberOfLinks;
+    information->last_write_time = Join(by_handle.ftLastWriteTime.dwHighDateTime,
+                                        by_handle.ftLastWriteTime.dwLowDateTime);
+    information->change_time = static_cast<std::uint64_t>(basic.ChangeTime.QuadPart);
+    information->volume = by_handle.dwVolumeSerialNumber;
+    information->file_index = Join(by_handle.nFileIndexHigh, by_handle.nFileIndexLow);
+    return true;
+  }
+
+  // A file created on Windows takes the access rules that its folder passes
+  // on; there are no permission bits to narrow.
+  bool LimitAccessTo(FileHandle, FileHandle) override { return true; }
+
   // INVALID_HANDLE_VALUE is also the pseudo-handle of the current process, so
   // CloseHandle "closes" it with success. Callers hand it in only after a
   // failed CreateFile, and the interface promises false for it, as for any
@@ -103,6 +148,23 @@ class Win32Platform final : public Platform {
   bool DeleteFile(const wchar_t* path) override { return ::DeleteFileW(path) != FALSE; }
 
   bool PathFileExists(const wchar_t* path) override { return ::PathFileExistsW(path) != FALSE; }
+
+  bool GetFileAttributes(const wchar_t* path, EntryAttributes* attributes) override {
+    if (attributes == nullptr) {
+      ::SetLastError(ERROR_INVALID_PARAMETER);
+      return false;
+    }
+    const DWORD found = ::GetFileAttributesW(path);
+    if (found == INVALID_FILE_ATTRIBUTES) {
+      const DWORD error = ::GetLastError();
+      if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return false;
+      *attributes = EntryAttributes{};
+      return true;
+    }
+    attributes->kind = KindOf(found);
+    attributes->read_only = (found & FILE_ATTRIBUTE_READONLY) != 0;
+    return true;
+  }
 
   std::uint32_t GetLastError() override { return ::GetLastError(); }
 

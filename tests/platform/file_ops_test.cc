@@ -1,6 +1,7 @@
 // The POSIX backend's file calls, through the Platform interface: what each
 // open refuses, what deletion refuses, the error each failing call leaves,
 // 64-bit sizes, and names outside ASCII from end to end.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -36,6 +38,10 @@ mode_t PermissionsOf(const std::wstring& path) {
   struct stat info;
   EXPECT_EQ(stat(WideToUtf8(path).c_str(), &info), 0);
   return info.st_mode & 07777;
+}
+
+void MakeLink(const std::wstring& target, const std::wstring& link) {
+  ASSERT_EQ(symlink(WideToUtf8(target).c_str(), WideToUtf8(link).c_str()), 0);
 }
 
 class FileOpsTest : public ::testing::Test {
@@ -83,6 +89,157 @@ TEST_F(FileOpsTest, DispositionsCreateOpenAndTruncateAsCreateFileDoes) {
   ASSERT_NE(truncated, InvalidHandle());
   ASSERT_TRUE(platform_.CloseHandle(truncated));
   EXPECT_EQ(ReadFileBytes(path), "");
+}
+
+// CREATE_NEW makes a file only where nothing at all has the name, and never
+// follows a link there: neither the link nor what it points to changes.
+TEST_F(FileOpsTest, CreateNewRefusesEveryEntryAtTheName) {
+  const std::wstring target = dir_.Path(L"target.bin");
+  WriteFileBytes(target, "theirs");
+  ASSERT_TRUE(std::filesystem::create_directory(FsPath(dir_.Path(L"folder"))));
+  MakeLink(target, dir_.Path(L"link"));
+  MakeLink(dir_.Path(L"nowhere"), dir_.Path(L"dangling"));
+  MakeLink(dir_.Path(L"folder"), dir_.Path(L"folder-link"));
+  for (const wchar_t* name : {L"target.bin", L"folder", L"link", L"dangling", L"folder-link"}) {
+    SCOPED_TRACE(::testing::PrintToString(std::wstring(name)));
+    EXPECT_EQ(Open(dir_.Path(name), kReadWrite, kShareNone, Disposition::kCreateNew),
+              InvalidHandle());
+    EXPECT_EQ(platform_.GetLastError(), kErrorFileExists);
+  }
+  EXPECT_EQ(ReadFileBytes(target), "theirs");
+  EXPECT_FALSE(FileExists(dir_.Path(L"nowhere")));
+
+  // A new file takes part in sharing like any other open.
+  const std::wstring fresh = dir_.Path(L"fresh.bin");
+  FileHandle created = Open(fresh, kReadWrite, kShareNone, Disposition::kCreateNew,
+                            Attribute::kReadOnly);
+  ASSERT_NE(created, InvalidHandle());
+  EXPECT_EQ(Open(fresh, kAccessRead, kShareAll, Disposition::kOpenExisting), InvalidHandle());
+  EXPECT_EQ(platform_.GetLastError(), kErrorSharingViolation);
+  std::uint32_t written = 0;
+  EXPECT_TRUE(platform_.WriteFile(created, "new", 3, &written));
+  EXPECT_TRUE(platform_.CloseHandle(created));
+  EXPECT_EQ(ReadFileBytes(fresh), "new");
+  EXPECT_TRUE(IsReadOnly(fresh));
+}
+
+// SetEndOfFile cuts or extends at the position that SetFilePointer set, and
+// leaves the position there.
+TEST_F(FileOpsTest, TheEndOfFileGoesWhereThePointerIs) {
+  struct Case {
+    std::uint64_t position;
+    std::string after;  // the content after the cut and a write of "X"
+  } const cases[] = {
+      {0, "X"},
+      {4, "0123X"},
+      {10, "0123456789X"},
+      {12, std::string("0123456789\0\0X", 13)},
+  };
+  const std::wstring path = dir_.Path(L"cut.bin");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.position);
+    WriteFileBytes(path, "0123456789");
+    FileHandle file = Open(path, kReadWrite, kShareNone, Disposition::kOpenExisting);
+    ASSERT_NE(file, InvalidHandle());
+    EXPECT_TRUE(platform_.SetFilePointer(file, c.position));
+    EXPECT_TRUE(platform_.SetEndOfFile(file));
+    std::uint32_t high = 0;
+    EXPECT_EQ(platform_.GetFileSize(file, &high), c.position);
+    std::uint32_t written = 0;
+    EXPECT_TRUE(platform_.WriteFile(file, "X", 1, &written));
+    EXPECT_TRUE(platform_.SetFilePointer(file, 0));
+    EXPECT_EQ(ReadAll(file), c.after);
+    EXPECT_TRUE(platform_.CloseHandle(file));
+  }
+}
+
+TEST_F(FileOpsTest, FileInformationNamesTheFileAndItsTimes) {
+  const std::wstring path = dir_.Path(L"known.bin");
+  const std::wstring other_name = dir_.Path(L"hard-link.bin");
+  WriteFileBytes(path, "twelve bytes");
+  ASSERT_EQ(link(WideToUtf8(path).c_str(), WideToUtf8(other_name).c_str()), 0);
+  WriteFileBytes(dir_.Path(L"other.bin"), "");
+  // 2000-01-01 00:00:00.1234567 UTC, a FILETIME of 125911584001234567.
+  const struct timespec times[2] = {{946684800, 123456789}, {946684800, 123456789}};
+  ASSERT_EQ(utimensat(AT_FDCWD, WideToUtf8(path).c_str(), times, 0), 0);
+
+  FileInformation known, same, other;
+  struct Query {
+    const wchar_t* name;
+    FileInformation* information;
+  } const queries[] = {{L"known.bin", &known}, {L"hard-link.bin", &same}, {L"other.bin", &other}};
+  for (const Query& query : queries) {
+    FileHandle file = Open(dir_.Path(query.name), 0, kShareAll, Disposition::kOpenExisting);
+    ASSERT_NE(file, InvalidHandle());
+    EXPECT_TRUE(platform_.GetFileInformationByHandle(file, query.information));
+    EXPECT_TRUE(platform_.CloseHandle(file));
+  }
+  EXPECT_EQ(known.size, 12u);
+  EXPECT_EQ(known.links, 2u);
+  EXPECT_EQ(other.links, 1u);
+  EXPECT_EQ(known.last_write_time, 125911584001234567u);
+  EXPECT_GT(known.change_time, known.last_write_time) << "setting a time is a change now";
+  EXPECT_EQ(std::pair(known.volume, known.file_index), std::pair(same.volume, same.file_index));
+  EXPECT_NE(std::pair(known.volume, known.file_index), std::pair(other.volume, other.file_index));
+}
+
+TEST_F(FileOpsTest, AttributesTellWhatIsAtANameWithoutFollowingIt) {
+  WriteFileBytes(dir_.Path(L"file"), "x");
+  WriteFileBytes(dir_.Path(L"locked"), "x");
+  ASSERT_EQ(chmod(WideToUtf8(dir_.Path(L"locked")).c_str(), 0444), 0);
+  MakeLink(dir_.Path(L"locked"), dir_.Path(L"link"));
+  MakeLink(dir_.Path(L"nowhere"), dir_.Path(L"dangling"));
+  ASSERT_TRUE(std::filesystem::create_directory(FsPath(dir_.Path(L"folder"))));
+  struct Case {
+    const wchar_t* name;
+    EntryKind kind;
+    bool read_only;
+  } const cases[] = {
+      {L"missing", EntryKind::kNothing, false},
+      {L"missing/inside", EntryKind::kNothing, false},
+      {L"file/inside", EntryKind::kNothing, false},
+      {L"file", EntryKind::kFile, false},
+      {L"locked", EntryKind::kFile, true},
+      {L"folder", EntryKind::kFolder, false},
+      {L"link", EntryKind::kLink, false},
+      {L"dangling", EntryKind::kLink, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(std::wstring(c.name)));
+    EntryAttributes attributes{EntryKind::kFolder, true};
+    EXPECT_TRUE(platform_.GetFileAttributes(dir_.Path(c.name).c_str(), &attributes));
+    EXPECT_EQ(attributes.kind, c.kind);
+    EXPECT_EQ(attributes.read_only, c.read_only);
+  }
+}
+
+// A file cut from another keeps others out as far as that one does, and
+// never lets in more than the umask let in.
+TEST_F(FileOpsTest, LimitAccessNarrowsToTheModelsGroupAndOtherBits) {
+  struct Case {
+    mode_t model, umask, expected;
+  } const cases[] = {
+      {0600, 022, 0600}, {0644, 077, 0600}, {0644, 022, 0644}, {0640, 022, 0640},
+      {0604, 002, 0604}, {0400, 022, 0600}, {0777, 002, 0664},
+  };
+  const std::wstring model_path = dir_.Path(L"model.bin");
+  WriteFileBytes(model_path, "model");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << std::oct << c.model << " " << c.umask);
+    ASSERT_EQ(chmod(WideToUtf8(model_path).c_str(), c.model), 0);
+    const std::wstring path = dir_.Path(L"piece" + std::to_wstring(c.model) + L"-" +
+                                        std::to_wstring(c.umask));
+    const mode_t saved = umask(c.umask);
+    FileHandle file = Open(path, kReadWrite, kShareNone, Disposition::kCreateNew);
+    umask(saved);
+    FileHandle model = Open(model_path, 0, kShareAll, Disposition::kOpenExisting);
+    ASSERT_NE(file, InvalidHandle());
+    ASSERT_NE(model, InvalidHandle());
+    EXPECT_TRUE(platform_.LimitAccessTo(file, model));
+    EXPECT_TRUE(platform_.CloseHandle(model));
+    EXPECT_TRUE(platform_.CloseHandle(file));
+    EXPECT_EQ(PermissionsOf(path), c.expected);
+  }
 }
 
 TEST_F(FileOpsTest, DirectoriesAreRefusedWhateverTheDisposition) {
@@ -194,6 +351,14 @@ TEST_F(FileOpsTest, EveryFailingCallSetsItsError) {
       {"open missing file",
        [&] { return Open(missing, kAccessRead, 0, Disposition::kOpenExisting) == InvalidHandle(); },
        kErrorFileNotFound},
+      {"create new over a file",
+       [&] { return Open(file, kReadWrite, 0, Disposition::kCreateNew) == InvalidHandle(); },
+       kErrorFileExists},
+      {"create new in missing folder",
+       [&] {
+         return Open(in_missing_folder, kReadWrite, 0, Disposition::kCreateNew) == InvalidHandle();
+       },
+       kErrorPathNotFound},
       {"create in missing folder",
        [&] {
          return Open(in_missing_folder, kReadWrite, 0, Disposition::kCreateAlways) ==
@@ -240,6 +405,26 @@ TEST_F(FileOpsTest, EveryFailingCallSetsItsError) {
        [&] { return !platform_.DeleteFile(in_missing_folder.c_str()); }, kErrorPathNotFound},
       {"exists of a missing file", [&] { return !platform_.PathFileExists(missing.c_str()); },
        kErrorFileNotFound},
+      {"cut without write access", [&] { return !platform_.SetEndOfFile(reader); },
+       kErrorAccessDenied},
+      {"seek to 2^63", [&] { return !platform_.SetFilePointer(reader, 1ull << 63); },
+       kErrorNegativeSeek},
+      {"seek an invalid handle", [&] { return !platform_.SetFilePointer(InvalidHandle(), 0); },
+       kErrorInvalidHandle},
+      {"information of an invalid handle",
+       [&] {
+         FileInformation information;
+         return !platform_.GetFileInformationByHandle(InvalidHandle(), &information);
+       },
+       kErrorInvalidHandle},
+      {"limit access by an invalid model",
+       [&] { return !platform_.LimitAccessTo(writer, InvalidHandle()); }, kErrorInvalidHandle},
+      {"attributes of a too long name",
+       [&] {
+         EntryAttributes attributes;
+         return !platform_.GetFileAttributes(too_long.c_str(), &attributes);
+       },
+       kErrorFilenameExcedRange},
       {"flush a missing folder",
        [&] { return !platform_.FlushFolderOf(in_missing_folder.c_str()); }, kErrorPathNotFound},
   };

@@ -40,6 +40,12 @@ TEST(PathRulesTest, TheExtensionIsTheLastDotOfTheLastComponent) {
       {L".profile", L".profile"},      // a leading dot starts the extension
       {L"folder/.profile", L".profile"},
       {L"folder.d/", L""},
+      {L"folder.d/ e", L""},
+      {L"image.w ", L""},
+      {L"image .w", L".w"},
+      {L".", L"."},
+      {L"..", L"."},
+      {L"image.w:x", L".w:x"},        // ':' separates nothing
       {L"", L""},
   };
   for (const Case& c : cases) {

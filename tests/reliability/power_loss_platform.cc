@@ -71,7 +71,8 @@ FileHandle PowerLossPlatform::CreateFile(const wchar_t* path, std::uint32_t acce
   if (!failed) {
     SimulatedDisk::FileId file = SimulatedDisk::kNoFile;
     switch (disposition) {
-      case Disposition::kCreateAlways: file = disk_.CreateOrTruncate(path); break;
+      case Disposition::kCreateAlways:
+      case Disposition::kCreateNew: file = disk_.CreateOrTruncate(path); break;
       case Disposition::kOpenAlways: file = disk_.CreateIfMissing(path); break;
       case Disposition::kOpenExisting: file = Known(path); break;
     }

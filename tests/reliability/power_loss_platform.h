@@ -47,10 +47,23 @@ class PowerLossPlatform : public Platform {
   bool FlushFileBuffers(FileHandle file) override;
   bool FlushFolderOf(const wchar_t* path) override;
   std::uint32_t GetFileSize(FileHandle file, std::uint32_t* high) override;
+  bool SetFilePointer(FileHandle file, std::uint64_t offset) override {
+    return base_.SetFilePointer(file, offset);
+  }
+  bool SetEndOfFile(FileHandle file) override { return base_.SetEndOfFile(file); }
+  bool GetFileInformationByHandle(FileHandle file, FileInformation* information) override {
+    return base_.GetFileInformationByHandle(file, information);
+  }
+  bool LimitAccessTo(FileHandle file, FileHandle model) override {
+    return base_.LimitAccessTo(file, model);
+  }
   bool CloseHandle(FileHandle file) override;
   bool SetFileAttributes(const wchar_t* path, Attribute attribute) override;
   bool DeleteFile(const wchar_t* path) override;
   bool PathFileExists(const wchar_t* path) override;
+  bool GetFileAttributes(const wchar_t* path, EntryAttributes* attributes) override {
+    return base_.GetFileAttributes(path, attributes);
+  }
   std::uint32_t GetLastError() override { return base_.GetLastError(); }
   void SetLastError(std::uint32_t error) override { base_.SetLastError(error); }
   std::uint32_t GetPrivateProfileString(const wchar_t* section, const wchar_t* key,

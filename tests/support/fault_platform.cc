@@ -18,6 +18,11 @@ const char* OpName(Op op) {
     case Op::kSetFileAttributes: return "SetFileAttributes";
     case Op::kDeleteFile: return "DeleteFile";
     case Op::kPathFileExists: return "PathFileExists";
+    case Op::kSetFilePointer: return "SetFilePointer";
+    case Op::kSetEndOfFile: return "SetEndOfFile";
+    case Op::kGetFileInformation: return "GetFileInformationByHandle";
+    case Op::kLimitAccessTo: return "LimitAccessTo";
+    case Op::kGetFileAttributes: return "GetFileAttributes";
     case Op::kGetProfileString: return "GetPrivateProfileString";
     case Op::kWriteProfileString: return "WritePrivateProfileString";
     case Op::kReadProfileSection: return "ReadProfileSection";
@@ -132,6 +137,34 @@ std::uint32_t FaultPlatform::GetFileSize(FileHandle file, std::uint32_t* high) {
   return base_.GetFileSize(file, high);
 }
 
+bool FaultPlatform::SetFilePointer(FileHandle file, std::uint64_t offset) {
+  if (Enter(Op::kSetFilePointer, PathOf(file))) return false;
+  const bool ok = base_.SetFilePointer(file, offset);
+  if (!ok) MarkFailed();
+  return ok;
+}
+
+bool FaultPlatform::SetEndOfFile(FileHandle file) {
+  if (Enter(Op::kSetEndOfFile, PathOf(file))) return false;
+  const bool ok = base_.SetEndOfFile(file);
+  if (!ok) MarkFailed();
+  return ok;
+}
+
+bool FaultPlatform::GetFileInformationByHandle(FileHandle file, FileInformation* information) {
+  if (Enter(Op::kGetFileInformation, PathOf(file))) return false;
+  const bool ok = base_.GetFileInformationByHandle(file, information);
+  if (!ok) MarkFailed();
+  return ok;
+}
+
+bool FaultPlatform::LimitAccessTo(FileHandle file, FileHandle model) {
+  if (Enter(Op::kLimitAccessTo, PathOf(file))) return false;
+  const bool ok = base_.LimitAccessTo(file, model);
+  if (!ok) MarkFailed();
+  return ok;
+}
+
 bool FaultPlatform::CloseHandle(FileHandle file) {
   const bool fail = Enter(Op::kCloseHandle, PathOf(file));
   // The handle is released either way, so that an injected failure leaks nothing.
@@ -159,6 +192,13 @@ bool FaultPlatform::DeleteFile(const wchar_t* path) {
 bool FaultPlatform::PathFileExists(const wchar_t* path) {
   if (Enter(Op::kPathFileExists, path)) return false;
   return base_.PathFileExists(path);
+}
+
+bool FaultPlatform::GetFileAttributes(const wchar_t* path, EntryAttributes* attributes) {
+  if (Enter(Op::kGetFileAttributes, path)) return false;
+  const bool ok = base_.GetFileAttributes(path, attributes);
+  if (!ok) MarkFailed();
+  return ok;
 }
 
 std::uint32_t FaultPlatform::GetPrivateProfileString(const wchar_t* section, const wchar_t* key,

@@ -26,6 +26,11 @@ enum class Op {
   kSetFileAttributes,
   kDeleteFile,
   kPathFileExists,
+  kSetFilePointer,
+  kSetEndOfFile,
+  kGetFileInformation,
+  kLimitAccessTo,
+  kGetFileAttributes,
   kGetProfileString,
   kWriteProfileString,
   kReadProfileSection,
@@ -72,10 +77,15 @@ class FaultPlatform : public Platform {
   bool FlushFileBuffers(FileHandle file) override;
   bool FlushFolderOf(const wchar_t* path) override;
   std::uint32_t GetFileSize(FileHandle file, std::uint32_t* high) override;
+  bool SetFilePointer(FileHandle file, std::uint64_t offset) override;
+  bool SetEndOfFile(FileHandle file) override;
+  bool GetFileInformationByHandle(FileHandle file, FileInformation* information) override;
+  bool LimitAccessTo(FileHandle file, FileHandle model) override;
   bool CloseHandle(FileHandle file) override;
   bool SetFileAttributes(const wchar_t* path, Attribute attribute) override;
   bool DeleteFile(const wchar_t* path) override;
   bool PathFileExists(const wchar_t* path) override;
+  bool GetFileAttributes(const wchar_t* path, EntryAttributes* attributes) override;
   std::uint32_t GetLastError() override { return base_.GetLastError(); }
   void SetLastError(std::uint32_t error) override { base_.SetLastError(error); }
   std::uint32_t GetPrivateProfileString(const wchar_t* section, const wchar_t* key,

@@ -64,6 +64,41 @@ TEST_F(DllExportsTest, SplitAndMergeByNameGiveBackTheFile) {
   EXPECT_EQ(split(dir.Path(L"missing.wim").c_str(), 1), RC_SOURCE_NOT_FOUND);
 }
 
+// Hosts may write paths with '/', which Windows accepts. A dot in a folder's
+// name is still no extension: the pieces and the manifest go into the
+// source's own folder, and the file beside that folder which shares its base
+// name (here backup.DAT, which the manifest would otherwise overwrite) is
+// never touched.
+TEST_F(DllExportsTest, ForwardSlashPathsKeepEveryNameInTheSourcesFolder) {
+  auto split = Find<SplitFunction>("SplitBigWIM");
+  auto merge = Find<MergeFunction>("MergeIntoWIM");
+  ASSERT_NE(split, nullptr);
+  ASSERT_NE(merge, nullptr);
+
+  testing::TempDir dir;
+  ASSERT_TRUE(::CreateDirectoryW(dir.Path(L"backup.2020").c_str(), nullptr));
+  const std::wstring bystander = dir.Path(L"backup.DAT");
+  testing::WriteFileBytes(bystander, "not ours");
+  std::wstring path = dir.Path(L"backup.2020\\disk");
+  for (wchar_t& character : path) {
+    if (character == L'\\') character = L'/';
+  }
+  const std::string content = testing::PatternBytes((1u << 20) + 777, 5);
+  testing::WriteFileBytes(path, content);
+
+  ASSERT_EQ(split(path.c_str(), 1), RC_OK);
+  for (const wchar_t* name : {L"disk.0", L"disk.1", L"disk.DAT"}) {
+    EXPECT_TRUE(testing::FileExists(dir.Path(L"backup.2020\\") + name)) << name;
+  }
+  EXPECT_FALSE(testing::FileExists(dir.Path(L"backup.0")));
+  EXPECT_EQ(testing::ReadFileBytes(bystander), "not ours");
+
+  ASSERT_EQ(merge(path.c_str()), RC_OK);
+  EXPECT_EQ(testing::ReadFileBytes(dir.Path(L"backup.2020\\disk")), content);
+  EXPECT_FALSE(testing::FileExists(dir.Path(L"backup.2020\\disk.DAT")));
+  EXPECT_EQ(testing::ReadFileBytes(bystander), "not ours");
+}
+
 // MSVC passes `this` in ECX to both members, takes the constructed object's
 // address back from EAX, and expects the assignment to pop its argument.
 TEST_F(DllExportsTest, ClassMembersFollowMsvcThiscall) {

@@ -3,7 +3,9 @@
 // the core and the POSIX emulation expect from Windows.
 #include <cerrno>
 #include <cstdio>
+#include <iterator>
 #include <string>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -167,6 +169,126 @@ TEST_F(Win32PlatformTest, DispositionsCreateTruncateOrKeep) {
     }
     EXPECT_EQ(ReadAll(file.get()), c.content_after);
   }
+}
+
+TEST_F(Win32PlatformTest, CreateNewMakesOnlyAFileThatWasNotThere) {
+  const std::wstring file = dir_.Path(L"present.bin");
+  testing::WriteFileBytes(file, "theirs");
+  for (const std::wstring& taken : {file, dir_.path()}) {
+    ExpectRefused(Open(taken, kAccessBoth, kShareNone, Disposition::kCreateNew), kErrorFileExists);
+  }
+  EXPECT_EQ(testing::ReadFileBytes(file), "theirs");
+  ExpectRefused(Open(dir_.Path(L"no such folder\\new.bin"), kAccessBoth, kShareNone,
+                     Disposition::kCreateNew),
+                kErrorPathNotFound);
+
+  const std::wstring fresh = dir_.Path(L"fresh.bin");
+  HeldFile created(platform_, Open(fresh, kAccessBoth, kShareNone, Disposition::kCreateNew));
+  ASSERT_TRUE(created.valid());
+  ExpectRefused(Open(fresh, kAccessRead, kShareBoth), kErrorSharingViolation);
+  // A new file takes its folder's access rules: there is nothing to narrow.
+  EXPECT_TRUE(platform_.LimitAccessTo(created.get(), created.get()));
+}
+
+// SetEndOfFile cuts or extends at the position that SetFilePointer set, and
+// leaves the position there.
+TEST_F(Win32PlatformTest, TheEndOfFileGoesWhereThePointerIs) {
+  struct Case {
+    std::uint64_t position;
+    std::string after;  // the content after the cut and a write of "X"
+  } const cases[] = {
+      {0, "X"},
+      {4, "0123X"},
+      {10, "0123456789X"},
+      {12, std::string("0123456789\0\0X", 13)},
+  };
+  const std::wstring path = dir_.Path(L"cut.bin");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.position);
+    testing::WriteFileBytes(path, "0123456789");
+    HeldFile file(platform_, Open(path, kAccessBoth, kShareNone));
+    ASSERT_TRUE(file.valid());
+    EXPECT_TRUE(platform_.SetFilePointer(file.get(), c.position));
+    EXPECT_TRUE(platform_.SetEndOfFile(file.get()));
+    std::uint32_t high = 0;
+    EXPECT_EQ(platform_.GetFileSize(file.get(), &high), c.position);
+    std::uint32_t written = 0;
+    EXPECT_TRUE(platform_.WriteFile(file.get(), "X", 1, &written));
+    EXPECT_TRUE(platform_.SetFilePointer(file.get(), 0));
+    EXPECT_EQ(ReadAll(file.get()), c.after);
+  }
+  HeldFile reader(platform_, Open(path, kAccessRead, kShareBoth));
+  ASSERT_TRUE(reader.valid());
+  EXPECT_FALSE(platform_.SetFilePointer(reader.get(), 1ull << 63));
+  EXPECT_EQ(platform_.GetLastError(), kErrorNegativeSeek);
+  // Windows says ERROR_ACCESS_DENIED, as the POSIX backend does; Wine, which
+  // lets its host refuse the cut, ERROR_INVALID_PARAMETER.
+  EXPECT_FALSE(platform_.SetEndOfFile(reader.get()));
+  const std::uint32_t error = platform_.GetLastError();
+  EXPECT_TRUE(error == kErrorAccessDenied || error == kErrorInvalidParameter) << error;
+  EXPECT_EQ(testing::ReadFileBytes(path), std::rbegin(cases)->after);
+}
+
+TEST_F(Win32PlatformTest, FileInformationNamesTheFileAndItsTimes) {
+  const std::wstring path = dir_.Path(L"known.bin");
+  testing::WriteFileBytes(path, "twelve bytes");
+  ASSERT_TRUE(::CreateHardLinkW(dir_.Path(L"hard-link.bin").c_str(), path.c_str(), nullptr));
+  testing::WriteFileBytes(dir_.Path(L"other.bin"), "");
+  {
+    HANDLE file = ::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    const std::uint64_t ticks = 125911584001234567u;  // 2000-01-01 00:00:00.1234567 UTC
+    FILETIME time{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    EXPECT_TRUE(::SetFileTime(file, nullptr, nullptr, &time));
+    ::CloseHandle(file);
+  }
+
+  FileInformation known, same, other;
+  struct Query {
+    const wchar_t* name;
+    FileInformation* information;
+  } const queries[] = {{L"known.bin", &known}, {L"hard-link.bin", &same}, {L"other.bin", &other}};
+  for (const Query& query : queries) {
+    HeldFile file(platform_, Open(dir_.Path(query.name), kAccessRead, kShareBoth));
+    ASSERT_TRUE(file.valid());
+    EXPECT_TRUE(platform_.GetFileInformationByHandle(file.get(), query.information));
+  }
+  EXPECT_EQ(known.size, 12u);
+  EXPECT_EQ(known.links, 2u);
+  EXPECT_EQ(other.links, 1u);
+  EXPECT_EQ(known.last_write_time, 125911584001234567u);
+  EXPECT_GT(known.change_time, known.last_write_time) << "setting a time is a change now";
+  EXPECT_EQ(std::pair(known.volume, known.file_index), std::pair(same.volume, same.file_index));
+  EXPECT_NE(std::pair(known.volume, known.file_index), std::pair(other.volume, other.file_index));
+  EXPECT_FALSE(platform_.GetFileInformationByHandle(InvalidHandle(), &other));
+  EXPECT_EQ(platform_.GetLastError(), kErrorInvalidHandle);
+}
+
+TEST_F(Win32PlatformTest, AttributesTellWhatIsAtAName) {
+  testing::WriteFileBytes(dir_.Path(L"file"), "x");
+  testing::WriteFileBytes(dir_.Path(L"locked"), "x");
+  ASSERT_TRUE(platform_.SetFileAttributes(dir_.Path(L"locked").c_str(), Attribute::kReadOnly));
+  struct Case {
+    const wchar_t* name;
+    EntryKind kind;
+    bool read_only;
+  } const cases[] = {
+      {L"missing", EntryKind::kNothing, false},
+      {L"missing\\inside", EntryKind::kNothing, false},
+      {L"file", EntryKind::kFile, false},
+      {L"locked", EntryKind::kFile, true},
+      {L"", EntryKind::kFolder, false},  // the scratch folder itself
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(std::wstring(c.name)));
+    const std::wstring path = c.name[0] != L'\0' ? dir_.Path(c.name) : dir_.path();
+    EntryAttributes attributes{EntryKind::kLink, true};
+    EXPECT_TRUE(platform_.GetFileAttributes(path.c_str(), &attributes));
+    EXPECT_EQ(attributes.kind, c.kind);
+    EXPECT_EQ(attributes.read_only, c.read_only);
+  }
+  EXPECT_TRUE(platform_.SetFileAttributes(dir_.Path(L"locked").c_str(), Attribute::kNormal));
 }
 
 TEST_F(Win32PlatformTest, MissingFolderAndFolderAsFileAreRefused) {
