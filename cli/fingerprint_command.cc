@@ -1,12 +1,14 @@
 #include <cstdio>
 #include <string>
 
-#include "cli/call_trace.h"
 #include "cli/commands.h"
 #include "cli/messages.h"
 #include "cli/progress_display.h"
 #include "digest/fingerprint.h"
+#include "library/failure_report.h"
 #include "library/file_helpers.h"
+#include "library/split_set.h"
+#include "cli/failure_words.h"
 #include "platform/console.h"
 #include "platform/utf8.h"
 
@@ -29,32 +31,41 @@ void OnBytes(void* context, std::uint64_t bytes) {
 }  // namespace
 
 int RunFingerprint(const Invocation& invocation) {
-  CallTrace trace(DefaultPlatform());
+  Platform& platform = DefaultPlatform();
   ProgressDisplay display(ShowsProgress(invocation), stderr, StderrColumns());
   int exit_code = kExitSuccess;
   for (const std::string& file : invocation.files) {
     const std::wstring path = Utf8ToWide(file);
-    trace.Clear();
     FileProgress shown{&display, "fingerprinting " + file, 0, 0};
-    QueryFileSize(trace, path.c_str(), &shown.total);
+    QueryFileSize(platform, path.c_str(), &shown.total);
     ByteProgress progress;
     progress.on_bytes = &OnBytes;
     progress.context = &shown;
     wchar_t text[kFingerprintTextCapacity] = {};
-    const bool whole = FingerprintWholeFile(trace, path.c_str(), text,
-                                            display.enabled() ? &progress : nullptr);
+    // Opened first on its own, so that a file that cannot be opened is told
+    // apart from one whose reading failed part way.
+    const FileHandle probe = platform.CreateFile(path.c_str(), kAccessRead, kShareRead,
+                                                 Disposition::kOpenExisting, Attribute::kReadOnly);
+    const bool opened = probe != InvalidHandle();
+    const std::uint32_t open_error = opened ? 0 : platform.GetLastError();
+    if (opened) platform.CloseHandle(probe);
+    const bool whole = opened && FingerprintWholeFile(platform, path.c_str(), text,
+                                                      display.enabled() ? &progress : nullptr);
     display.Finish();
     if (whole) {
       std::printf("%s  %s\n", WideToUtf8(std::wstring(text)).c_str(), file.c_str());
       continue;
     }
     // A text that vouches for bytes never read is not printed.
-    const TracedFailure& open = trace.Last(TracedOp::kStreamOpen);
-    const ResultCode code = open.happened ? RC_FILE_OPEN : RC_FILE_READ;
-    const std::string why = open.happened
-                                ? "cannot open it: " + ErrnoWords(static_cast<int>(open.error))
-                                : "a read failed part way";
-    PrintError("fingerprint " + file + ": " + why + CodeSuffix(code));
+    FailureReport report;
+    ReportFailure(&report, opened ? FailedStep::kRead : FailedStep::kOpen, FileRole::kSource,
+                  path.c_str(), opened ? platform.GetLastError() : open_error);
+    SplitSet set;
+    set.Derive(path.c_str());
+    const ResultCode code = opened ? RC_FILE_READ : RC_FILE_OPEN;
+    const FailureContext context{&platform, &set, false};
+    PrintError("fingerprint " + file + ": " + DescribeFailure(code, report, context) +
+               CodeSuffix(code));
     exit_code = kExitFailure;
   }
   return exit_code;

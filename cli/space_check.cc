@@ -6,20 +6,15 @@
 
 namespace tarvelin::cli {
 
-std::uint64_t SplitNeeds(Platform& platform, const FileNames& names) {
+std::uint64_t SplitNeeds(Platform& platform, const SplitSet& set) {
   std::uint64_t size = 0;
-  QueryFileSize(platform, names.path.c_str(), &size);
+  QueryFileSize(platform, set.path(), &size);
   return size;
 }
 
-std::uint64_t MergeNeeds(Platform& platform, const FileNames& names) {
-  const std::int32_t recorded = RecordedPieceCount(platform, names);
+std::uint64_t MergeNeeds(Platform& platform, const SplitSet& set) {
   std::uint64_t largest = 0;
-  for (std::int32_t n = 0; n < recorded; ++n) {
-    const std::wstring piece = names.Piece(n);
-    if (piece.empty() || !platform.PathFileExists(piece.c_str())) break;
-    std::uint64_t size = 0;
-    QueryFileSize(platform, piece.c_str(), &size);
+  for (std::uint64_t size : set.PieceSizes(platform)) {
     if (size > largest) largest = size;
   }
   return largest;

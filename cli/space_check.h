@@ -8,17 +8,17 @@
 #include <cstdint>
 #include <string>
 
-#include "cli/file_names.h"
+#include "library/split_set.h"
 #include "platform/platform.h"
 
 namespace tarvelin::cli {
 
-// The bytes that splitting `names.path` will write: the size of the source.
-std::uint64_t SplitNeeds(Platform& platform, const FileNames& names);
+// The bytes that splitting the set's path will write: the size of the source.
+std::uint64_t SplitNeeds(Platform& platform, const SplitSet& set);
 
 // The bytes that merging needs free at its peak: the largest of the recorded
-// pieces that the merge would take (from 0 up to the first missing one).
-std::uint64_t MergeNeeds(Platform& platform, const FileNames& names);
+// pieces that the merge would take (from 0 up to the first missing one); the record must have been read.
+std::uint64_t MergeNeeds(Platform& platform, const SplitSet& set);
 
 // Checks `needed` bytes against the free space of the file system that
 // would receive `path`. Returns false, with the refusal in *refusal, when

@@ -2,12 +2,9 @@
 #include <string>
 
 #include "cli/commands.h"
-#include "cli/failure_words.h"
 #include "cli/messages.h"
-#include "cli/operation_watch.h"
+#include "cli/operation_session.h"
 #include "library/verify.h"
-#include "platform/console.h"
-#include "platform/utf8.h"
 
 namespace tarvelin::cli {
 namespace {
@@ -23,15 +20,21 @@ std::string PieceStateText(const PieceCheck& check) {
   return "?";
 }
 
-std::string JoinedText(const VerifyReport& report, const FileNames& names) {
+std::string JoinedText(const VerifyReport& report, const SplitSet& set) {
   switch (report.joined) {
-    case WholeState::kMatches: return "OK";
+    case WholeState::kMatches:
+      // Pieces recorded past a missing one, which the source did not need.
+      if (report.joined_stop >= 0) {
+        return "OK (the pieces before " + Shown(set.PieceName(report.joined_stop)) +
+               " make up the source; the records from there on are not needed)";
+      }
+      return "OK";
     case WholeState::kDiffers:
       return report.source_fingerprint_recorded ? "FAILED" : "FAILED (no fingerprint recorded)";
     case WholeState::kIncomplete:
-      return "INCOMPLETE (" + Shown(names.Piece(report.joined_stop)) + " is missing)";
+      return "INCOMPLETE (" + Shown(set.PieceName(report.joined_stop)) + " is missing)";
     case WholeState::kUnreadable:
-      return "NOT PROVED (" + Shown(names.Piece(report.joined_stop)) + " cannot be read)";
+      return "NOT PROVED (" + Shown(set.PieceName(report.joined_stop)) + " cannot be read)";
     case WholeState::kNotChecked: break;
   }
   return "NOT CHECKED";
@@ -47,7 +50,7 @@ std::string ExistingText(const VerifyReport& report) {
   return "NOT CHECKED";
 }
 
-void PrintReport(const std::string& shown, const FileNames& names, const VerifyReport& report) {
+void PrintReport(const std::string& shown, const SplitSet& set, const VerifyReport& report) {
   for (const PieceCheck& check : report.pieces) {
     std::printf("%s: %s\n", Shown(check.name).c_str(), PieceStateText(check).c_str());
   }
@@ -55,7 +58,7 @@ void PrintReport(const std::string& shown, const FileNames& names, const VerifyR
     std::printf("%s: NOT RECORDED (a merge leaves it in place)\n", Shown(stale).c_str());
   }
   if (report.joined != WholeState::kNotChecked) {
-    std::printf("%s (pieces joined): %s\n", shown.c_str(), JoinedText(report, names).c_str());
+    std::printf("%s (pieces joined): %s\n", shown.c_str(), JoinedText(report, set).c_str());
   }
   if (report.file_exists && report.existing != WholeState::kNotChecked) {
     std::printf("%s (existing file): %s\n", shown.c_str(), ExistingText(report).c_str());
@@ -65,23 +68,19 @@ void PrintReport(const std::string& shown, const FileNames& names, const VerifyR
 }  // namespace
 
 int RunVerify(const Invocation& invocation) {
-  const std::string& shown = invocation.files[0];
-  const FileNames names = NamesOf(Utf8ToWide(shown));
-
-  ProgressDisplay display(ShowsProgress(invocation), stderr, StderrColumns());
-  OperationWatch watch(display);
-  OperationOptions options;
-  watch.Attach(&options);
-  VerifyReport report;
-  const ResultCode verdict = Verify(names.path.c_str(), options, &report);
-  display.Finish();
-
-  PrintReport(shown, names, report);
-  if (verdict != RC_OK) {
-    PrintError("verify " + shown + ": a merge would fail: " +
-               DescribeVerifyVerdict(verdict, names, report) + CodeSuffix(verdict));
-    return kExitFailure;
+  OperationSession session(invocation, "verify");
+  const std::string part = session.NamesAPartOfTheSplit();
+  if (!part.empty()) {
+    PrintError(session.prefix() + part);
+    return kExitUsage;
   }
+  VerifyReport report;
+  const ResultCode verdict = Verify(session.path().c_str(), session.options(), &report);
+  session.Finish();
+
+  const std::string& shown = session.shown();
+  PrintReport(shown, session.set(), report);
+  if (verdict != RC_OK) return session.Fail(verdict, report.file_exists, "a merge would fail: ");
   if (report.file_exists && !report.manifest_found) {
     std::printf("%s: exists and has no manifest beside it: a merge has nothing to do\n",
                 shown.c_str());

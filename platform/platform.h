@@ -62,7 +62,8 @@ struct FileInformation {
 // What a name refers to, the name itself not followed if it is a link.
 enum class EntryKind {
   kNothing,  // no entry has the name (or its folder is missing)
-  kFile,     // a file; on POSIX anything that is neither a folder nor a link
+  kFile,     // a regular file
+  kDevice,   // POSIX only: a device, a pipe or a socket, which no operation takes
   kFolder,
   kLink,     // a symbolic link or other reparse point, dangling or not
 };

@@ -80,6 +80,7 @@ std::uint64_t FileTimeOf(const struct timespec& time) {
 EntryKind KindOf(mode_t mode) {
   if (S_ISLNK(mode)) return EntryKind::kLink;
   if (S_ISDIR(mode)) return EntryKind::kFolder;
+  if (!S_ISREG(mode)) return EntryKind::kDevice;
   return EntryKind::kFile;
 }
 

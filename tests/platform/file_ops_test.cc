@@ -190,6 +190,7 @@ TEST_F(FileOpsTest, AttributesTellWhatIsAtANameWithoutFollowingIt) {
   MakeLink(dir_.Path(L"locked"), dir_.Path(L"link"));
   MakeLink(dir_.Path(L"nowhere"), dir_.Path(L"dangling"));
   ASSERT_TRUE(std::filesystem::create_directory(FsPath(dir_.Path(L"folder"))));
+  ASSERT_EQ(mkfifo(WideToUtf8(dir_.Path(L"pipe")).c_str(), 0600), 0);
   struct Case {
     const wchar_t* name;
     EntryKind kind;
@@ -203,6 +204,7 @@ TEST_F(FileOpsTest, AttributesTellWhatIsAtANameWithoutFollowingIt) {
       {L"folder", EntryKind::kFolder, false},
       {L"link", EntryKind::kLink, false},
       {L"dangling", EntryKind::kLink, false},
+      {L"pipe", EntryKind::kDevice, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(std::wstring(c.name)));
