@@ -1,4 +1,3 @@
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -8,6 +7,7 @@
 #include "cli/messages.h"
 #include "cli/operation_watch.h"
 #include "cli/space_check.h"
+#include "cli/standard_output.h"
 #include "library/operations.h"
 #include "platform/console.h"
 #include "platform/utf8.h"
@@ -66,16 +66,16 @@ int RunMerge(const Invocation& invocation) {
   }
   if (invocation.quiet) return kExitSuccess;
   if (file_existed && !had_manifest) {
-    std::printf("%s already exists and has no manifest beside it: nothing to merge\n",
-                shown.c_str());
+    PrintOut(shown + " already exists and has no manifest beside it: nothing to merge");
   } else if (file_existed) {
-    std::printf("%s already exists and matches the recorded fingerprint of the source; it, "
-                "the manifest %s and any pieces were left as they are\n",
-                shown.c_str(), Shown(names.manifest).c_str());
+    PrintOut(shown + " already exists and matches the recorded fingerprint of the source; it, "
+                     "the manifest " + Shown(names.manifest) +
+             " and any pieces were left as they are");
   } else {
     const std::int32_t joined = watch.last_joined() + 1;
-    std::printf("%s: rebuilt from %d piece%s, each and the whole proved against %s\n",
-                shown.c_str(), joined, joined == 1 ? "" : "s", Shown(names.manifest).c_str());
+    PrintOut(shown + ": rebuilt from " + std::to_string(joined) +
+             (joined == 1 ? " piece" : " pieces") + ", each and the whole proved against " +
+             Shown(names.manifest));
   }
   return kExitSuccess;
 }

@@ -1,4 +1,3 @@
-#include <cstdio>
 #include <string>
 
 #include "cli/call_trace.h"
@@ -7,6 +6,7 @@
 #include "cli/messages.h"
 #include "cli/operation_watch.h"
 #include "cli/space_check.h"
+#include "cli/standard_output.h"
 #include "library/operations.h"
 #include "platform/console.h"
 #include "platform/utf8.h"
@@ -50,9 +50,9 @@ int RunSplit(const Invocation& invocation) {
     const std::string range = pieces == 1 ? Shown(names.Piece(0))
                                           : Shown(names.Piece(0)) + " to " +
                                                 Shown(names.Piece(pieces - 1));
-    std::printf("%s: cut into %d piece%s of at most %d MiB (%s), recorded in %s\n",
-                shown.c_str(), pieces, pieces == 1 ? "" : "s", invocation.piece_mib,
-                range.c_str(), Shown(names.manifest).c_str());
+    PrintOut(shown + ": cut into " + std::to_string(pieces) + (pieces == 1 ? " piece" : " pieces") +
+             " of at most " + std::to_string(invocation.piece_mib) + " MiB (" + range +
+             "), recorded in " + Shown(names.manifest));
   }
   return kExitSuccess;
 }

@@ -1,10 +1,10 @@
-#include <cstdio>
 #include <string>
 
 #include "cli/commands.h"
 #include "cli/failure_words.h"
 #include "cli/messages.h"
 #include "cli/operation_watch.h"
+#include "cli/standard_output.h"
 #include "library/verify.h"
 #include "platform/console.h"
 #include "platform/utf8.h"
@@ -49,16 +49,16 @@ std::string ExistingText(const VerifyReport& report) {
 
 void PrintReport(const std::string& shown, const FileNames& names, const VerifyReport& report) {
   for (const PieceCheck& check : report.pieces) {
-    std::printf("%s: %s\n", Shown(check.name).c_str(), PieceStateText(check).c_str());
+    PrintOut(Shown(check.name) + ": " + PieceStateText(check));
   }
   for (const std::wstring& stale : report.unrecorded) {
-    std::printf("%s: NOT RECORDED (a merge leaves it in place)\n", Shown(stale).c_str());
+    PrintOut(Shown(stale) + ": NOT RECORDED (a merge leaves it in place)");
   }
   if (report.joined != WholeState::kNotChecked) {
-    std::printf("%s (pieces joined): %s\n", shown.c_str(), JoinedText(report, names).c_str());
+    PrintOut(shown + " (pieces joined): " + JoinedText(report, names));
   }
   if (report.file_exists && report.existing != WholeState::kNotChecked) {
-    std::printf("%s (existing file): %s\n", shown.c_str(), ExistingText(report).c_str());
+    PrintOut(shown + " (existing file): " + ExistingText(report));
   }
 }
 
@@ -83,13 +83,12 @@ int RunVerify(const Invocation& invocation) {
     return kExitFailure;
   }
   if (report.file_exists && !report.manifest_found) {
-    std::printf("%s: exists and has no manifest beside it: a merge has nothing to do\n",
-                shown.c_str());
+    PrintOut(shown + ": exists and has no manifest beside it: a merge has nothing to do");
   } else if (report.file_exists) {
-    std::printf("%s: exists and matches the recorded fingerprint: a merge would leave it as it "
-                "is\n", shown.c_str());
+    PrintOut(shown + ": exists and matches the recorded fingerprint: a merge would leave it as "
+                     "it is");
   } else {
-    std::printf("%s: a merge would succeed\n", shown.c_str());
+    PrintOut(shown + ": a merge would succeed");
   }
   return kExitSuccess;
 }
