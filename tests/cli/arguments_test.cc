@@ -78,7 +78,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "--no-space-check applies to split and merge only"},
         ArgsCase{S{"split", "d", "--size"}, Command::kNone, "--size needs a SIZE"},
         ArgsCase{S{"split", "d", "--size", "1000MB"}, Command::kNone,
-                 "not a whole number of MiB; SIZE is a whole number of MiB"},
+                 "not a whole number of MiB\nSIZE is a whole number of MiB"},
         ArgsCase{S{"split", "d", "--size=0"}, Command::kNone, "less than 1 MiB"},
         ArgsCase{S{"split", "d", "--bogus"}, Command::kNone, "unknown option '--bogus'"}));
 
