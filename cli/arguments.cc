@@ -38,60 +38,120 @@ bool CheckCommand(const Invocation& in, std::string* error) {
   return true;
 }
 
+// The words on the command line, taken one by one.
+class Words {
+ public:
+  explicit Words(const std::vector<std::string>& args) : args_(args) {}
+  bool done() const { return next_ == args_.size(); }
+  const std::string& Take() { return args_[next_++]; }
+
+ private:
+  const std::vector<std::string>& args_;
+  std::size_t next_ = 0;
+};
+
+// What the options set, beyond the invocation itself.
+struct Flags {
+  bool help = false;
+  bool version = false;
+};
+
+bool TakeSize(const std::string& value, Invocation* in, std::string* error) {
+  std::string why;
+  if (!ParseSize(value, &in->piece_mib, &why)) {
+    *error = "invalid SIZE: " + why + "\n" + kSizeForms;
+    return false;
+  }
+  in->size_given = true;
+  return true;
+}
+
+// A long option, "--name" or "--name=value"; a SIZE may also be the next word.
+bool TakeLongOption(const std::string& arg, Words* words, Invocation* in, Flags* flags,
+                    std::string* error) {
+  const std::size_t equals = arg.find('=');
+  const std::string name = arg.substr(0, equals);
+  const bool has_value = equals != std::string::npos;
+  if (name == "--size") {
+    if (has_value) return TakeSize(arg.substr(equals + 1), in, error);
+    if (words->done()) {
+      *error = "--size needs a SIZE";
+      return false;
+    }
+    return TakeSize(words->Take(), in, error);
+  }
+  bool* flag = name == "--help"             ? &flags->help
+               : name == "--version"        ? &flags->version
+               : name == "--quiet"          ? &in->quiet
+               : name == "--no-space-check" ? &in->no_space_check
+                                            : nullptr;
+  if (flag == nullptr) {
+    *error = "unknown option '" + name + "'";
+    return false;
+  }
+  if (has_value) {
+    *error = "option '" + name + "' takes no value";
+    return false;
+  }
+  *flag = true;
+  return true;
+}
+
+// Short options, alone or bundled as getopt takes them: "-q -s 5", "-qs5",
+// "-qs 5". The value of -s is the rest of its word, or else the next word.
+bool TakeShortOptions(const std::string& arg, Words* words, Invocation* in, Flags* flags,
+                      std::string* error) {
+  for (std::size_t i = 1; i < arg.size(); ++i) {
+    const char letter = arg[i];
+    if (letter == 'q') {
+      in->quiet = true;
+    } else if (letter == 'h') {
+      flags->help = true;
+    } else if (letter == 's') {
+      if (i + 1 < arg.size()) return TakeSize(arg.substr(i + 1), in, error);
+      if (words->done()) {
+        *error = "-s needs a SIZE";
+        return false;
+      }
+      return TakeSize(words->Take(), in, error);
+    } else {
+      *error = "unknown option '-" + std::string(1, letter) + "'";
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ParseArguments(const std::vector<std::string>& args, Invocation* out, std::string* error) {
   Invocation in;
-  bool help = false, version = false, options_ended = false, command_seen = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
+  Flags flags;
+  bool options_ended = false, command_seen = false;
+  Words words(args);
+  while (!words.done()) {
+    const std::string& arg = words.Take();
+    // "-" alone is a name: standard input, for fingerprint.
     const bool is_option = !options_ended && arg.size() > 1 && arg[0] == '-';
-    if (!is_option) {
-      if (arg == "--") {
-        options_ended = true;
-      } else if (!command_seen) {
-        command_seen = true;
-        in.command_name = arg;
-        in.command = CommandNamed(arg);
-      } else {
-        in.files.push_back(arg);
-      }
-      continue;
-    }
-    if (arg == "--") {
+    if (is_option && arg == "--") {
       options_ended = true;
-    } else if (arg == "-h" || arg == "--help") {
-      help = true;
-    } else if (arg == "--version") {
-      version = true;
-    } else if (arg == "-q" || arg == "--quiet") {
-      in.quiet = true;
-    } else if (arg == "--no-space-check") {
-      in.no_space_check = true;
-    } else if (arg == "-s" || arg == "--size" || arg.rfind("--size=", 0) == 0) {
-      std::string value;
-      if (arg.rfind("--size=", 0) == 0) {
-        value = arg.substr(7);
-      } else if (i + 1 < args.size()) {
-        value = args[++i];
-      } else {
-        *error = arg + " needs a SIZE";
-        return false;
-      }
-      std::string why;
-      if (!ParseSize(value, &in.piece_mib, &why)) {
-        *error = "invalid SIZE: " + why + "; SIZE is " + kSizeForms;
-        return false;
-      }
-      in.size_given = true;
+    } else if (is_option && arg[1] == '-') {
+      if (!TakeLongOption(arg, &words, &in, &flags, error)) return false;
+    } else if (is_option) {
+      if (!TakeShortOptions(arg, &words, &in, &flags, error)) return false;
+    } else if (!command_seen) {
+      command_seen = true;
+      in.command_name = arg;
+      in.command = CommandNamed(arg);
     } else {
-      *error = "unknown option '" + arg + "'";
-      return false;
+      in.files.push_back(arg);
     }
   }
-  // Help and version win over everything else on the line, as in most tools.
-  if (help || version) {
-    in.command = help ? Command::kHelp : Command::kVersion;
+  // Help and version win over everything else on the line, operands
+  // included, as with the coreutils tools (md5sum --version x prints the
+  // version and exits 0).
+  if (flags.help || flags.version) {
+    in.command = flags.help ? Command::kHelp : Command::kVersion;
     *out = in;
     return true;
   }

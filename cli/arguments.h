@@ -1,6 +1,8 @@
 // The command line, parsed: one command, its files and its options. Options
 // may stand anywhere after the program's name, before or after the command;
-// "--" ends them.
+// "--" ends them. Short options bundle as with getopt ("-qs5", "-qs 5"), and
+// a SIZE may be attached ("-s5", "--size=5") or the next word ("-s 5",
+// "--size 5"). "-" alone is a name (standard input, for fingerprint).
 //
 //   tarvelin split FILE [--size SIZE] [--no-space-check] [--quiet]
 //   tarvelin merge FILE [--no-space-check] [--quiet]
@@ -31,7 +33,9 @@ struct Invocation {
 };
 
 // Parses the arguments after the program's name. On a usage error returns
-// false with the reason in *error (one line, without the program's name).
+// false with the reason in *error: one line without the program's name,
+// which may be followed by lines of fixed text that explain (the accepted
+// forms of a SIZE), each ended by a newline.
 bool ParseArguments(const std::vector<std::string>& args, Invocation* out, std::string* error);
 
 }  // namespace tarvelin::cli

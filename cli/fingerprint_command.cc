@@ -4,6 +4,7 @@
 #include "cli/commands.h"
 #include "cli/messages.h"
 #include "cli/progress_display.h"
+#include "cli/standard_output.h"
 #include "digest/fingerprint.h"
 #include "library/failure_report.h"
 #include "library/file_helpers.h"
@@ -14,6 +15,9 @@
 
 namespace tarvelin::cli {
 namespace {
+
+// The name that stands for standard input, as with md5sum.
+const char kStandardInput[] = "-";
 
 struct FileProgress {
   ProgressDisplay* display;
@@ -28,6 +32,14 @@ void OnBytes(void* context, std::uint64_t bytes) {
   shown.display->Update(shown.label, shown.done, shown.total);
 }
 
+// Standard input has no size to measure progress against, so it shows none.
+bool FingerprintStandardInput(wchar_t* text) {
+  unsigned char digest[kMd5DigestSize] = {};
+  if (DigestStream(stdin, digest) != kDigestFileComplete) return false;
+  FormatFingerprintText(digest, text);
+  return true;
+}
+
 }  // namespace
 
 int RunFingerprint(const Invocation& invocation) {
@@ -35,13 +47,23 @@ int RunFingerprint(const Invocation& invocation) {
   ProgressDisplay display(ShowsProgress(invocation), stderr, StderrColumns());
   int exit_code = kExitSuccess;
   for (const std::string& file : invocation.files) {
+    wchar_t text[kFingerprintTextCapacity] = {};
+    if (file == kStandardInput) {
+      if (FingerprintStandardInput(text)) {
+        PrintOut(WideToUtf8(std::wstring(text)) + "  " + file);
+        continue;
+      }
+      PrintError("fingerprint " + file + ": a read of standard input failed" +
+                 CodeSuffix(RC_FILE_READ));
+      exit_code = kExitFailure;
+      continue;
+    }
     const std::wstring path = Utf8ToWide(file);
     FileProgress shown{&display, "fingerprinting " + file, 0, 0};
     QueryFileSize(platform, path.c_str(), &shown.total);
     ByteProgress progress;
     progress.on_bytes = &OnBytes;
     progress.context = &shown;
-    wchar_t text[kFingerprintTextCapacity] = {};
     // Opened first on its own, so that a file that cannot be opened is told
     // apart from one whose reading failed part way.
     const FileHandle probe = platform.CreateFile(path.c_str(), kAccessRead, kShareRead,
@@ -53,7 +75,7 @@ int RunFingerprint(const Invocation& invocation) {
                                                       display.enabled() ? &progress : nullptr);
     display.Finish();
     if (whole) {
-      std::printf("%s  %s\n", WideToUtf8(std::wstring(text)).c_str(), file.c_str());
+      PrintOut(WideToUtf8(std::wstring(text)) + "  " + file);
       continue;
     }
     // A text that vouches for bytes never read is not printed.

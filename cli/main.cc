@@ -8,23 +8,30 @@
 #include "cli/commands.h"
 #include "cli/help_text.h"
 #include "cli/messages.h"
+#include "cli/standard_output.h"
 
-int main(int argc, char** argv) {
-  using namespace tarvelin::cli;
-  const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+namespace {
+
+using namespace tarvelin::cli;
+
+int Run(const std::vector<std::string>& args) {
   Invocation invocation;
   std::string error;
   if (!ParseArguments(args, &invocation, &error)) {
-    PrintError(error);
+    // The first line may quote what was typed and is escaped; the lines
+    // after it are the tool's own.
+    const std::size_t end = error.find('\n');
+    PrintError(error.substr(0, end));
+    if (end != std::string::npos) std::fputs(error.c_str() + end + 1, stderr);
     std::fprintf(stderr, "%s\n", kTryHelp);
     return kExitUsage;
   }
   switch (invocation.command) {
     case Command::kHelp:
-      std::fputs(kHelpText, stdout);
+      PrintOutText(kHelpText);
       return kExitSuccess;
     case Command::kVersion:
-      std::fputs(kVersionText, stdout);
+      PrintOutText(kVersionText);
       return kExitSuccess;
     case Command::kSplit: return RunSplit(invocation);
     case Command::kMerge: return RunMerge(invocation);
@@ -33,4 +40,13 @@ int main(int argc, char** argv) {
     case Command::kNone: break;
   }
   return kExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Arguments are bytes; they become wide paths as every name does on this
+  // system (platform/utf8.h), so a name that is not UTF-8 still names its file.
+  const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  return FinishOut(Run(args));
 }

@@ -1,4 +1,3 @@
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -6,6 +5,7 @@
 #include "cli/messages.h"
 #include "cli/operation_session.h"
 #include "cli/space_check.h"
+#include "cli/standard_output.h"
 #include "library/operations.h"
 
 namespace tarvelin::cli {
@@ -47,17 +47,18 @@ int RunMerge(const Invocation& invocation) {
   }
   if (code != RC_OK) return session.Fail(code, file_existed);
   if (invocation.quiet) return kExitSuccess;
-  const char* shown = session.shown().c_str();
+  const std::string& shown = session.shown();
   if (file_existed && !had_manifest) {
-    std::printf("%s already exists and has no manifest beside it: nothing to merge\n", shown);
+    PrintOut(shown + " already exists and has no manifest beside it: nothing to merge");
   } else if (file_existed) {
-    std::printf("%s already exists and matches the recorded fingerprint of the source; it, "
-                "the manifest %s and any pieces were left as they are\n",
-                shown, Shown(set.manifest()).c_str());
+    PrintOut(shown + " already exists and matches the recorded fingerprint of the source; it, "
+                     "the manifest " + Shown(set.manifest()) +
+             " and any pieces were left as they are");
   } else {
     const std::int32_t joined = session.watch().last_joined() + 1;
-    std::printf("%s: rebuilt from %d piece%s, each and the whole proved against %s\n", shown,
-                joined, joined == 1 ? "" : "s", Shown(set.manifest()).c_str());
+    PrintOut(shown + ": rebuilt from " + std::to_string(joined) +
+             (joined == 1 ? " piece" : " pieces") + ", each and the whole proved against " +
+             Shown(set.manifest()));
   }
   return kExitSuccess;
 }

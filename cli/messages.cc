@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cli/escaped_line.h"
+#include "cli/standard_output.h"
 #include "platform/platform_errors.h"
 #include "platform/utf8.h"
 
@@ -11,8 +13,9 @@ namespace tarvelin::cli {
 namespace {
 
 void PrintLine(const std::string& text) {
-  std::fflush(stdout);  // keep the order of the two streams on one terminal
-  std::fprintf(stderr, "tarvelin: %s\n", text.c_str());
+  FlushOut();  // keep the order of the two streams on one terminal
+  const std::string line = EscapedLine("tarvelin: " + text) + "\n";
+  std::fwrite(line.data(), 1, line.size(), stderr);
   std::fflush(stderr);
 }
 

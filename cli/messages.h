@@ -1,6 +1,7 @@
 // What the tool says on the standard error stream, and the small texts that
 // its messages are made of. Every line starts with the program's name, so
-// that it can be told apart in a script's output.
+// that it can be told apart in a script's output, and is escaped as
+// escaped_line.h says (then its first character is a backslash).
 #ifndef TARVELIN_CLI_MESSAGES_H_
 #define TARVELIN_CLI_MESSAGES_H_
 
@@ -27,7 +28,8 @@ std::string SystemErrorWords(std::uint32_t error);
 // An errno value in words, for a fingerprint's stream that would not open.
 std::string ErrnoWords(int error);
 
-// A path in the UTF-8 form in which it is printed.
+// A path as the bytes that name it (UTF-8, or on Linux whatever bytes the
+// name holds), for a line that is escaped when it is printed.
 std::string Shown(const std::wstring& path);
 
 // A count of bytes for people: "314572800 bytes (300 MiB)".

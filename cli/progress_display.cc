@@ -1,5 +1,6 @@
 #include "cli/progress_display.h"
 
+#include "cli/escaped_line.h"
 #include "cli/messages.h"
 
 namespace tarvelin::cli {
@@ -83,7 +84,7 @@ void ProgressDisplay::Update(const std::string& label, std::uint64_t done, std::
     started_ = true;
     start_ = now;
   }
-  label_ = label;
+  label_ = EscapedLine(label);
   done_ = done;
   total_ = total;
   if (!drawn_ || now - last_draw_ >= kRedrawInterval) Draw();

@@ -36,7 +36,8 @@ class ProgressDisplay {
 
   bool enabled() const { return enabled_; }
   // Records the state; draws it at once the first time, then when the last
-  // drawing is a tenth of a second old.
+  // drawing is a tenth of a second old. A name in `label` is escaped as every
+  // line of the tool is (escaped_line.h).
   void Update(const std::string& label, std::uint64_t done, std::uint64_t total);
   // Draws the last state and ends the line; the next Update starts anew.
   void Finish();

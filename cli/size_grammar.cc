@@ -29,9 +29,10 @@ std::uint64_t Multiplier(std::string suffix) {
 }  // namespace
 
 const char kSizeForms[] =
-    "a whole number of MiB (4095), or a number with K, M, G or T (powers of 1024, also "
-    "KiB, MiB, GiB, TiB) or KB, MB, GB or TB (powers of 1000), coming to a whole number "
-    "of MiB from 1 to 2147483647";
+    "SIZE is a whole number of MiB, from 1 to 2147483647, written as:\n"
+    "  4095         a plain number: MiB\n"
+    "  3900M, 4G    K, M, G or T (powers of 1024; also KiB, MiB, GiB, TiB)\n"
+    "  1048576KB    KB, MB, GB or TB (powers of 1000)\n";
 
 bool ParseSize(const std::string& text, std::int32_t* mib, std::string* error) {
   std::size_t digits = 0;

@@ -23,7 +23,8 @@ constexpr std::int32_t kDefaultPieceMiB = 4095;
 // Pieces of this many MiB or more cannot be stored on FAT32.
 constexpr std::int32_t kFat32LimitMiB = 4096;
 
-// The accepted forms, for usage messages.
+// The accepted forms, for usage messages: lines of their own, each ended by
+// a newline, to follow the line that says what was wrong.
 extern const char kSizeForms[];
 
 // Parses `text` into *mib. On failure returns false and says why in *error

@@ -1,10 +1,10 @@
-#include <cstdio>
 #include <string>
 
 #include "cli/commands.h"
 #include "cli/messages.h"
 #include "cli/operation_session.h"
 #include "cli/space_check.h"
+#include "cli/standard_output.h"
 #include "library/operations.h"
 
 namespace tarvelin::cli {
@@ -35,9 +35,10 @@ int RunSplit(const Invocation& invocation) {
     const std::string range = pieces == 1 ? Shown(set.PieceName(0))
                                           : Shown(set.PieceName(0)) + " to " +
                                                 Shown(set.PieceName(pieces - 1));
-    std::printf("%s: cut into %d piece%s of at most %d MiB (%s), recorded in %s\n",
-                session.shown().c_str(), pieces, pieces == 1 ? "" : "s", invocation.piece_mib,
-                range.c_str(), Shown(set.manifest()).c_str());
+    PrintOut(session.shown() + ": cut into " + std::to_string(pieces) +
+             (pieces == 1 ? " piece" : " pieces") + " of at most " +
+             std::to_string(invocation.piece_mib) + " MiB (" + range + "), recorded in " +
+             Shown(set.manifest()));
   }
   return kExitSuccess;
 }

@@ -1,9 +1,9 @@
-#include <cstdio>
 #include <string>
 
 #include "cli/commands.h"
 #include "cli/messages.h"
 #include "cli/operation_session.h"
+#include "cli/standard_output.h"
 #include "library/verify.h"
 
 namespace tarvelin::cli {
@@ -52,16 +52,16 @@ std::string ExistingText(const VerifyReport& report) {
 
 void PrintReport(const std::string& shown, const SplitSet& set, const VerifyReport& report) {
   for (const PieceCheck& check : report.pieces) {
-    std::printf("%s: %s\n", Shown(check.name).c_str(), PieceStateText(check).c_str());
+    PrintOut(Shown(check.name) + ": " + PieceStateText(check));
   }
   for (const std::wstring& stale : report.unrecorded) {
-    std::printf("%s: NOT RECORDED (a merge leaves it in place)\n", Shown(stale).c_str());
+    PrintOut(Shown(stale) + ": NOT RECORDED (a merge leaves it in place)");
   }
   if (report.joined != WholeState::kNotChecked) {
-    std::printf("%s (pieces joined): %s\n", shown.c_str(), JoinedText(report, set).c_str());
+    PrintOut(shown + " (pieces joined): " + JoinedText(report, set));
   }
   if (report.file_exists && report.existing != WholeState::kNotChecked) {
-    std::printf("%s (existing file): %s\n", shown.c_str(), ExistingText(report).c_str());
+    PrintOut(shown + " (existing file): " + ExistingText(report));
   }
 }
 
@@ -82,13 +82,12 @@ int RunVerify(const Invocation& invocation) {
   PrintReport(shown, session.set(), report);
   if (verdict != RC_OK) return session.Fail(verdict, report.file_exists, "a merge would fail: ");
   if (report.file_exists && !report.manifest_found) {
-    std::printf("%s: exists and has no manifest beside it: a merge has nothing to do\n",
-                shown.c_str());
+    PrintOut(shown + ": exists and has no manifest beside it: a merge has nothing to do");
   } else if (report.file_exists) {
-    std::printf("%s: exists and matches the recorded fingerprint: a merge would leave it as it "
-                "is\n", shown.c_str());
+    PrintOut(shown + ": exists and matches the recorded fingerprint: a merge would leave it as "
+                     "it is");
   } else {
-    std::printf("%s: a merge would succeed\n", shown.c_str());
+    PrintOut(shown + ": a merge would succeed");
   }
   return kExitSuccess;
 }

@@ -51,7 +51,13 @@ int DigestFile(Platform& platform, const char* narrow_path,
   if (stream_buffer != nullptr) {
     std::setvbuf(stream, stream_buffer.get(), _IOFBF, kStreamBufferSize);
   }
+  const int outcome = DigestStream(stream, digest, progress);
+  std::fclose(stream);
+  return outcome;
+}
 
+int DigestStream(std::FILE* stream, unsigned char digest[kMd5DigestSize],
+                 const ByteProgress* progress) {
   Md5Context context;
   Md5Init(&context);
   unsigned char buffer[kReadSize];
@@ -71,9 +77,7 @@ int DigestFile(Platform& platform, const char* narrow_path,
   // The digest is written on the error path too: it is the MD5 of the bytes
   // that were read before the failure.
   Md5Final(&context, digest);
-  const bool read_failed = std::ferror(stream) != 0;
-  std::fclose(stream);
-  return read_failed ? kDigestFileReadError : kDigestFileComplete;
+  return std::ferror(stream) != 0 ? kDigestFileReadError : kDigestFileComplete;
 }
 
 bool GetFileFingerprint(Platform& platform, const wchar_t* path, wchar_t* text,

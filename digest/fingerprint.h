@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 #include "digest/md5.h"
 #include "platform/platform.h"
@@ -40,6 +41,13 @@ enum : int {
 // bytes.
 int DigestFile(Platform& platform, const char* narrow_path,
                unsigned char digest[kMd5DigestSize], const ByteProgress* progress = nullptr);
+
+// Digests `stream` from where it stands to its end, in requests of 1024
+// bytes, and leaves it open: kDigestFileComplete, or kDigestFileReadError
+// with the MD5 of the bytes before the failure, as DigestFile. For a stream
+// that the caller owns, such as standard input.
+int DigestStream(std::FILE* stream, unsigned char digest[kMd5DigestSize],
+                 const ByteProgress* progress = nullptr);
 
 // Writes the fingerprint text of the file at `path` into `text`, a buffer of
 // at least kFingerprintTextCapacity characters. A file that cannot be opened

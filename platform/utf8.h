@@ -1,7 +1,16 @@
-// Conversion between wide paths and UTF-8, as WideCharToMultiByte and
-// MultiByteToWideChar do it with CP_UTF8. wchar_t is UTF-16 on Windows and
-// UTF-32 on POSIX; a character that cannot be encoded (a lone surrogate, a
-// value beyond U+10FFFF) becomes U+FFFD, and so does a malformed UTF-8 byte.
+// Conversion between wide paths and UTF-8. wchar_t is UTF-16 on Windows and
+// UTF-32 on POSIX.
+//
+// On Windows it is WideCharToMultiByte and MultiByteToWideChar with CP_UTF8:
+// a character that cannot be encoded (a lone surrogate) becomes U+FFFD, and
+// so does a malformed UTF-8 byte.
+//
+// On POSIX, where a file name is any bytes, the conversion is lossless for
+// bytes: each byte 0x80..0xFF that is not part of valid UTF-8 decodes to the
+// lone surrogate U+DC80..U+DCFF (U+DC00 + the byte) and encodes back to that
+// byte, so Utf8ToWide followed by WideToUtf8 gives back any byte string. The
+// other values that are no characters (the other lone surrogates, values
+// beyond U+10FFFF) encode as U+FFFD.
 #ifndef TARVELIN_PLATFORM_UTF8_H_
 #define TARVELIN_PLATFORM_UTF8_H_
 

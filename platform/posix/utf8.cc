@@ -1,8 +1,11 @@
-// UTF-32 <-> UTF-8, as the Windows code-page functions convert UTF-16 with
-// flags 0: what cannot be converted becomes U+FFFD instead of failing. A
-// malformed UTF-8 sequence yields one U+FFFD per maximal subpart (the longest
-// prefix that could still have begun a valid sequence), as Unicode recommends,
-// so that a bad byte never swallows the good characters after it.
+// UTF-32 <-> UTF-8 for names that are bytes. A Linux file name may hold any
+// byte but '/' and NUL, so decoding cannot replace what is not UTF-8: each
+// byte of a malformed sequence (its maximal subpart, the longest prefix that
+// could still have begun a valid sequence, taken byte by byte) becomes the
+// lone surrogate U+DC00 + byte, U+DC80..U+DCFF, and encoding turns those back
+// into the same bytes, as Python's "surrogateescape" does. Valid UTF-8 never
+// decodes to a surrogate, so every byte string survives the round trip.
+// Other values that are no characters still become U+FFFD.
 #include <cstdint>
 
 #include "platform/utf8.h"
@@ -13,15 +16,17 @@ namespace tarvelin {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
-
-char32_t ValidCodePoint(wchar_t c) {
-  const auto value = static_cast<std::uint32_t>(c);
-  if (value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return kReplacement;
-  return static_cast<char32_t>(value);
-}
+// The escape of byte b (0x80..0xFF) is kEscapeBase + b.
+constexpr char32_t kEscapeBase = 0xDC00;
+constexpr char32_t kFirstEscape = 0xDC80, kLastEscape = 0xDCFF;
 
 // Encodes `c` into `out` (room for 4 bytes); returns the count of bytes.
 std::size_t EncodeUtf8(char32_t c, char* out) {
+  if (c >= kFirstEscape && c <= kLastEscape) {
+    out[0] = static_cast<char>(c - kEscapeBase);
+    return 1;
+  }
+  if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = kReplacement;
   if (c < 0x80) {
     out[0] = static_cast<char>(c);
     return 1;
@@ -45,13 +50,16 @@ std::size_t EncodeUtf8(char32_t c, char* out) {
 }
 
 // Decodes one character from [*cursor, end) and advances *cursor past the
-// bytes it used: a whole valid sequence, or the maximal subpart of a broken
-// one (at least one byte), which decodes as U+FFFD.
+// bytes it used. A byte that does not begin a valid sequence, or the first
+// byte of a maximal subpart, decodes as its escape and moves the cursor past
+// that byte alone; the bytes after it then decode as escapes in turn, since
+// none of them can begin a sequence either.
 char32_t DecodeUtf8(const unsigned char** cursor, const unsigned char* end) {
   const unsigned char* p = *cursor;
   const unsigned char lead = *p++;
   *cursor = p;
   if (lead < 0x80) return lead;
+  const char32_t escape = kEscapeBase + lead;
 
   // The count of continuation bytes, and the range of the first of them,
   // which excludes overlong forms, surrogates and values beyond U+10FFFF.
@@ -72,14 +80,11 @@ char32_t DecodeUtf8(const unsigned char** cursor, const unsigned char* end) {
     if (lead == 0xF0) low = 0x90;
     if (lead == 0xF4) high = 0x8F;
   } else {
-    return kReplacement;
+    return escape;
   }
 
   for (int i = 0; i < trailing; ++i) {
-    if (p == end || *p < low || *p > high) {
-      *cursor = p;
-      return kReplacement;
-    }
+    if (p == end || *p < low || *p > high) return escape;
     value = (value << 6) | (*p++ & 0x3F);
     low = 0x80;
     high = 0xBF;
@@ -97,7 +102,7 @@ std::size_t WideToUtf8(const wchar_t* wide, char* out, std::size_t capacity) {
   std::size_t used = 0;
   for (const wchar_t* p = wide;; ++p) {
     char bytes[4] = {'\0'};
-    const std::size_t count = *p == L'\0' ? 1 : EncodeUtf8(ValidCodePoint(*p), bytes);
+    const std::size_t count = *p == L'\0' ? 1 : EncodeUtf8(static_cast<char32_t>(*p), bytes);
     if (capacity - used < count) {
       out[0] = '\0';
       return 0;
@@ -112,7 +117,7 @@ std::string WideToUtf8(const std::wstring& wide) {
   utf8.reserve(wide.size());
   for (const wchar_t c : wide) {
     char bytes[4];
-    utf8.append(bytes, EncodeUtf8(ValidCodePoint(c), bytes));
+    utf8.append(bytes, EncodeUtf8(static_cast<char32_t>(c), bytes));
   }
   return utf8;
 }

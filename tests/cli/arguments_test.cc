@@ -67,6 +67,18 @@ INSTANTIATE_TEST_SUITE_P(
         ArgsCase{S{"split", "d", "-h"}, Command::kHelp, ""},
         ArgsCase{S{"bogus", "--help"}, Command::kHelp, ""},
         ArgsCase{S{"--version"}, Command::kVersion, ""},
+        ArgsCase{S{"--version", "extra"}, Command::kVersion, ""},  // as md5sum --version x
+        // getopt's forms: bundled, attached, or the next word.
+        ArgsCase{S{"split", "-s5", "d"}, Command::kSplit, "d", 5},
+        ArgsCase{S{"split", "-qs5", "d"}, Command::kSplit, "d", 5, true},
+        ArgsCase{S{"split", "-qs", "5", "d"}, Command::kSplit, "d", 5, true},
+        ArgsCase{S{"split", "--size", "5", "d"}, Command::kSplit, "d", 5},
+        ArgsCase{S{"split", "-qqs", "-5", "d"}, Command::kNone, "'-5' does not start"},
+        ArgsCase{S{"split", "d", "-sq"}, Command::kNone, "'q' does not start with a number"},
+        ArgsCase{S{"split", "d", "-qs"}, Command::kNone, "-s needs a SIZE"},
+        ArgsCase{S{"split", "d", "-qx"}, Command::kNone, "unknown option '-x'"},
+        ArgsCase{S{"split", "d", "--quiet=yes"}, Command::kNone, "'--quiet' takes no value"},
+        ArgsCase{S{"split", "--", "d", "--"}, Command::kNone, "takes one FILE, given 2"},
         // Usage errors.
         ArgsCase{S{}, Command::kNone, "no command given"},
         ArgsCase{S{"frobnicate", "d"}, Command::kNone, "'frobnicate' is not a command"},
@@ -78,7 +90,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "--no-space-check applies to split and merge only"},
         ArgsCase{S{"split", "d", "--size"}, Command::kNone, "--size needs a SIZE"},
         ArgsCase{S{"split", "d", "--size", "1000MB"}, Command::kNone,
-                 "not a whole number of MiB; SIZE is a whole number of MiB"},
+                 "not a whole number of MiB\nSIZE is a whole number of MiB"},
         ArgsCase{S{"split", "d", "--size=0"}, Command::kNone, "less than 1 MiB"},
         ArgsCase{S{"split", "d", "--bogus"}, Command::kNone, "unknown option '--bogus'"}));
 

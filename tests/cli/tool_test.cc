@@ -105,6 +105,40 @@ TEST_F(Tool, NamesOutsideAsciiWork) {
   EXPECT_TRUE(Contains(missing.err, Path("nöthing.img"))) << missing.err;
 }
 
+// Names are bytes: one that is not UTF-8 and holds a newline goes through
+// every command, and every line that carries it (errors and progress too)
+// is escaped as md5sum escapes names, with a backslash in front.
+TEST_F(Tool, NamesOfAnyBytesWorkAndArePrintedEscaped) {
+  const std::string stem = "bad\xFF\nline";
+  const std::string original = MakeFile(stem + ".img", M + 9);
+  const std::string disk = Path(stem + ".img");
+  const std::string printed = Path("bad\xFF\\nline");  // the stem as printed
+  const ToolRun split = RunTool({"split", disk, "-s", "1"});
+  ASSERT_EQ(0, split.exit_code) << split.err;
+  EXPECT_EQ("\\" + printed + ".img: cut into 2 pieces of at most 1 MiB (" + printed + ".0 to " +
+                printed + ".1), recorded in " + printed + ".DAT\n",
+            split.out);
+  const ToolRun verify = RunTool({"verify", disk});
+  EXPECT_EQ(0, verify.exit_code) << verify.err;
+  EXPECT_EQ("\\" + printed + ".0: OK\n\\" + printed + ".1: OK\n\\" + printed +
+                ".img (pieces joined): OK\n\\" + printed + ".img: a merge would succeed\n",
+            verify.out);
+  ASSERT_EQ(0, RunTool({"merge", disk, "-q"}).exit_code);
+  EXPECT_EQ(original, ReadFileBytes(Wide(stem + ".img")));
+  const ToolRun fingerprint = RunTool({"fingerprint", disk});
+  EXPECT_EQ("\\" + WideToUtf8(FingerprintOf(original)) + "  " + printed + ".img\n",
+            fingerprint.out);
+
+  const ToolRun absent = RunTool({"split", Path("x\x1B[2J.img")});
+  EXPECT_EQ("\\tarvelin: split " + Path("x\\x1B[2J.img") +
+                ": no such file (RC_SOURCE_NOT_FOUND, 0xE0F00008)\n",
+            absent.err);
+  if (std::system("command -v script >/dev/null 2>&1") == 0) {
+    const ToolRun terminal = RunToolOnTerminal({"fingerprint", disk});
+    EXPECT_TRUE(Contains(terminal.out, "\r\\fingerprinting " + printed + ".img")) << terminal.out;
+  }
+}
+
 // verify with one thing wrong: its lines, its exit code, and the one-line
 // message that names the piece.
 struct VerifyCase {
@@ -276,6 +310,42 @@ TEST_F(Tool, FingerprintPrintsTextAndNameLikeMd5sum) {
   EXPECT_TRUE(Contains(run.err, Path("absent"))) << run.err;
 }
 
+// "-" is standard input, as with md5sum; once read, it is empty.
+TEST_F(Tool, FingerprintOfMinusReadsStandardInput) {
+  const std::string bytes = MakeFile("in.bin", 3 * M + 7);
+  const std::string in = ShellQuoted(Path("in.bin"));
+  const ToolRun run =
+      RunShell(ShellQuoted(ToolPath()) + " fingerprint - " + in + " - <" + in);
+  EXPECT_EQ(0, run.exit_code) << run.err;
+  EXPECT_EQ(WideToUtf8(FingerprintOf(bytes)) + "  -\n" + WideToUtf8(FingerprintOf(bytes)) + "  " +
+                Path("in.bin") + "\n" + WideToUtf8(FingerprintOf("")) + "  -\n",
+            run.out);
+}
+
+// Output that is lost is a failure: every command that prints, with stdout
+// on a full device, says so in one line and exits 1 (its work done or not).
+TEST_F(Tool, OutputLostToAFullDeviceIsAFailure) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  MakeFile("disk.img", M + 1);
+  const std::string disk = ShellQuoted(Path("disk.img"));
+  const struct {
+    std::string args;
+    int exit_code;
+  } rows[] = {
+      {"split -s 1 " + disk, 1}, {"verify " + disk, 1},  {"merge " + disk, 1},
+      {"fingerprint " + disk, 1}, {"--help", 1},          {"--version", 1},
+      {"split -q " + disk, 0},  // printed nothing, so lost nothing
+  };
+  for (const auto& row : rows) {
+    const ToolRun run = RunShell(ShellQuoted(ToolPath()) + " " + row.args + " >/dev/full");
+    EXPECT_EQ(row.exit_code, run.exit_code) << row.args << ": " << run.err;
+    EXPECT_EQ(row.exit_code == 0 ? "" : "tarvelin: write error: no space left on device\n",
+              run.err)
+        << row.args;
+  }
+  EXPECT_TRUE(Exists("disk.0") && !Exists("disk.img")) << "the last split was done";
+}
+
 TEST_F(Tool, UsageErrorsExitWithTwoAndPointToHelp) {
   const std::vector<std::vector<std::string>> rows = {
       {},
@@ -303,6 +373,9 @@ TEST_F(Tool, UsageErrorsExitWithTwoAndPointToHelp) {
   }
   const ToolRun size = RunTool({"split", "x", "--size", "1000MB"});
   EXPECT_TRUE(Contains(size.err, "KB, MB, GB or TB (powers of 1000)")) << "names the forms";
+  EXPECT_EQ(0u, size.err.find("tarvelin: invalid SIZE: '1000MB' is 1000000000 bytes, not a whole "
+                              "number of MiB\nSIZE is "))
+      << "a short first line, then the forms: " << size.err;
 }
 
 TEST_F(Tool, HelpAndVersionGoToStandardOutput) {

@@ -1,7 +1,10 @@
 // UTF-8 conversion of wide paths: exact bytes for every encoded length,
-// U+FFFD for what cannot be encoded or decoded, and a bounded form that never
-// writes past its buffer.
+// U+FFFD for what cannot be encoded, on POSIX a lossless escape for every
+// byte that is not UTF-8, and a bounded form that never writes past its
+// buffer.
+#include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -67,34 +70,78 @@ TEST(Utf8Test, WideValuesThatAreNoCharactersBecomeTheReplacement) {
   }
 }
 
-// One U+FFFD per maximal subpart: the longest start of a sequence that could
-// still have become valid, or else a single byte.
-TEST(Utf8Test, MalformedBytesBecomeOneReplacementPerMaximalSubpart) {
+// A Linux name is bytes: each byte of a malformed sequence (its maximal
+// subpart, byte by byte) becomes its escape U+DC00 + byte, and the good
+// characters after it survive.
+std::wstring Escapes(std::initializer_list<unsigned> bytes) {
+  std::wstring wide;
+  for (unsigned byte : bytes) wide.push_back(static_cast<wchar_t>(0xDC00 + byte));
+  return wide;
+}
+
+TEST(Utf8Test, MalformedBytesDecodeToTheirEscapes) {
   struct Case {
     std::string utf8;
     std::wstring wide;
   } const cases[] = {
-      {"\x80", L"\uFFFD"},                                 // lone continuation
-      {"\xBF\x80", L"\uFFFD\uFFFD"},
-      {"\xC0\xAF", L"\uFFFD\uFFFD"},                       // overlong lead
-      {"\xC1\xBF", L"\uFFFD\uFFFD"},
-      {"\xE0\x80\xAF", L"\uFFFD\uFFFD\uFFFD"},             // overlong 3-byte
-      {"\xED\xA0\x80", L"\uFFFD\uFFFD\uFFFD"},             // encoded surrogate
-      {"\xF0\x80\x80\xAF", L"\uFFFD\uFFFD\uFFFD\uFFFD"},   // overlong 4-byte
-      {"\xF4\x90\x80\x80", L"\uFFFD\uFFFD\uFFFD\uFFFD"},   // beyond U+10FFFF
-      {"\xF5\x80", L"\uFFFD\uFFFD"},
-      {"\xFE\xFF", L"\uFFFD\uFFFD"},
-      {"\xC3", L"\uFFFD"},                                 // cut at the end
-      {"\xE2\x82", L"\uFFFD"},
-      {"\xF0\x9F\x98", L"\uFFFD"},
-      {"\xE2\x82" "A", L"\uFFFD" L"A"},                    // cut by a good byte
-      {"\xF0\x9F\x98\xF0\x9F\x98\x80", L"\uFFFD\U0001F600"},
-      {"\x61\xF1\x80\x80\xE1\x80\xC2\x62\x80\x63\x80\xBF\x64",
-       L"a\uFFFD\uFFFD\uFFFDb\uFFFDc\uFFFD\uFFFDd"},
+      {"\x80", Escapes({0x80})},                                    // lone continuation
+      {"\xBF\x80", Escapes({0xBF, 0x80})},
+      {"\xC0\xAF", Escapes({0xC0, 0xAF})},                          // overlong lead
+      {"\xC1\xBF", Escapes({0xC1, 0xBF})},
+      {"\xE0\x80\xAF", Escapes({0xE0, 0x80, 0xAF})},                // overlong 3-byte
+      {"\xED\xA0\x80", Escapes({0xED, 0xA0, 0x80})},                // encoded surrogate
+      {"\xED\xB2\x80", Escapes({0xED, 0xB2, 0x80})},                // ... even an escape's
+      {"\xF0\x80\x80\xAF", Escapes({0xF0, 0x80, 0x80, 0xAF})},      // overlong 4-byte
+      {"\xF4\x90\x80\x80", Escapes({0xF4, 0x90, 0x80, 0x80})},      // beyond U+10FFFF
+      {"\xF5\x80", Escapes({0xF5, 0x80})},
+      {"\xFE\xFF", Escapes({0xFE, 0xFF})},
+      {"\xC3", Escapes({0xC3})},                                    // cut at the end
+      {"\xE2\x82", Escapes({0xE2, 0x82})},
+      {"\xE2\x82" "A", Escapes({0xE2, 0x82}) + L"A"},               // cut by a good byte
+      {"\xF0\x9F\x98\xF0\x9F\x98\x80", Escapes({0xF0, 0x9F, 0x98}) + L"\U0001F600"},
+      {"bad\xFF.img", L"bad" + Escapes({0xFF}) + L".img"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.utf8));
     EXPECT_EQ(Utf8ToWide(c.utf8), c.wide);
+    EXPECT_EQ(WideToUtf8(c.wide), c.utf8);
+    char bounded[32];
+    ASSERT_EQ(WideToUtf8(c.wide.c_str(), bounded, sizeof bounded), c.utf8.size() + 1);
+    EXPECT_EQ(std::string(bounded), c.utf8);
+  }
+}
+
+// The property that makes every Linux name usable: bytes -> wide -> bytes is
+// the identity. Every string of one and two bytes, then random longer ones
+// drawn mostly from the bytes that start, continue or break sequences.
+TEST(Utf8Test, EveryByteStringSurvivesTheRoundTrip) {
+  const auto check = [](const std::string& bytes) {
+    const std::wstring wide = Utf8ToWide(bytes);
+    ASSERT_EQ(WideToUtf8(wide), bytes) << ::testing::PrintToString(bytes);
+    std::string bounded(bytes.size() + 1, '#');
+    ASSERT_EQ(WideToUtf8(wide.c_str(), &bounded[0], bounded.size()),
+              bytes.find('\0') == std::string::npos ? bounded.size() : bytes.find('\0') + 1);
+  };
+  for (int a = 0; a < 256; ++a) {
+    for (int b = -1; b < 256; ++b) {
+      std::string bytes(1, static_cast<char>(a));
+      if (b >= 0) bytes.push_back(static_cast<char>(b));
+      check(bytes);
+    }
+  }
+  static const unsigned char kTricky[] = {'a',  '/',  0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0,
+                                          0xBF, 0xC0, 0xC2, 0xDF, 0xE0, 0xED, 0xEF, 0xF0,
+                                          0xF4, 0xF5, 0xFF};
+  std::uint32_t state = 0x2545F491u;
+  for (int round = 0; round < 20000; ++round) {
+    state = state * 1664525u + 1013904223u;
+    std::string bytes(3 + (state >> 28), '\0');
+    for (char& c : bytes) {
+      state = state * 1664525u + 1013904223u;
+      c = static_cast<char>((state >> 24) % 4 == 0 ? state >> 16
+                                                    : kTricky[(state >> 16) % sizeof kTricky]);
+    }
+    check(bytes);
   }
 }
 #endif
