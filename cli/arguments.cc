@@ -147,9 +147,14 @@ bool ParseArguments(const std::vector<std::string>& args, Invocation* out, std::
       in.files.push_back(arg);
     }
   }
-  // Help and version win over everything else on the line, operands
-  // included, as with the coreutils tools (md5sum --version x prints the
-  // version and exits 0).
+  // Help wins over everything else on the line, operands included, so that
+  // "tarvelin split --help" helps. A version is asked for alone: a word
+  // beside it is more likely a slip than a wish, and a script that checks
+  // the version should hear of it (md5sum lets it pass).
+  if (flags.version && !flags.help && (command_seen || !in.files.empty())) {
+    *error = "--version takes no command or file";
+    return false;
+  }
   if (flags.help || flags.version) {
     in.command = flags.help ? Command::kHelp : Command::kVersion;
     *out = in;
