@@ -19,6 +19,8 @@ int RunMerge(const Invocation& invocation) {
     PrintError(session.prefix() + part);
     return kExitUsage;
   }
+  const std::string folder = session.ManifestIsAFolder();
+  if (!folder.empty()) return session.Refuse(folder);
   const bool fits = session.names_fit();
   const bool file_existed = fits && platform.PathFileExists(set.path());
   const bool had_manifest = fits && platform.PathFileExists(set.manifest());

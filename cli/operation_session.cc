@@ -38,6 +38,15 @@ std::string OperationSession::NamesAPartOfTheSplit() {
          Shown(set_.manifest()) + ask;
 }
 
+std::string OperationSession::ManifestIsAFolder() {
+  EntryAttributes entry;
+  if (!names_fit_ || !platform_.GetFileAttributes(set_.manifest(), &entry) ||
+      entry.kind != EntryKind::kFolder) {
+    return "";
+  }
+  return "the manifest " + Shown(set_.manifest()) + " is a folder, not a manifest";
+}
+
 int OperationSession::Fail(ResultCode code, bool file_existed, const std::string& lead) {
   Finish();
   const FailureContext context{&platform_, &set_, file_existed};

@@ -40,6 +40,10 @@ class OperationSession {
   // When the file given is the manifest of a split, or one of its pieces,
   // rather than the file to rebuild: the words that say so; else empty.
   std::string NamesAPartOfTheSplit();
+  // When a folder stands at the manifest's name: the words that say so (a
+  // merge would otherwise find it, read no record and prove nothing); else
+  // empty.
+  std::string ManifestIsAFolder();
 
   // Ends the progress line.
   void Finish() { display_.Finish(); }

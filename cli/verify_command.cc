@@ -74,6 +74,8 @@ int RunVerify(const Invocation& invocation) {
     PrintError(session.prefix() + part);
     return kExitUsage;
   }
+  const std::string folder = session.ManifestIsAFolder();
+  if (!folder.empty()) return session.Refuse(folder);
   VerifyReport report;
   const ResultCode verdict = Verify(session.path().c_str(), session.options(), &report);
   session.Finish();

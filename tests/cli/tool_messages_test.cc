@@ -1,0 +1,121 @@
+// What the tool says when it fails, as a newcomer meets it: each row makes a
+// folder as a user might find it, runs one command, and checks the exit code
+// and the words. The words come from the library's own account of the
+// failure, so a tolerated failure that came last can no longer mislead them.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/platform.h"
+#include "platform/utf8.h"
+#include "tests/cli/tool_runner.h"
+#include "tests/support/temp_dir.h"
+
+namespace tarvelin::testing {
+namespace {
+
+// Three pieces of 1 MiB and a little, with their manifest.
+const char kSplitThree[] = "head -c 2500000 /dev/urandom > disk.img && $T split -q -s 1 disk.img";
+
+struct MessageCase {
+  const char* label;
+  const char* setup;    // shell commands run in a scratch folder; $T is the tool
+  const char* command;  // the tool's arguments, for the shell
+  const char* held;     // a file that this process holds, unshared, meanwhile
+  int exit_code;
+  const char* says;     // a part of what it prints (stderr, then stdout)
+};
+
+void PrintTo(const MessageCase& c, std::ostream* os) { *os << c.label; }
+
+const MessageCase kCases[] = {
+    {"FolderGivenToSplit", "mkdir disk.img", "split disk.img", nullptr, 1,
+     "split disk.img: cannot open it: it is a folder, not a file (RC_FILE_OPEN"},
+    {"PipeGivenToSplit", "mkfifo disk.img", "split disk.img", nullptr, 1,
+     "cannot open it: it is a device or a pipe, not a file"},
+    {"DeviceGivenToSplit", "", "split /dev/zero", nullptr, 1,
+     "cannot open it: it is a device or a pipe, not a file"},
+    {"MissingFile", "", "split disk.img", nullptr, 1,
+     "split disk.img: no such file (RC_SOURCE_NOT_FOUND"},
+    {"SecondMergeAtOnce", kSplitThree, "merge disk.img", "disk.img", 1,
+     "another program is using it (a second split or merge, perhaps)"},
+    {"SplitWhileAnotherHoldsIt", "head -c 1000 /dev/urandom > disk.img", "split disk.img",
+     "disk.img", 1, "cannot open it: another program is using it"},
+    {"ManifestGivenToMerge", kSplitThree, "merge disk.DAT", nullptr, 2,
+     "merge disk.DAT: disk.DAT is the manifest of a split; give the name of the file to "
+     "rebuild"},
+    {"PieceGivenToMerge", kSplitThree, "merge disk.0", nullptr, 2,
+     "disk.0 is piece 0 of the split recorded in disk.DAT; give the name"},
+    {"PieceGivenToVerify", kSplitThree, "verify disk.2", nullptr, 2,
+     "disk.2 is piece 2 of the split recorded in disk.DAT"},
+    {"ManifestIsAFolder", "mkdir disk.DAT", "merge disk.img", nullptr, 1,
+     "the manifest disk.DAT is a folder, not a manifest"},
+    {"RecordOfAPieceThatIsNotNeeded",
+     "head -c 2000000 /dev/urandom > disk.img && $T split -q -s 1 disk.img && "
+     "printf 'MD5_VALUE2=00 11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF\\r\\n' >> disk.DAT",
+     "verify disk.img", nullptr, 0, "a merge would succeed"},
+    {"UnneededRecordIsExplained",
+     "head -c 2000000 /dev/urandom > disk.img && $T split -q -s 1 disk.img && "
+     "printf 'MD5_VALUE2=00 11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF\\r\\n' >> disk.DAT",
+     "verify disk.img", nullptr, 0, "the records from there on are not needed"},
+    {"RecordedPieceMissing",
+     "head -c 2500000 /dev/urandom > disk.img && $T split -q -s 1 disk.img && rm disk.2",
+     "verify disk.img", nullptr, 1,
+     "a merge would fail: piece disk.2 is missing, so the pieces before it do not make up the "
+     "source (RC_DIGEST_MISMATCH"},
+    {"DamagedPieceInVerify",
+     "head -c 2500000 /dev/urandom > disk.img && $T split -q -s 1 disk.img && "
+     "printf X | dd of=disk.1 bs=1 seek=100 conv=notrunc 2>/dev/null",
+     "verify disk.img", nullptr, 1,
+     "verify disk.img: a merge would fail: piece disk.1 does not match its recorded fingerprint "
+     "(RC_DIGEST_MISMATCH, 0xE0F00013)"},
+    {"UnrecordedPieceWarnedOfOnFailure",
+     "head -c 2500000 /dev/urandom > disk.img && $T split -q -s 1 disk.img && cp disk.0 disk.3 "
+     "&& printf X | dd of=disk.1 bs=1 seek=100 conv=notrunc 2>/dev/null",
+     "merge disk.img", nullptr, 1, "left disk.3 in place: the manifest does not record it"},
+    {"HalfMergedFileAtThePath",
+     "head -c 2500000 /dev/urandom > disk.img && $T split -q -s 1 disk.img && "
+     "cat disk.0 > disk.img",
+     "merge disk.img", nullptr, 1,
+     "it already exists and does not match the recorded fingerprint of the source"},
+    {"NoManifest", "", "merge disk.img", nullptr, 1,
+     "merge disk.img: no manifest disk.DAT beside it (RC_MANIFEST_NOT_FOUND"},
+    // 200 + 1 + 56 characters: the file's name fits, its manifest's does not.
+    {"NameTooLongForItsManifest",
+     "mkdir $(printf 'd%.0s' $(seq 200)) && touch $(printf 'd%.0s' $(seq 200))/$(printf "
+     "'x%.0s' $(seq 56))",
+     "split $(printf 'd%.0s' $(seq 200))/$(printf 'x%.0s' $(seq 56))", nullptr, 1,
+     "the path is too long"},
+};
+
+class ToolMessages : public ::testing::TestWithParam<MessageCase> {};
+
+TEST_P(ToolMessages, SayWhatWentWrongInWords) {
+  const MessageCase& c = GetParam();
+  TempDir dir;
+  const std::string folder = ShellQuoted(WideToUtf8(dir.path()));
+  const std::string tool = "T=" + ShellQuoted(ToolPath()) + "; cd " + folder + " && ";
+  if (*c.setup != '\0') {
+    const ToolRun setup = RunShell(tool + c.setup);
+    ASSERT_EQ(0, setup.exit_code) << setup.err;
+  }
+  Platform& platform = DefaultPlatform();
+  FileHandle held = nullptr;
+  if (c.held != nullptr) {
+    held = platform.CreateFile(dir.Path(Utf8ToWide(c.held)).c_str(), kAccessRead | kAccessWrite,
+                               kShareNone, Disposition::kOpenAlways, Attribute::kNormal);
+    ASSERT_NE(InvalidHandle(), held);
+  }
+  const ToolRun run = RunShell(tool + "$T " + c.command);
+  if (held != nullptr) platform.CloseHandle(held);
+  EXPECT_EQ(c.exit_code, run.exit_code) << run.err << run.out;
+  EXPECT_NE(std::string::npos, (run.err + run.out).find(c.says)) << run.err << run.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ToolMessages, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<MessageCase>& info) {
+                           return std::string(info.param.label);
+                         });
+
+}  // namespace
+}  // namespace tarvelin::testing
