@@ -72,8 +72,9 @@ TEST_P(FailureWords, EveryRefusedCallIsToldWithItsFileAndReason) {
     ASSERT_LT(n, 2000u) << "the sweep does not end";
     if (failed.code == RC_OK) continue;  // a refusal that the operation tolerates
     ++failures;
-    const std::string where = std::string(OpName(failed.call.op)) + " #" + std::to_string(n) +
-                              " (" + ResultCodeName(failed.code) + "): " + failed.words;
+    const std::string where = std::string(PlatformCallName(failed.call.op)) + " #" +
+                              std::to_string(n) + " (" + ResultCodeName(failed.code) +
+                              "): " + failed.words;
     EXPECT_NE("the split failed", failed.words) << where;
     EXPECT_NE("the merge failed", failed.words) << where;
     EXPECT_EQ(std::string::npos, failed.words.find("a file could not be opened: ")) << where;

@@ -105,9 +105,9 @@ Tally Simulate(const Operation& operation, bool forget_flushes) {
         if (holds) return;
         if (++tally.broken > 5) return;
         tally.first_broken.push_back(
-            "power loss after call " + std::to_string(number) + " (" + OpName(call.op) + " " +
-            Narrow(call.path.substr(ws.dir().path().size())) + "), " + DamageName(damage) +
-            ", " + std::to_string(kept) + " of " +
+            "power loss after call " + std::to_string(number) + " (" +
+            PlatformCallName(call.op) + " " + Narrow(call.path.substr(ws.dir().path().size())) +
+            "), " + DamageName(damage) + ", " + std::to_string(kept) + " of " +
             std::to_string(platform.disk().unflushed_folder_changes()) +
             " entry changes kept: " + holds.message());
       });
