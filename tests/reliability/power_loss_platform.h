@@ -30,18 +30,21 @@ class PowerLossPlatform : public PlatformWrapper {
   // what the simulation catches.
   void ForgetFlushes(bool forget) { forget_flushes_ = forget; }
 
+  // A handle stands for a file of the model and a position in it.
   FileHandle CreateFile(const wchar_t* path, std::uint32_t access, std::uint32_t share,
                         Disposition disposition, Attribute attribute) override;
+  bool CloseHandle(FileHandle file) override;
+  // Reads move the position; writes change the model's bytes too.
   bool ReadFile(FileHandle file, void* buffer, std::uint32_t size,
                 std::uint32_t* bytes_read) override;
   bool WriteFile(FileHandle file, const void* buffer, std::uint32_t size,
                  std::uint32_t* bytes_written) override;
-  bool FlushFileBuffers(FileHandle file) override;
-  bool FlushFolderOf(const wchar_t* path) override;
-  bool CloseHandle(FileHandle file) override;
-  bool DeleteFile(const wchar_t* path) override;
   bool WritePrivateProfileString(const wchar_t* section, const wchar_t* key,
                                  const wchar_t* value, const wchar_t* path) override;
+  // Flushes make the model's bytes, or its folder entries, durable.
+  bool FlushFileBuffers(FileHandle file) override;
+  bool FlushFolderOf(const wchar_t* path) override;
+  bool DeleteFile(const wchar_t* path) override;
 
  private:
   struct OpenFile {
