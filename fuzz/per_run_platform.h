@@ -13,7 +13,7 @@ namespace tarvelin::fuzz {
 
 class PerRunPlatform final : public PlatformWrapper {
  public:
-  PerRunPlatform() : PlatformWrapper(DefaultPlatform()) {}
+  PerRunPlatform() : PlatformWrapper(&DefaultPlatform()) {}
 
   std::uint32_t GetPrivateProfileString(const wchar_t* section, const wchar_t* key,
                                         const wchar_t* default_value, wchar_t* buffer,

@@ -23,7 +23,11 @@ namespace tarvelin {
 
 class PlatformWrapper : public Platform {
  public:
-  explicit PlatformWrapper(Platform& target) : target_(target) {}
+  // `target` is a pointer so that a wrapper of a wrapper cannot be taken for
+  // a copy of it; wrappers are not copied.
+  explicit PlatformWrapper(Platform* target) : target_(*target) {}
+  PlatformWrapper(const PlatformWrapper&) = delete;
+  PlatformWrapper& operator=(const PlatformWrapper&) = delete;
 
   // The platform that every call not overridden goes to.
   Platform& target() const { return target_; }

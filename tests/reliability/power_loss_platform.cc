@@ -28,7 +28,7 @@ std::wstring NameOf(const std::filesystem::path& path) {
 }  // namespace
 
 PowerLossPlatform::PowerLossPlatform(Platform& base, const std::wstring& folder)
-    : PlatformWrapper(base) {
+    : PlatformWrapper(&base) {
 #if defined(_WIN32)
   const std::wstring separator = L"\\";
 #else

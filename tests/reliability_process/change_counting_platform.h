@@ -10,7 +10,7 @@ namespace tarvelin::testing {
 
 class ChangeCountingPlatform final : public PlatformWrapper {
  public:
-  ChangeCountingPlatform() : PlatformWrapper(DefaultPlatform()) {}
+  ChangeCountingPlatform() : PlatformWrapper(&DefaultPlatform()) {}
   int changes() const { return changes_; }
 
   FileHandle CreateFile(const wchar_t* path, std::uint32_t access, std::uint32_t share,

@@ -31,7 +31,7 @@ struct Call {
 // passed on untouched.
 class FaultPlatform : public PlatformWrapper {
  public:
-  explicit FaultPlatform(Platform& base) : PlatformWrapper(base) {}
+  explicit FaultPlatform(Platform& base) : PlatformWrapper(&base) {}
 
   // Fails the `n`th counted call (1-based) with `error`, and with
   // `persistent` every call after it too.
