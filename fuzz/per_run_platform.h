@@ -6,53 +6,15 @@
 #ifndef TARVELIN_FUZZ_PER_RUN_PLATFORM_H_
 #define TARVELIN_FUZZ_PER_RUN_PLATFORM_H_
 
-#include "platform/platform.h"
+#include "platform/platform_wrapper.h"
 #include "platform/posix/profile.h"
 
 namespace tarvelin::fuzz {
 
-class PerRunPlatform final : public Platform {
+class PerRunPlatform final : public PlatformWrapper {
  public:
-  PerRunPlatform() : base_(DefaultPlatform()) {}
+  PerRunPlatform() : PlatformWrapper(&DefaultPlatform()) {}
 
-  FileHandle CreateFile(const wchar_t* path, std::uint32_t access, std::uint32_t share,
-                        Disposition disposition, Attribute attribute) override {
-    return base_.CreateFile(path, access, share, disposition, attribute);
-  }
-  bool ReadFile(FileHandle file, void* buffer, std::uint32_t size,
-                std::uint32_t* bytes_read) override {
-    return base_.ReadFile(file, buffer, size, bytes_read);
-  }
-  bool WriteFile(FileHandle file, const void* buffer, std::uint32_t size,
-                 std::uint32_t* bytes_written) override {
-    return base_.WriteFile(file, buffer, size, bytes_written);
-  }
-  bool FlushFileBuffers(FileHandle file) override { return base_.FlushFileBuffers(file); }
-  bool FlushFolderOf(const wchar_t* path) override { return base_.FlushFolderOf(path); }
-  std::uint32_t GetFileSize(FileHandle file, std::uint32_t* high) override {
-    return base_.GetFileSize(file, high);
-  }
-  bool SetFilePointer(FileHandle file, std::uint64_t offset) override {
-    return base_.SetFilePointer(file, offset);
-  }
-  bool SetEndOfFile(FileHandle file) override { return base_.SetEndOfFile(file); }
-  bool GetFileInformationByHandle(FileHandle file, FileInformation* information) override {
-    return base_.GetFileInformationByHandle(file, information);
-  }
-  bool LimitAccessTo(FileHandle file, FileHandle model) override {
-    return base_.LimitAccessTo(file, model);
-  }
-  bool CloseHandle(FileHandle file) override { return base_.CloseHandle(file); }
-  bool SetFileAttributes(const wchar_t* path, Attribute attribute) override {
-    return base_.SetFileAttributes(path, attribute);
-  }
-  bool DeleteFile(const wchar_t* path) override { return base_.DeleteFile(path); }
-  bool PathFileExists(const wchar_t* path) override { return base_.PathFileExists(path); }
-  bool GetFileAttributes(const wchar_t* path, EntryAttributes* attributes) override {
-    return base_.GetFileAttributes(path, attributes);
-  }
-  std::uint32_t GetLastError() override { return base_.GetLastError(); }
-  void SetLastError(std::uint32_t error) override { base_.SetLastError(error); }
   std::uint32_t GetPrivateProfileString(const wchar_t* section, const wchar_t* key,
                                         const wchar_t* default_value, wchar_t* buffer,
                                         std::uint32_t size, const wchar_t* path) override {
@@ -66,12 +28,8 @@ class PerRunPlatform final : public Platform {
                           const ProfileEntryVisitor& visit) override {
     return profiles_.ReadSection(section, path, visit);
   }
-  int OpenReadStream(const char* utf8_path, std::FILE** stream) override {
-    return base_.OpenReadStream(utf8_path, stream);
-  }
 
  private:
-  Platform& base_;
   posix::ProfileStore profiles_;
 };
 

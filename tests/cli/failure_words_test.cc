@@ -63,7 +63,7 @@ TEST_P(FailureWords, EveryRefusedCallIsToldWithItsFileAndReason) {
     ASSERT_LT(n, 2000u) << "the sweep does not end";
     if (failed.code == RC_OK) continue;  // a refusal that the operation tolerates
     ++failures;
-    const std::string where = std::string(OpName(failed.call.op)) + " #" + std::to_string(n) +
+    const std::string where = std::string(PlatformCallName(failed.call.op)) + " #" + std::to_string(n) +
                               " (" + ResultCodeName(failed.code) + "): " + failed.words;
     EXPECT_TRUE(failed.report.failed()) << where;
     EXPECT_NE("it failed", failed.words) << where;

@@ -52,7 +52,8 @@ TEST_P(SplitFaults, KeepTheSourceAndReportTheFailingCall) {
   const std::uint64_t size = 3 * kMiB + 100;
   const std::vector<Call> clean = RecordCleanSplit(size);
   const std::uint64_t n = CallNumber(clean, c.op, InFolder(c.file), c.occurrence);
-  ASSERT_NE(0u, n) << OpName(c.op) << " on " << std::string(c.file.begin(), c.file.end());
+  ASSERT_NE(0u, n) << PlatformCallName(c.op) << " on "
+                   << std::string(c.file.begin(), c.file.end());
 
   Workspace ws;
   const std::string original = ws.MakeSource(size);

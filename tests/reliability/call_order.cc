@@ -47,8 +47,8 @@ class OrderCheck {
   }
   bool Fail(std::size_t number, const Call& call, const std::string& why) {
     failure_ = ::testing::AssertionFailure()
-               << "call " << number << " (" << OpName(call.op) << " " << Short(call.path) << ") "
-               << why;
+               << "call " << number << " (" << PlatformCallName(call.op) << " "
+               << Short(call.path) << ") " << why;
     return false;
   }
 

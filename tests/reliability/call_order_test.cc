@@ -62,7 +62,7 @@ std::vector<Call>::iterator Locate(std::vector<Call>& calls, const Workspace& ws
   for (auto it = calls.begin(); it != calls.end(); ++it) {
     if (it->op == op && it->path == path && --occurrence == 0) return it;
   }
-  ADD_FAILURE() << OpName(op) << " not recorded";
+  ADD_FAILURE() << PlatformCallName(op) << " not recorded";
   return calls.end();
 }
 

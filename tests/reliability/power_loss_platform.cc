@@ -27,7 +27,8 @@ std::wstring NameOf(const std::filesystem::path& path) {
 
 }  // namespace
 
-PowerLossPlatform::PowerLossPlatform(Platform& base, const std::wstring& folder) : base_(base) {
+PowerLossPlatform::PowerLossPlatform(Platform& base, const std::wstring& folder)
+    : PlatformWrapper(&base) {
 #if defined(_WIN32)
   const std::wstring separator = L"\\";
 #else
@@ -41,16 +42,9 @@ PowerLossPlatform::PowerLossPlatform(Platform& base, const std::wstring& folder)
   }
 }
 
-template <typename T>
-T PowerLossPlatform::Done(Op op, const std::wstring& path, bool failed, T result) {
-  ++count_;
-  if (hook_) hook_(count_, Call{op, path, failed, 0});
-  return result;
-}
-
 PowerLossPlatform::OpenFile* PowerLossPlatform::Find(FileHandle file) {
   auto it = open_.find(file);
-  return it == open_.end() ? nullptr : &it->second;
+  return it == open_.end() || it->second.file == SimulatedDisk::kNoFile ? nullptr : &it->second;
 }
 
 SimulatedDisk::FileId PowerLossPlatform::Known(const std::wstring& path) {
@@ -66,100 +60,81 @@ SimulatedDisk::FileId PowerLossPlatform::Known(const std::wstring& path) {
 FileHandle PowerLossPlatform::CreateFile(const wchar_t* path, std::uint32_t access,
                                          std::uint32_t share, Disposition disposition,
                                          Attribute attribute) {
-  FileHandle handle = base_.CreateFile(path, access, share, disposition, attribute);
-  const bool failed = handle == InvalidHandle();
-  if (!failed) {
-    SimulatedDisk::FileId file = SimulatedDisk::kNoFile;
-    switch (disposition) {
-      case Disposition::kCreateAlways:
-      case Disposition::kCreateNew: file = disk_.CreateOrTruncate(path); break;
-      case Disposition::kOpenAlways: file = disk_.CreateIfMissing(path); break;
-      case Disposition::kOpenExisting: file = Known(path); break;
-    }
-    open_[handle] = OpenFile{path, file, 0};
+  FileHandle handle = target().CreateFile(path, access, share, disposition, attribute);
+  if (handle == InvalidHandle()) return handle;
+  SimulatedDisk::FileId file = SimulatedDisk::kNoFile;
+  switch (disposition) {
+    case Disposition::kCreateAlways:
+    case Disposition::kCreateNew: file = disk_.CreateOrTruncate(path); break;
+    case Disposition::kOpenAlways: file = disk_.CreateIfMissing(path); break;
+    case Disposition::kOpenExisting: file = Known(path); break;
   }
-  return Done(Op::kCreateFile, path, failed, handle);
+  open_[handle] = OpenFile{file, 0};
+  return handle;
 }
 
 bool PowerLossPlatform::ReadFile(FileHandle file, void* buffer, std::uint32_t size,
                                  std::uint32_t* bytes_read) {
-  const bool ok = base_.ReadFile(file, buffer, size, bytes_read);
+  const bool ok = target().ReadFile(file, buffer, size, bytes_read);
   OpenFile* open = Find(file);
   if (ok && open != nullptr) open->position += *bytes_read;
-  return Done(Op::kReadFile, open != nullptr ? open->path : std::wstring(), !ok, ok);
+  return ok;
 }
 
 bool PowerLossPlatform::WriteFile(FileHandle file, const void* buffer, std::uint32_t size,
                                   std::uint32_t* bytes_written) {
-  const bool ok = base_.WriteFile(file, buffer, size, bytes_written);
+  const bool ok = target().WriteFile(file, buffer, size, bytes_written);
   OpenFile* open = Find(file);
-  if (ok && open != nullptr && open->file != SimulatedDisk::kNoFile) {
+  if (ok && open != nullptr) {
     disk_.Write(open->file, open->position, buffer, *bytes_written);
     open->position += *bytes_written;
   }
-  return Done(Op::kWriteFile, open != nullptr ? open->path : std::wstring(), !ok, ok);
+  return ok;
+}
+
+bool PowerLossPlatform::SetFilePointer(FileHandle file, std::uint64_t offset) {
+  const bool ok = target().SetFilePointer(file, offset);
+  OpenFile* open = Find(file);
+  if (ok && open != nullptr) open->position = offset;
+  return ok;
+}
+
+bool PowerLossPlatform::SetEndOfFile(FileHandle file) {
+  const bool ok = target().SetEndOfFile(file);
+  OpenFile* open = Find(file);
+  if (ok && open != nullptr) disk_.Truncate(open->file, open->position);
+  return ok;
 }
 
 bool PowerLossPlatform::FlushFileBuffers(FileHandle file) {
-  const bool ok = base_.FlushFileBuffers(file);
+  const bool ok = target().FlushFileBuffers(file);
   OpenFile* open = Find(file);
-  if (ok && !forget_flushes_ && open != nullptr && open->file != SimulatedDisk::kNoFile) {
-    disk_.FlushFile(open->file);
-  }
-  return Done(Op::kFlushFileBuffers, open != nullptr ? open->path : std::wstring(), !ok, ok);
+  if (ok && !forget_flushes_ && open != nullptr) disk_.FlushFile(open->file);
+  return ok;
 }
 
 bool PowerLossPlatform::FlushFolderOf(const wchar_t* path) {
-  const bool ok = base_.FlushFolderOf(path);
+  const bool ok = target().FlushFolderOf(path);
   if (ok && !forget_flushes_) disk_.FlushFolderOf(path);
-  return Done(Op::kFlushFolderOf, path, !ok, ok);
-}
-
-std::uint32_t PowerLossPlatform::GetFileSize(FileHandle file, std::uint32_t* high) {
-  const std::uint32_t low = base_.GetFileSize(file, high);
-  OpenFile* open = Find(file);
-  return Done(Op::kGetFileSize, open != nullptr ? open->path : std::wstring(), false, low);
+  return ok;
 }
 
 bool PowerLossPlatform::CloseHandle(FileHandle file) {
-  OpenFile* open = Find(file);
-  const std::wstring path = open != nullptr ? open->path : std::wstring();
   open_.erase(file);
-  const bool ok = base_.CloseHandle(file);
-  return Done(Op::kCloseHandle, path, !ok, ok);
-}
-
-bool PowerLossPlatform::SetFileAttributes(const wchar_t* path, Attribute attribute) {
-  const bool ok = base_.SetFileAttributes(path, attribute);
-  return Done(Op::kSetFileAttributes, path, !ok, ok);
+  return target().CloseHandle(file);
 }
 
 bool PowerLossPlatform::DeleteFile(const wchar_t* path) {
   if (disk_.Lookup(path) == SimulatedDisk::kNoFile) Known(path);
-  const bool ok = base_.DeleteFile(path);
+  const bool ok = target().DeleteFile(path);
   if (ok) disk_.Delete(path);
-  return Done(Op::kDeleteFile, path, !ok, ok);
-}
-
-bool PowerLossPlatform::PathFileExists(const wchar_t* path) {
-  const bool found = base_.PathFileExists(path);
-  return Done(Op::kPathFileExists, path, false, found);
-}
-
-std::uint32_t PowerLossPlatform::GetPrivateProfileString(const wchar_t* section,
-                                                         const wchar_t* key,
-                                                         const wchar_t* default_value,
-                                                         wchar_t* buffer, std::uint32_t size,
-                                                         const wchar_t* path) {
-  const std::uint32_t count =
-      base_.GetPrivateProfileString(section, key, default_value, buffer, size, path);
-  return Done(Op::kGetProfileString, path, false, count);
+  return ok;
 }
 
 bool PowerLossPlatform::WritePrivateProfileString(const wchar_t* section, const wchar_t* key,
                                                   const wchar_t* value, const wchar_t* path) {
   SimulatedDisk::FileId file = Known(path);
-  const bool ok = base_.WritePrivateProfileString(section, key, value, path);
+  const bool ok = target().WritePrivateProfileString(section, key, value, path);
   std::string after;
   const bool there = ReadIfThere(path, &after);
   // A failed write may still have changed the file; only what is there counts.
@@ -168,18 +143,7 @@ bool PowerLossPlatform::WritePrivateProfileString(const wchar_t* section, const 
     disk_.Truncate(file, 0);
     disk_.Write(file, 0, after.data(), after.size());
   }
-  return Done(Op::kWriteProfileString, path, !ok, ok);
-}
-
-bool PowerLossPlatform::ReadProfileSection(const wchar_t* section, const wchar_t* path,
-                                           const ProfileEntryVisitor& visit) {
-  const bool ok = base_.ReadProfileSection(section, path, visit);
-  return Done(Op::kReadProfileSection, path, false, ok);
-}
-
-int PowerLossPlatform::OpenReadStream(const char* utf8_path, std::FILE** stream) {
-  const int error = base_.OpenReadStream(utf8_path, stream);
-  return Done(Op::kOpenReadStream, Utf8ToWide(utf8_path), error != 0, error);
+  return ok;
 }
 
 }  // namespace tarvelin::testing

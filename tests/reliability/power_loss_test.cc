@@ -14,6 +14,7 @@
 #include "tests/library/library_test_util.h"
 #include "tests/reliability/invariant_r.h"
 #include "tests/reliability/power_loss_platform.h"
+#include "tests/support/fault_platform.h"
 
 namespace tarvelin::testing {
 namespace {
@@ -92,7 +93,10 @@ Tally Simulate(const Operation& operation, bool forget_flushes) {
   const InvariantR r(ws.source(), ws.base(), original);
   PowerLossPlatform platform(DefaultPlatform(), ws.dir().path());
   platform.ForgetFlushes(forget_flushes);
-  platform.AfterEachCall([&](std::uint64_t number, const Call& call) {
+  // Numbers the calls and runs the check after each, once the model has
+  // followed it.
+  FaultPlatform calls(platform);
+  calls.AfterEachCall([&](std::uint64_t number, const Call& call) {
     ++tally.calls;
     if (forget_flushes && tally.broken > 0) return;
     for (int d = 0; d < 3; ++d) {
@@ -105,15 +109,15 @@ Tally Simulate(const Operation& operation, bool forget_flushes) {
         if (holds) return;
         if (++tally.broken > 5) return;
         tally.first_broken.push_back(
-            "power loss after call " + std::to_string(number) + " (" + OpName(call.op) + " " +
-            Narrow(call.path.substr(ws.dir().path().size())) + "), " + DamageName(damage) +
-            ", " + std::to_string(kept) + " of " +
+            "power loss after call " + std::to_string(number) + " (" +
+            PlatformCallName(call.op) + " " + Narrow(call.path.substr(ws.dir().path().size())) +
+            "), " + DamageName(damage) + ", " + std::to_string(kept) + " of " +
             std::to_string(platform.disk().unflushed_folder_changes()) +
             " entry changes kept: " + holds.message());
       });
     }
   });
-  EXPECT_EQ(RC_OK, operation.run(&platform, ws));
+  EXPECT_EQ(RC_OK, operation.run(&calls, ws));
 
   // The model must have followed the real files, or it proves nothing.
   DiskFiles disk;

@@ -4,70 +4,29 @@
 #ifndef TARVELIN_TESTS_RELIABILITY_PROCESS_CHANGE_COUNTING_PLATFORM_H_
 #define TARVELIN_TESTS_RELIABILITY_PROCESS_CHANGE_COUNTING_PLATFORM_H_
 
-#include "platform/platform.h"
+#include "platform/platform_wrapper.h"
 
 namespace tarvelin::testing {
 
-class ChangeCountingPlatform final : public Platform {
+class ChangeCountingPlatform final : public PlatformWrapper {
  public:
-  ChangeCountingPlatform() : base_(DefaultPlatform()) {}
+  ChangeCountingPlatform() : PlatformWrapper(&DefaultPlatform()) {}
   int changes() const { return changes_; }
 
   FileHandle CreateFile(const wchar_t* path, std::uint32_t access, std::uint32_t share,
                         Disposition disposition, Attribute attribute) override {
-    FileHandle file = base_.CreateFile(path, access, share, disposition, attribute);
+    FileHandle file = target().CreateFile(path, access, share, disposition, attribute);
     Count(file != InvalidHandle() && disposition != Disposition::kOpenExisting);
     return file;
   }
-  bool ReadFile(FileHandle file, void* buffer, std::uint32_t size,
-                std::uint32_t* bytes_read) override {
-    return base_.ReadFile(file, buffer, size, bytes_read);
-  }
   bool WriteFile(FileHandle file, const void* buffer, std::uint32_t size,
                  std::uint32_t* bytes_written) override {
-    return Count(base_.WriteFile(file, buffer, size, bytes_written));
+    return Count(target().WriteFile(file, buffer, size, bytes_written));
   }
-  bool FlushFileBuffers(FileHandle file) override { return base_.FlushFileBuffers(file); }
-  bool FlushFolderOf(const wchar_t* path) override { return base_.FlushFolderOf(path); }
-  std::uint32_t GetFileSize(FileHandle file, std::uint32_t* high) override {
-    return base_.GetFileSize(file, high);
-  }
-  bool SetFilePointer(FileHandle file, std::uint64_t offset) override {
-    return base_.SetFilePointer(file, offset);
-  }
-  bool SetEndOfFile(FileHandle file) override { return base_.SetEndOfFile(file); }
-  bool GetFileInformationByHandle(FileHandle file, FileInformation* information) override {
-    return base_.GetFileInformationByHandle(file, information);
-  }
-  bool LimitAccessTo(FileHandle file, FileHandle model) override {
-    return base_.LimitAccessTo(file, model);
-  }
-  bool CloseHandle(FileHandle file) override { return base_.CloseHandle(file); }
-  bool SetFileAttributes(const wchar_t* path, Attribute attribute) override {
-    return base_.SetFileAttributes(path, attribute);
-  }
-  bool DeleteFile(const wchar_t* path) override { return Count(base_.DeleteFile(path)); }
-  bool PathFileExists(const wchar_t* path) override { return base_.PathFileExists(path); }
-  bool GetFileAttributes(const wchar_t* path, EntryAttributes* attributes) override {
-    return base_.GetFileAttributes(path, attributes);
-  }
-  std::uint32_t GetLastError() override { return base_.GetLastError(); }
-  void SetLastError(std::uint32_t error) override { base_.SetLastError(error); }
-  std::uint32_t GetPrivateProfileString(const wchar_t* section, const wchar_t* key,
-                                        const wchar_t* default_value, wchar_t* buffer,
-                                        std::uint32_t size, const wchar_t* path) override {
-    return base_.GetPrivateProfileString(section, key, default_value, buffer, size, path);
-  }
+  bool DeleteFile(const wchar_t* path) override { return Count(target().DeleteFile(path)); }
   bool WritePrivateProfileString(const wchar_t* section, const wchar_t* key, const wchar_t* value,
                                  const wchar_t* path) override {
-    return Count(base_.WritePrivateProfileString(section, key, value, path));
-  }
-  bool ReadProfileSection(const wchar_t* section, const wchar_t* path,
-                          const ProfileEntryVisitor& visit) override {
-    return base_.ReadProfileSection(section, path, visit);
-  }
-  int OpenReadStream(const char* utf8_path, std::FILE** stream) override {
-    return base_.OpenReadStream(utf8_path, stream);
+    return Count(target().WritePrivateProfileString(section, key, value, path));
   }
 
  private:
@@ -76,7 +35,6 @@ class ChangeCountingPlatform final : public Platform {
     return changed;
   }
 
-  Platform& base_;
   int changes_ = 0;
 };
 

@@ -1,35 +1,43 @@
 #include "tests/support/fault_platform.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/utf8.h"
 
 namespace tarvelin::testing {
 
-const char* OpName(Op op) {
-  switch (op) {
-    case Op::kCreateFile: return "CreateFile";
-    case Op::kReadFile: return "ReadFile";
-    case Op::kWriteFile: return "WriteFile";
-    case Op::kFlushFileBuffers: return "FlushFileBuffers";
-    case Op::kFlushFolderOf: return "FlushFolderOf";
-    case Op::kGetFileSize: return "GetFileSize";
-    case Op::kCloseHandle: return "CloseHandle";
-    case Op::kSetFileAttributes: return "SetFileAttributes";
-    case Op::kDeleteFile: return "DeleteFile";
-    case Op::kPathFileExists: return "PathFileExists";
-    case Op::kSetFilePointer: return "SetFilePointer";
-    case Op::kSetEndOfFile: return "SetEndOfFile";
-    case Op::kGetFileInformation: return "GetFileInformationByHandle";
-    case Op::kLimitAccessTo: return "LimitAccessTo";
-    case Op::kGetFileAttributes: return "GetFileAttributes";
-    case Op::kGetProfileString: return "GetPrivateProfileString";
-    case Op::kWriteProfileString: return "WritePrivateProfileString";
-    case Op::kReadProfileSection: return "ReadProfileSection";
-    case Op::kOpenReadStream: return "OpenReadStream";
+// One counted call while it runs: numbered and recorded as it starts, failed
+// there when a planned fault says so, and shown to the hook as it ends (the
+// hook sees the call's record complete, whichever way it returned).
+class FaultPlatform::CountedCall {
+ public:
+  CountedCall(FaultPlatform& platform, Op op, std::wstring path, std::uint32_t size = 0)
+      : platform_(platform), number_(++platform.count_), index_(platform.calls_.size()) {
+    platform.calls_.push_back(Call{op, std::move(path), false, size});
+    refused_ = platform.Planned(op, number_, ++platform.op_counts_[op]);
+    if (refused_) platform.calls_[index_].failed = true;
   }
-  return "?";
-}
+  ~CountedCall() {
+    if (platform_.hook_) platform_.hook_(number_, platform_.calls_[index_]);
+  }
+  CountedCall(const CountedCall&) = delete;
+  CountedCall& operator=(const CountedCall&) = delete;
+
+  // True when a planned fault fails the call; its error is set.
+  bool refused() const { return refused_; }
+  // Records a failure of the backend when `ok` is false; returns `ok`.
+  bool Succeeded(bool ok) {
+    if (!ok) platform_.calls_[index_].failed = true;
+    return ok;
+  }
+
+ private:
+  FaultPlatform& platform_;
+  const std::uint64_t number_;
+  const std::size_t index_;
+  bool refused_ = false;
+};
 
 void FaultPlatform::FailCall(std::uint64_t n, bool persistent, std::uint32_t error) {
   rules_.push_back(Rule{true, Op::kCreateFile, n, persistent, error});
@@ -57,16 +65,12 @@ std::vector<std::size_t> FaultPlatform::IndexesOf(Op op, const std::wstring& pat
   return found;
 }
 
-bool FaultPlatform::Enter(Op op, const std::wstring& path, std::uint32_t size) {
-  const std::uint64_t number = ++count_;
-  const std::uint64_t op_number = ++op_counts_[op];
-  calls_.push_back(Call{op, path, false, size});
+bool FaultPlatform::Planned(Op op, std::uint64_t number, std::uint64_t op_number) {
   for (const Rule& rule : rules_) {
     const std::uint64_t at = rule.any_op ? number : (rule.op == op ? op_number : 0);
     if (at == 0) continue;
     if (at == rule.nth || (rule.persistent && at > rule.nth)) {
-      calls_.back().failed = true;
-      base_.SetLastError(rule.error);
+      target().SetLastError(rule.error);
       return true;
     }
   }
@@ -81,161 +85,133 @@ std::wstring FaultPlatform::PathOf(FileHandle file) const {
 FileHandle FaultPlatform::CreateFile(const wchar_t* path, std::uint32_t access,
                                      std::uint32_t share, Disposition disposition,
                                      Attribute attribute) {
-  if (Enter(Op::kCreateFile, path)) return InvalidHandle();
-  FileHandle file = base_.CreateFile(path, access, share, disposition, attribute);
-  if (file == InvalidHandle()) {
-    MarkFailed();
-  } else {
-    open_[file] = path;
-  }
+  CountedCall call(*this, Op::kCreateFile, path);
+  if (call.refused()) return InvalidHandle();
+  FileHandle file = target().CreateFile(path, access, share, disposition, attribute);
+  if (call.Succeeded(file != InvalidHandle())) open_[file] = path;
   return file;
 }
 
 bool FaultPlatform::ReadFile(FileHandle file, void* buffer, std::uint32_t size,
                              std::uint32_t* bytes_read) {
-  if (Enter(Op::kReadFile, PathOf(file), size)) return false;
-  const bool ok = base_.ReadFile(file, buffer, size, bytes_read);
-  if (!ok) MarkFailed();
-  return ok;
+  CountedCall call(*this, Op::kReadFile, PathOf(file), size);
+  return !call.refused() && call.Succeeded(target().ReadFile(file, buffer, size, bytes_read));
 }
 
 bool FaultPlatform::WriteFile(FileHandle file, const void* buffer, std::uint32_t size,
                               std::uint32_t* bytes_written) {
-  if (Enter(Op::kWriteFile, PathOf(file), size)) return false;
-  if (short_write_nth_ != 0 && op_counts_[Op::kWriteFile] ==
-                                   static_cast<std::uint64_t>(short_write_nth_)) {
-    const std::uint32_t part = short_write_bytes_ < size ? short_write_bytes_ : size;
-    std::uint32_t ignored = 0;
-    if (part > 0 && !base_.WriteFile(file, buffer, part, &ignored)) {
-      MarkFailed();
-      return false;
-    }
-    *bytes_written = part;
-    return true;
+  CountedCall call(*this, Op::kWriteFile, PathOf(file), size);
+  if (call.refused()) return false;
+  if (short_write_nth_ == 0 ||
+      op_counts_[Op::kWriteFile] != static_cast<std::uint64_t>(short_write_nth_)) {
+    return call.Succeeded(target().WriteFile(file, buffer, size, bytes_written));
   }
-  const bool ok = base_.WriteFile(file, buffer, size, bytes_written);
-  if (!ok) MarkFailed();
-  return ok;
+  const std::uint32_t part = std::min(short_write_bytes_, size);
+  std::uint32_t ignored = 0;
+  if (part > 0 && !call.Succeeded(target().WriteFile(file, buffer, part, &ignored))) return false;
+  *bytes_written = part;
+  return true;
 }
 
 bool FaultPlatform::FlushFileBuffers(FileHandle file) {
-  if (Enter(Op::kFlushFileBuffers, PathOf(file))) return false;
-  const bool ok = base_.FlushFileBuffers(file);
-  if (!ok) MarkFailed();
-  return ok;
+  CountedCall call(*this, Op::kFlushFileBuffers, PathOf(file));
+  return !call.refused() && call.Succeeded(target().FlushFileBuffers(file));
 }
 
 bool FaultPlatform::FlushFolderOf(const wchar_t* path) {
-  if (Enter(Op::kFlushFolderOf, path)) return false;
-  const bool ok = base_.FlushFolderOf(path);
-  if (!ok) MarkFailed();
-  return ok;
+  CountedCall call(*this, Op::kFlushFolderOf, path);
+  return !call.refused() && call.Succeeded(target().FlushFolderOf(path));
 }
 
 std::uint32_t FaultPlatform::GetFileSize(FileHandle file, std::uint32_t* high) {
-  if (Enter(Op::kGetFileSize, PathOf(file))) return 0xFFFFFFFFu;
-  return base_.GetFileSize(file, high);
+  CountedCall call(*this, Op::kGetFileSize, PathOf(file));
+  return call.refused() ? 0xFFFFFFFFu : target().GetFileSize(file, high);
 }
 
 bool FaultPlatform::SetFilePointer(FileHandle file, std::uint64_t offset) {
-  if (Enter(Op::kSetFilePointer, PathOf(file))) return false;
-  const bool ok = base_.SetFilePointer(file, offset);
-  if (!ok) MarkFailed();
-  return ok;
+  CountedCall call(*this, Op::kSetFilePointer, PathOf(file));
+  return !call.refused() && call.Succeeded(target().SetFilePointer(file, offset));
 }
 
 bool FaultPlatform::SetEndOfFile(FileHandle file) {
-  if (Enter(Op::kSetEndOfFile, PathOf(file))) return false;
-  const bool ok = base_.SetEndOfFile(file);
-  if (!ok) MarkFailed();
-  return ok;
+  CountedCall call(*this, Op::kSetEndOfFile, PathOf(file));
+  return !call.refused() && call.Succeeded(target().SetEndOfFile(file));
 }
 
 bool FaultPlatform::GetFileInformationByHandle(FileHandle file, FileInformation* information) {
-  if (Enter(Op::kGetFileInformation, PathOf(file))) return false;
-  const bool ok = base_.GetFileInformationByHandle(file, information);
-  if (!ok) MarkFailed();
-  return ok;
+  CountedCall call(*this, Op::kGetFileInformation, PathOf(file));
+  return !call.refused() && call.Succeeded(target().GetFileInformationByHandle(file, information));
 }
 
 bool FaultPlatform::LimitAccessTo(FileHandle file, FileHandle model) {
-  if (Enter(Op::kLimitAccessTo, PathOf(file))) return false;
-  const bool ok = base_.LimitAccessTo(file, model);
-  if (!ok) MarkFailed();
-  return ok;
+  CountedCall call(*this, Op::kLimitAccessTo, PathOf(file));
+  return !call.refused() && call.Succeeded(target().LimitAccessTo(file, model));
 }
 
 bool FaultPlatform::CloseHandle(FileHandle file) {
-  const bool fail = Enter(Op::kCloseHandle, PathOf(file));
+  CountedCall call(*this, Op::kCloseHandle, PathOf(file));
   // The handle is released either way, so that an injected failure leaks nothing.
-  const bool ok = base_.CloseHandle(file);
+  const bool ok = target().CloseHandle(file);
   open_.erase(file);
-  if (fail) return false;
-  if (!ok) MarkFailed();
-  return ok;
+  return !call.refused() && call.Succeeded(ok);
 }
 
 bool FaultPlatform::SetFileAttributes(const wchar_t* path, Attribute attribute) {
-  if (Enter(Op::kSetFileAttributes, path)) return false;
-  const bool ok = base_.SetFileAttributes(path, attribute);
-  if (!ok) MarkFailed();
-  return ok;
+  CountedCall call(*this, Op::kSetFileAttributes, path);
+  return !call.refused() && call.Succeeded(target().SetFileAttributes(path, attribute));
 }
 
 bool FaultPlatform::DeleteFile(const wchar_t* path) {
-  if (Enter(Op::kDeleteFile, path)) return false;
-  const bool ok = base_.DeleteFile(path);
-  if (!ok) MarkFailed();
-  return ok;
+  CountedCall call(*this, Op::kDeleteFile, path);
+  return !call.refused() && call.Succeeded(target().DeleteFile(path));
 }
 
 bool FaultPlatform::PathFileExists(const wchar_t* path) {
-  if (Enter(Op::kPathFileExists, path)) return false;
-  return base_.PathFileExists(path);
+  CountedCall call(*this, Op::kPathFileExists, path);
+  return !call.refused() && target().PathFileExists(path);
 }
 
 bool FaultPlatform::GetFileAttributes(const wchar_t* path, EntryAttributes* attributes) {
-  if (Enter(Op::kGetFileAttributes, path)) return false;
-  const bool ok = base_.GetFileAttributes(path, attributes);
-  if (!ok) MarkFailed();
-  return ok;
+  CountedCall call(*this, Op::kGetFileAttributes, path);
+  return !call.refused() && call.Succeeded(target().GetFileAttributes(path, attributes));
+}
+
+bool FaultPlatform::ReadProfileSection(const wchar_t* section, const wchar_t* path,
+                                       const ProfileEntryVisitor& visit) {
+  CountedCall call(*this, Op::kReadProfileSection, path);
+  return !call.refused() && call.Succeeded(target().ReadProfileSection(section, path, visit));
 }
 
 std::uint32_t FaultPlatform::GetPrivateProfileString(const wchar_t* section, const wchar_t* key,
                                                      const wchar_t* default_value,
                                                      wchar_t* buffer, std::uint32_t size,
                                                      const wchar_t* path) {
-  if (Enter(Op::kGetProfileString, path)) {
-    // A profile read that fails reads as the default.
-    std::uint32_t n = 0;
-    while (size > 0 && n + 1 < size && default_value[n] != L'\0') {
-      buffer[n] = default_value[n];
-      ++n;
-    }
-    if (size > 0) buffer[n] = L'\0';
-    return n;
+  CountedCall call(*this, Op::kGetProfileString, path);
+  if (!call.refused()) {
+    return target().GetPrivateProfileString(section, key, default_value, buffer, size, path);
   }
-  return base_.GetPrivateProfileString(section, key, default_value, buffer, size, path);
-}
-
-bool FaultPlatform::ReadProfileSection(const wchar_t* section, const wchar_t* path,
-                                       const ProfileEntryVisitor& visit) {
-  if (Enter(Op::kReadProfileSection, path)) return false;
-  return base_.ReadProfileSection(section, path, visit);
+  // A profile read that fails reads as the default.
+  std::uint32_t n = 0;
+  while (size > 0 && n + 1 < size && default_value[n] != L'\0') {
+    buffer[n] = default_value[n];
+    ++n;
+  }
+  if (size > 0) buffer[n] = L'\0';
+  return n;
 }
 
 bool FaultPlatform::WritePrivateProfileString(const wchar_t* section, const wchar_t* key,
                                               const wchar_t* value, const wchar_t* path) {
-  if (Enter(Op::kWriteProfileString, path)) return false;
-  const bool ok = base_.WritePrivateProfileString(section, key, value, path);
-  if (!ok) MarkFailed();
-  return ok;
+  CountedCall call(*this, Op::kWriteProfileString, path);
+  return !call.refused() &&
+         call.Succeeded(target().WritePrivateProfileString(section, key, value, path));
 }
 
 int FaultPlatform::OpenReadStream(const char* utf8_path, std::FILE** stream) {
-  if (Enter(Op::kOpenReadStream, Utf8ToWide(utf8_path))) return EACCES;
-  const int error = base_.OpenReadStream(utf8_path, stream);
-  if (error != 0) MarkFailed();
+  CountedCall call(*this, Op::kOpenReadStream, Utf8ToWide(utf8_path));
+  if (call.refused()) return EACCES;
+  const int error = target().OpenReadStream(utf8_path, stream);
+  call.Succeeded(error == 0);
   return error;
 }
 

@@ -2,42 +2,23 @@
 // call, fails the Nth one (once or from then on) with a chosen error, can make
 // a write report fewer bytes than it was given, and tracks the handles that
 // are open, so that a test can sweep "fail call N" over a whole operation and
-// check what was left behind.
+// check what was left behind. A hook may look at each call once it returned.
 #ifndef TARVELIN_TESTS_SUPPORT_FAULT_PLATFORM_H_
 #define TARVELIN_TESTS_SUPPORT_FAULT_PLATFORM_H_
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/platform_call.h"
+#include "platform/platform_wrapper.h"
 
 namespace tarvelin::testing {
 
-enum class Op {
-  kCreateFile,
-  kReadFile,
-  kWriteFile,
-  kFlushFileBuffers,
-  kFlushFolderOf,
-  kGetFileSize,
-  kCloseHandle,
-  kSetFileAttributes,
-  kDeleteFile,
-  kPathFileExists,
-  kSetFilePointer,
-  kSetEndOfFile,
-  kGetFileInformation,
-  kLimitAccessTo,
-  kGetFileAttributes,
-  kGetProfileString,
-  kWriteProfileString,
-  kReadProfileSection,
-  kOpenReadStream,
-};
-
-const char* OpName(Op op);
+// The short name that the fault tables use.
+using Op = PlatformCall;
 
 struct Call {
   Op op;
@@ -46,12 +27,14 @@ struct Call {
   std::uint32_t size;  // bytes asked for by reads and writes
 };
 
-class FaultPlatform : public Platform {
+// Every call but GetLastError and SetLastError is counted, and those two are
+// passed on untouched.
+class FaultPlatform : public PlatformWrapper {
  public:
-  explicit FaultPlatform(Platform& base) : base_(base) {}
+  explicit FaultPlatform(Platform& base) : PlatformWrapper(&base) {}
 
-  // Fails the `n`th counted call (1-based; GetLastError and SetLastError are
-  // not counted) with `error`, and with `persistent` every call after it too.
+  // Fails the `n`th counted call (1-based) with `error`, and with
+  // `persistent` every call after it too.
   void FailCall(std::uint64_t n, bool persistent, std::uint32_t error);
   // Fails the `nth` call (1-based) of `op` alone, once or from then on.
   void FailOp(Op op, int nth, bool persistent, std::uint32_t error);
@@ -60,6 +43,11 @@ class FaultPlatform : public Platform {
   void ShortWrite(int nth, std::uint32_t reported);
   // Forgets every planned fault; counts and records go on.
   void ClearFaults();
+  // Calls `hook` as each counted call returns, with its 1-based number and
+  // its record, once the backend has done its part.
+  void AfterEachCall(std::function<void(std::uint64_t number, const Call& call)> hook) {
+    hook_ = std::move(hook);
+  }
 
   const std::vector<Call>& calls() const { return calls_; }
   std::uint64_t call_count() const { return count_; }
@@ -86,8 +74,6 @@ class FaultPlatform : public Platform {
   bool DeleteFile(const wchar_t* path) override;
   bool PathFileExists(const wchar_t* path) override;
   bool GetFileAttributes(const wchar_t* path, EntryAttributes* attributes) override;
-  std::uint32_t GetLastError() override { return base_.GetLastError(); }
-  void SetLastError(std::uint32_t error) override { base_.SetLastError(error); }
   std::uint32_t GetPrivateProfileString(const wchar_t* section, const wchar_t* key,
                                         const wchar_t* default_value, wchar_t* buffer,
                                         std::uint32_t size, const wchar_t* path) override;
@@ -98,6 +84,7 @@ class FaultPlatform : public Platform {
   int OpenReadStream(const char* utf8_path, std::FILE** stream) override;
 
  private:
+  class CountedCall;
   struct Rule {
     bool any_op;
     Op op;
@@ -105,13 +92,11 @@ class FaultPlatform : public Platform {
     bool persistent;
     std::uint32_t error;
   };
-  // Counts the call, records it, and says whether it is to fail (then the
-  // error is already set).
-  bool Enter(Op op, const std::wstring& path, std::uint32_t size = 0);
-  void MarkFailed() { calls_.back().failed = true; }
+  // Whether a planned fault fails call `number`, the `op_number`th of `op`;
+  // if so, sets its error.
+  bool Planned(Op op, std::uint64_t number, std::uint64_t op_number);
   std::wstring PathOf(FileHandle file) const;
 
-  Platform& base_;
   std::uint64_t count_ = 0;
   std::map<Op, std::uint64_t> op_counts_;
   std::vector<Rule> rules_;
@@ -119,6 +104,7 @@ class FaultPlatform : public Platform {
   std::uint32_t short_write_bytes_ = 0;
   std::vector<Call> calls_;
   std::map<FileHandle, std::wstring> open_;
+  std::function<void(std::uint64_t, const Call&)> hook_;
 };
 
 }  // namespace tarvelin::testing
