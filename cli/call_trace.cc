@@ -104,13 +104,4 @@ bool CallTrace::WritePrivateProfileString(const wchar_t* section, const wchar_t*
   return ok;
 }
 
-int CallTrace::OpenReadStream(const char* utf8_path, std::FILE** stream) {
-  const int error = base_.OpenReadStream(utf8_path, stream);
-  if (error != 0) {
-    Record(TracedOp::kStreamOpen, utf8_path != nullptr ? Utf8ToWide(utf8_path) : L"",
-           static_cast<std::uint32_t>(error));
-  }
-  return error;
-}
-
 }  // namespace tarvelin::cli

@@ -76,7 +76,6 @@ class CallTrace : public Platform {
   }
   bool WritePrivateProfileString(const wchar_t* section, const wchar_t* key,
                                  const wchar_t* value, const wchar_t* path) override;
-  int OpenReadStream(const char* utf8_path, std::FILE** stream) override;
 
  private:
   void Record(TracedOp op, const std::wstring& path, std::uint32_t error);

@@ -48,13 +48,14 @@ std::string OpenWords(const Outcome& outcome) {
   }
 }
 
-// A read that failed: through the platform (then traced) or inside a
-// fingerprint's stream (then the phase tells whose it was).
+// A read that failed, or a fingerprint's open (the only open whose failure
+// the operations report as one of reading); without a trace the phase tells
+// whose read it was.
 std::string ReadWords(const Outcome& outcome, const std::string& phase_file) {
-  const TracedFailure& failure = outcome.trace->Latest({TracedOp::kRead, TracedOp::kStreamOpen});
+  const TracedFailure& failure = outcome.trace->Latest({TracedOp::kRead, TracedOp::kOpen});
   if (failure.happened) {
     const std::string which = Which(*outcome.names, failure.path);
-    if (failure.op == TracedOp::kStreamOpen) {
+    if (failure.op == TracedOp::kOpen) {
       return "cannot open " + which + " to fingerprint it: " + Reason(failure);
     }
     return "reading " + which + " failed: " + Reason(failure);

@@ -8,6 +8,7 @@
 #include "digest/fingerprint.h"
 #include "library/file_helpers.h"
 #include "platform/console.h"
+#include "platform/platform_errors.h"
 #include "platform/utf8.h"
 
 namespace tarvelin::cli {
@@ -49,11 +50,14 @@ int RunFingerprint(const Invocation& invocation) {
       continue;
     }
     // A text that vouches for bytes never read is not printed.
-    const TracedFailure& open = trace.Last(TracedOp::kStreamOpen);
-    const ResultCode code = open.happened ? RC_FILE_OPEN : RC_FILE_READ;
-    const std::string why = open.happened
-                                ? "cannot open it: " + ErrnoWords(static_cast<int>(open.error))
-                                : "a read failed part way";
+    // A name too long for the fingerprint is refused before any open.
+    const TracedFailure& failure = trace.Latest({TracedOp::kOpen, TracedOp::kRead});
+    const std::uint32_t error = failure.happened ? failure.error : trace.GetLastError();
+    const bool opened = failure.happened ? failure.op == TracedOp::kRead
+                                         : error != kErrorFilenameExcedRange;
+    const ResultCode code = opened ? RC_FILE_READ : RC_FILE_OPEN;
+    std::string why = opened ? "a read failed part way" : "cannot open it";
+    if (failure.happened || !opened) why += ": " + SystemErrorWords(error);
     PrintError("fingerprint " + file + ": " + why + CodeSuffix(code));
     exit_code = kExitFailure;
   }

@@ -49,9 +49,6 @@ class PerRunPlatform final : public Platform {
                                  const wchar_t* path) override {
     return profiles_.Put(section, key, value, path);
   }
-  int OpenReadStream(const char* utf8_path, std::FILE** stream) override {
-    return base_.OpenReadStream(utf8_path, stream);
-  }
 
  private:
   Platform& base_;

@@ -14,7 +14,6 @@
 #define TARVELIN_PLATFORM_PLATFORM_H_
 
 #include <cstdint>
-#include <cstdio>
 
 namespace tarvelin {
 
@@ -115,12 +114,6 @@ class Platform {
   // manifest moves between systems unchanged. Returns false on failure.
   virtual bool WritePrivateProfileString(const wchar_t* section, const wchar_t* key,
                                          const wchar_t* value, const wchar_t* path) = 0;
-
-  // Opens the file named by the UTF-8 bytes `utf8_path` as a binary read
-  // stream ("rb") that shares reading only, so that it fails while someone
-  // holds the file open for writing. Returns 0 and sets *stream, or an errno
-  // value. The caller closes the stream with std::fclose.
-  virtual int OpenReadStream(const char* utf8_path, std::FILE** stream) = 0;
 };
 
 // The backend that CMake chose for this build, for callers that are given

@@ -170,9 +170,4 @@ bool PowerLossPlatform::WritePrivateProfileString(const wchar_t* section, const 
   return Done(Op::kWriteProfileString, path, !ok, ok);
 }
 
-int PowerLossPlatform::OpenReadStream(const char* utf8_path, std::FILE** stream) {
-  const int error = base_.OpenReadStream(utf8_path, stream);
-  return Done(Op::kOpenReadStream, Utf8ToWide(utf8_path), error != 0, error);
-}
-
 }  // namespace tarvelin::testing

@@ -185,11 +185,4 @@ bool FaultPlatform::WritePrivateProfileString(const wchar_t* section, const wcha
   return ok;
 }
 
-int FaultPlatform::OpenReadStream(const char* utf8_path, std::FILE** stream) {
-  if (Enter(Op::kOpenReadStream, Utf8ToWide(utf8_path))) return EACCES;
-  const int error = base_.OpenReadStream(utf8_path, stream);
-  if (error != 0) MarkFailed();
-  return error;
-}
-
 }  // namespace tarvelin::testing

@@ -82,7 +82,6 @@ class FaultPlatform : public Platform {
                                         std::uint32_t size, const wchar_t* path) override;
   bool WritePrivateProfileString(const wchar_t* section, const wchar_t* key,
                                  const wchar_t* value, const wchar_t* path) override;
-  int OpenReadStream(const char* utf8_path, std::FILE** stream) override;
 
  private:
   struct Rule {
