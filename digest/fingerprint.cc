@@ -1,28 +1,21 @@
 #include "digest/fingerprint.h"
 
-#include <cstdio>
 #include <memory>
 #include <new>
 
+#include "platform/platform_errors.h"
 #include "platform/utf8.h"
 
 namespace tarvelin {
 namespace {
 
-// One read request's worth of file content.
-constexpr std::size_t kReadSize = 1024;
-
-// The UTF-8 form of a path, terminator included. 259 wide characters need at
-// most 778 bytes, so every path that the callers build fits.
-constexpr std::size_t kNarrowPathCapacity = 1024;
-
-// The stream's own buffer. With the default (one disk block) each 1024-byte
-// request costs a system call every few requests; a larger buffer lets the
-// stream fetch big runs and keeps a multi-GiB file bound by the digest alone.
-constexpr std::size_t kStreamBufferSize = 1u << 20;
-
 // How many bytes pass between two progress reports.
 constexpr std::uint64_t kProgressInterval = 4u << 20;
+
+// Without memory for the read buffer the fingerprint still works, in reads
+// of this size from the stack: slower, never wrong, and small enough for a
+// host thread's stack.
+constexpr std::uint32_t kFallbackReadSize = 4096;
 
 const wchar_t kHexDigits[] = L"0123456789ABCDEF";
 
@@ -32,38 +25,68 @@ void ReportBytes(const ByteProgress* progress, std::uint64_t bytes) {
   }
 }
 
+bool NameFits(const wchar_t* path) {
+  char narrow[kFingerprintNameBytes];
+  return WideToUtf8(path, narrow, sizeof narrow) != 0;
+}
+
+// The text of `digest`, cut to the capacity of `text` (which may be null).
+void WriteText(const unsigned char digest[kMd5DigestSize], wchar_t* text) {
+  wchar_t formatted[kFingerprintTextCapacity] = {};
+  FormatFingerprintText(digest, formatted);
+  if (text == nullptr) return;
+  std::size_t i = 0;
+  for (; i + 1 < kFingerprintTextCapacity && formatted[i] != L'\0'; ++i) text[i] = formatted[i];
+  text[i] = L'\0';
+}
+
 }  // namespace
 
 const wchar_t kZeroFingerprintText[] =
     L"00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00";
 
-int DigestFile(Platform& platform, const char* narrow_path,
-               unsigned char digest[kMd5DigestSize], const ByteProgress* progress) {
-  std::FILE* stream = nullptr;
-  if (narrow_path == nullptr) return kDigestFileNotOpened;
-  if (platform.OpenReadStream(narrow_path, &stream) != 0 || stream == nullptr) {
-    return kDigestFileNotOpened;
+int DigestOpenFile(Platform& platform, FileHandle file, unsigned char digest[kMd5DigestSize],
+                   const ByteProgress* progress) {
+  std::unique_ptr<unsigned char[]> heap(new (std::nothrow) unsigned char[kFingerprintReadSize]);
+  unsigned char fallback[kFallbackReadSize];
+  unsigned char* buffer = heap != nullptr ? heap.get() : fallback;
+  const std::uint32_t read_size = heap != nullptr ? kFingerprintReadSize : kFallbackReadSize;
+
+  Md5Context context;
+  Md5Init(&context);
+  std::uint64_t unreported = 0;
+  bool failed = false;
+  for (;;) {
+    std::uint32_t got = 0;
+    if (!platform.ReadFile(file, buffer, read_size, &got)) {
+      failed = true;
+      break;
+    }
+    if (got == 0) break;
+    Md5Update(&context, buffer, static_cast<std::int32_t>(got));
+    unreported += got;
+    if (unreported >= kProgressInterval) {
+      ReportBytes(progress, unreported);
+      unreported = 0;
+    }
   }
-  // The stream uses this buffer until it is closed, so it is freed only when
-  // this function returns, after the fclose below. Without the memory the
-  // stream keeps its default buffering; nothing else changes.
-  std::unique_ptr<char[]> stream_buffer(new (std::nothrow) char[kStreamBufferSize]);
-  if (stream_buffer != nullptr) {
-    std::setvbuf(stream, stream_buffer.get(), _IOFBF, kStreamBufferSize);
-  }
-  const int outcome = DigestStream(stream, digest, progress);
-  std::fclose(stream);
-  return outcome;
+  const std::uint32_t error = platform.GetLastError();
+  ReportBytes(progress, unreported);
+  // Written on the error path too: the MD5 of the bytes read before it.
+  Md5Final(&context, digest);
+  if (failed) platform.SetLastError(error);
+  return failed ? kDigestFileReadError : kDigestFileComplete;
 }
 
+// Standard input is read through the C library: it is no file of ours.
 int DigestStream(std::FILE* stream, unsigned char digest[kMd5DigestSize],
                  const ByteProgress* progress) {
   Md5Context context;
   Md5Init(&context);
-  unsigned char buffer[kReadSize];
+  unsigned char buffer[kFallbackReadSize];
   std::uint64_t unreported = 0;
   for (;;) {
-    const std::size_t count = std::fread(buffer, 1, kReadSize, stream);
+    const std::size_t count = std::fread(buffer, 1, sizeof buffer, stream);
     if (count == 0) break;  // the end of the file, or a read error
     Md5Update(&context, buffer, static_cast<std::int32_t>(count));
     unreported += count;
@@ -73,11 +96,31 @@ int DigestStream(std::FILE* stream, unsigned char digest[kMd5DigestSize],
     }
   }
   ReportBytes(progress, unreported);
-
   // The digest is written on the error path too: it is the MD5 of the bytes
   // that were read before the failure.
   Md5Final(&context, digest);
   return std::ferror(stream) != 0 ? kDigestFileReadError : kDigestFileComplete;
+}
+
+int DigestFile(Platform& platform, const wchar_t* path, unsigned char digest[kMd5DigestSize],
+               const ByteProgress* progress) {
+  if (path == nullptr) {
+    platform.SetLastError(kErrorPathNotFound);
+    return kDigestFileNotOpened;
+  }
+  if (!NameFits(path)) {
+    platform.SetLastError(kErrorFilenameExcedRange);
+    return kDigestFileNotOpened;
+  }
+  FileHandle file = platform.CreateFile(path, kAccessRead, kShareRead,
+                                        Disposition::kOpenExisting, Attribute::kNormal);
+  if (file == InvalidHandle()) return kDigestFileNotOpened;
+  const int outcome = DigestOpenFile(platform, file, digest, progress);
+  // The read's failure is the one to report, not what the close makes of it.
+  const std::uint32_t error = platform.GetLastError();
+  platform.CloseHandle(file);
+  if (outcome != kDigestFileComplete) platform.SetLastError(error);
+  return outcome;
 }
 
 bool GetFileFingerprint(Platform& platform, const wchar_t* path, wchar_t* text,
@@ -89,19 +132,16 @@ bool GetFileFingerprint(Platform& platform, const wchar_t* path, wchar_t* text,
 bool FingerprintWholeFile(Platform& platform, const wchar_t* path, wchar_t* text,
                           const ByteProgress* progress) {
   unsigned char digest[kMd5DigestSize] = {};
-  char narrow_path[kNarrowPathCapacity] = {};
-  // A path that does not fit leaves the empty name, which opens nothing: the
-  // text is then the all-zero one, like any file that cannot be opened.
-  if (path != nullptr) WideToUtf8(path, narrow_path, sizeof narrow_path);
-  const int outcome = DigestFile(platform, narrow_path, digest, progress);
+  const int outcome = DigestFile(platform, path, digest, progress);
+  WriteText(digest, text);
+  return outcome == kDigestFileComplete;
+}
 
-  wchar_t formatted[kFingerprintTextCapacity] = {};
-  FormatFingerprintText(digest, formatted);
-  if (text != nullptr) {
-    std::size_t i = 0;
-    for (; i + 1 < kFingerprintTextCapacity && formatted[i] != L'\0'; ++i) text[i] = formatted[i];
-    text[i] = L'\0';
-  }
+bool FingerprintOpenFile(Platform& platform, FileHandle file, wchar_t* text,
+                         const ByteProgress* progress) {
+  unsigned char digest[kMd5DigestSize] = {};
+  const int outcome = DigestOpenFile(platform, file, digest, progress);
+  WriteText(digest, text);
   return outcome == kDigestFileComplete;
 }
 

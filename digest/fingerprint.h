@@ -1,6 +1,10 @@
 // The fingerprint of a whole file: the MD5 of its bytes as text, sixteen
 // upper-case two-digit hexadecimal numbers separated by single spaces (47
 // characters). It is what the manifest stores and what the merge compares.
+//
+// Files are read through the platform's own calls (CreateFile, ReadFile,
+// CloseHandle), so a test's wrapper sees, counts and can fail every open and
+// read that a fingerprint makes.
 #ifndef TARVELIN_DIGEST_FINGERPRINT_H_
 #define TARVELIN_DIGEST_FINGERPRINT_H_
 
@@ -18,6 +22,21 @@ namespace tarvelin {
 constexpr std::size_t kFingerprintTextCapacity = 260;
 constexpr std::size_t kFingerprintTextLength = 47;
 
+// A fingerprint reads its file in requests of this many bytes (the last one
+// that returns data may return fewer, and one more finds the end). The
+// kernel copies each request from the page cache into the buffer, and the
+// hashing then reads the buffer back. The copy's source and the buffer
+// together, twice this size, stay within half of the smallest second-level
+// cache of current processors (256 KiB), so the buffer is still there when
+// the hashing reads it and when the next request overwrites it. Larger
+// requests save calls but send both trips out to the farther caches or to
+// memory, which costs the kernel more than the calls saved.
+constexpr std::uint32_t kFingerprintReadSize = 64u << 10;
+
+// The longest name, in UTF-8 bytes with the terminator, that a fingerprint
+// opens. The library's own names (259 characters at most) need at most 778.
+constexpr std::size_t kFingerprintNameBytes = 1024;
+
 // The text of a file that cannot be opened.
 extern const wchar_t kZeroFingerprintText[];
 
@@ -29,20 +48,32 @@ struct ByteProgress {
   void* context = nullptr;
 };
 
-// What DigestFile reports.
+// What DigestFile and DigestOpenFile report.
 enum : int {
   kDigestFileComplete = 0,   // read to the end: `digest` holds the file's MD5
   kDigestFileNotOpened = 1,  // the file did not open: `digest` is untouched
   kDigestFileReadError = 2,  // a read failed: `digest` holds the MD5 of the bytes before it
 };
 
-// Digests the file named by the UTF-8 bytes `narrow_path`, opened through
-// `platform` for reading with read-only sharing and read in requests of 1024
-// bytes.
-int DigestFile(Platform& platform, const char* narrow_path,
-               unsigned char digest[kMd5DigestSize], const ByteProgress* progress = nullptr);
+// Digests the file at `path`, opened through `platform` with read access,
+// read-only sharing (so it fails while someone holds the file open for
+// writing, and nobody can open it for writing meanwhile) and OPEN_EXISTING,
+// and closes it again. A null path, or one whose UTF-8 form needs more than
+// kFingerprintNameBytes, opens nothing (last error ERROR_FILENAME_EXCED_RANGE
+// for the latter). After a failure the last-error value is that of the open
+// or the read that failed, not of the close.
+int DigestFile(Platform& platform, const wchar_t* path, unsigned char digest[kMd5DigestSize],
+               const ByteProgress* progress = nullptr);
 
-// Digests `stream` from where it stands to its end, in requests of 1024
+// Digests the bytes of the open `file` (which needs read access) from its
+// current position to its end, in reads of kFingerprintReadSize, reporting
+// them to `progress`. Returns kDigestFileComplete or kDigestFileReadError
+// (the failed read's last-error value stands); the file stays open, at its
+// end or wherever the failed read left it.
+int DigestOpenFile(Platform& platform, FileHandle file, unsigned char digest[kMd5DigestSize],
+                   const ByteProgress* progress = nullptr);
+
+// Digests `stream` from where it stands to its end, in requests of 4096
 // bytes, and leaves it open: kDigestFileComplete, or kDigestFileReadError
 // with the MD5 of the bytes before the failure, as DigestFile. For a stream
 // that the caller owns, such as standard input.
@@ -62,6 +93,16 @@ bool GetFileFingerprint(Platform& platform, const wchar_t* path, wchar_t* text,
 // were never read must not let them delete anything.
 bool FingerprintWholeFile(Platform& platform, const wchar_t* path, wchar_t* text,
                           const ByteProgress* progress = nullptr);
+
+// Writes into `text` (at least kFingerprintTextCapacity characters) the
+// fingerprint text of the bytes of the open `file` from its current position
+// to its end, read as DigestOpenFile reads them, for a caller that already
+// holds the file (and so decides its sharing itself). Returns true when they
+// were read to the end; false when a read failed, and then the text is that
+// of the bytes before the failure and the read's last-error value stands.
+// The file stays open.
+bool FingerprintOpenFile(Platform& platform, FileHandle file, wchar_t* text,
+                         const ByteProgress* progress = nullptr);
 
 // Writes the 47-character text of `digest` and its terminator into `text`
 // (at least 48 characters).

@@ -14,7 +14,6 @@
 #define TARVELIN_PLATFORM_PLATFORM_H_
 
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 
 namespace tarvelin {
@@ -193,12 +192,6 @@ class Platform {
   // false, with the last-error value set, when the file cannot be read.
   virtual bool ReadProfileSection(const wchar_t* section, const wchar_t* path,
                                   const ProfileEntryVisitor& visit) = 0;
-
-  // Opens the file named by the UTF-8 bytes `utf8_path` as a binary read
-  // stream ("rb") that shares reading only, so that it fails while someone
-  // holds the file open for writing. Returns 0 and sets *stream, or an errno
-  // value. The caller closes the stream with std::fclose.
-  virtual int OpenReadStream(const char* utf8_path, std::FILE** stream) = 0;
 };
 
 // The backend that CMake chose for this build, for callers that are given

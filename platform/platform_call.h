@@ -28,7 +28,6 @@ enum class PlatformCall {
   kGetProfileString,    // GetPrivateProfileString
   kWriteProfileString,  // WritePrivateProfileString
   kReadProfileSection,
-  kOpenReadStream,
 };
 
 // The name of the Platform method that `call` stands for, e.g.
@@ -55,7 +54,6 @@ constexpr const char* PlatformCallName(PlatformCall call) {
     case PlatformCall::kGetProfileString: return "GetPrivateProfileString";
     case PlatformCall::kWriteProfileString: return "WritePrivateProfileString";
     case PlatformCall::kReadProfileSection: return "ReadProfileSection";
-    case PlatformCall::kOpenReadStream: return "OpenReadStream";
   }
   return "?";
 }

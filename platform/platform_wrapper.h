@@ -83,9 +83,6 @@ class PlatformWrapper : public Platform {
                           const ProfileEntryVisitor& visit) override {
     return target_.ReadProfileSection(section, path, visit);
   }
-  int OpenReadStream(const char* utf8_path, std::FILE** stream) override {
-    return target_.OpenReadStream(utf8_path, stream);
-  }
 
  private:
   Platform& target_;

@@ -113,29 +113,6 @@ class NativePath {
   std::uint32_t error_ = kErrorSuccess;
 };
 
-// The errno value that a failed stream open reports, like _wfopen_s reports
-// a sharing violation as EACCES.
-int ErrnoFromWin32(std::uint32_t error) {
-  switch (error) {
-    case kErrorFileNotFound:
-    case kErrorPathNotFound:
-      return ENOENT;
-    case kErrorAccessDenied:
-    case kErrorSharingViolation:
-      return EACCES;
-    case kErrorTooManyOpenFiles:
-      return EMFILE;
-    case kErrorNotEnoughMemory:
-      return ENOMEM;
-    case kErrorFilenameExcedRange:
-      return ENAMETOOLONG;
-    case kErrorInvalidParameter:
-      return EINVAL;
-    default:
-      return EIO;
-  }
-}
-
 class PosixPlatform final : public Platform {
  public:
   FileHandle CreateFile(const wchar_t* path, std::uint32_t access, std::uint32_t share,
@@ -386,23 +363,6 @@ class PosixPlatform final : public Platform {
   bool ReadProfileSection(const wchar_t* section, const wchar_t* path,
                           const ProfileEntryVisitor& visit) override {
     return profiles_.ReadSection(section, path, visit);
-  }
-
-  int OpenReadStream(const char* utf8_path, std::FILE** stream) override {
-    if (stream == nullptr) return EINVAL;
-    *stream = nullptr;
-    std::uint32_t error = kErrorSuccess;
-    const int fd = posix::OpenShared(utf8_path, kAccessRead, kShareRead,
-                                     Disposition::kOpenExisting, Attribute::kNormal, &error);
-    if (fd < 0) return ErrnoFromWin32(error);
-    std::FILE* opened = fdopen(fd, "rb");
-    if (opened == nullptr) {
-      const int failure = errno;
-      close(fd);
-      return failure;
-    }
-    *stream = opened;
-    return 0;
   }
 
  private:

@@ -1,8 +1,8 @@
 // The POSIX emulation of Windows' open sharing, and the per-thread last-error
-// value. Every open that the POSIX backend makes (files, profile files and the
-// fingerprint's read stream) goes through OpenShared, so that the conflicts
-// Windows refuses are refused between any two of them, in one process or in
-// two. Processes that open files without this layer are not seen.
+// value. Every open that the POSIX backend makes (files and profile files)
+// goes through OpenShared, so that the conflicts Windows refuses are refused
+// between any two of them, in one process or in two. Processes that open
+// files without this layer are not seen.
 #ifndef TARVELIN_PLATFORM_POSIX_SHARED_OPEN_H_
 #define TARVELIN_PLATFORM_POSIX_SHARED_OPEN_H_
 

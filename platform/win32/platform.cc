@@ -2,10 +2,6 @@
 // with the interface's small enums turned into the API's flags. Windows itself
 // decides sharing conflicts, read-only refusals and error codes; this file adds
 // policy of its own only where a method says so below.
-#include <cerrno>
-#include <cstdio>
-#include <share.h>
-
 #include "platform/platform.h"
 #include "platform/win32/api.h"
 #include "platform/win32/profile_section.h"
@@ -193,19 +189,6 @@ class Win32Platform final : public Platform {
   // without proving anything. Converting back to UTF-16 and opening with
   // _wfsopen makes every name that the library can create fingerprint its
   // real contents. _SH_DENYWR shares reading only, as the stream must.
-  int OpenReadStream(const char* utf8_path, std::FILE** stream) override {
-    *stream = nullptr;
-    // A UTF-8 text never has fewer bytes than it has UTF-16 units, and the
-    // fingerprint's narrow paths are at most this long.
-    wchar_t wide_path[1024];
-    if (::MultiByteToWideChar(CP_UTF8, 0, utf8_path, -1, wide_path, 1024) == 0) {
-      return ::GetLastError() == ERROR_INSUFFICIENT_BUFFER ? ENAMETOOLONG : EINVAL;
-    }
-    errno = 0;
-    *stream = ::_wfsopen(wide_path, L"rb", _SH_DENYWR);
-    if (*stream == nullptr) return errno != 0 ? errno : EACCES;
-    return 0;
-  }
 };
 
 }  // namespace

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
@@ -12,6 +10,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/platform_errors.h"
 #include "platform/utf8.h"
 #include "tests/support/fault_platform.h"
 #include "tests/support/temp_dir.h"
@@ -76,10 +75,14 @@ TEST(GetFileFingerprint, GivesTheDigestOfKnownContents) {
   EXPECT_EQ(FingerprintText(dir.Path(L"abc")), kAbcText);
 }
 
-// Sizes around the 1024-byte read: a short last read, none, and several.
+// Sizes around the read request: a short last read, none, and several.
 TEST(GetFileFingerprint, DigestsWholeFilesAcrossReadBoundaries) {
   TempDir dir;
-  for (std::uint64_t size : {1u, 1023u, 1024u, 1025u, 2048u, 2049u, 70000u}) {
+  constexpr std::uint64_t kRead = kFingerprintReadSize;
+  for (std::uint64_t size : {std::uint64_t{1}, std::uint64_t{1023}, std::uint64_t{1024},
+                             std::uint64_t{1025}, std::uint64_t{2048}, std::uint64_t{2049},
+                             std::uint64_t{70000}, kRead - 1, kRead, kRead + 1, 2 * kRead,
+                             2 * kRead + 63}) {
     const std::string bytes = testing::PatternBytes(size, static_cast<std::uint32_t>(size));
     const std::wstring path = dir.Path(L"file" + std::to_wstring(size));
     WriteFileBytes(path, bytes);
@@ -168,7 +171,7 @@ TEST(GetFileFingerprint, ReportsEveryByteAsProgress) {
 
 TEST(DigestFile, LeavesTheDigestUntouchedWhenTheFileDoesNotOpen) {
   TempDir dir;
-  const std::string missing = testing::FsPath(dir.Path(L"missing")).string();
+  const std::wstring missing = dir.Path(L"missing");
   unsigned char digest[kMd5DigestSize];
   std::memset(digest, 0xAB, sizeof digest);
   EXPECT_EQ(DigestFile(DefaultPlatform(), missing.c_str(), digest), kDigestFileNotOpened);
@@ -201,82 +204,110 @@ TEST(GetFileFingerprint, OpensNothingForANameBeyondTheNarrowBuffer) {
   const std::wstring too_long = MakeFileWithPathSize(other, 1025);
   ASSERT_TRUE(testing::FileExists(too_long));
   EXPECT_EQ(FingerprintText(too_long), kZeroFingerprintText);
+  EXPECT_EQ(DefaultPlatform().GetLastError(), kErrorFilenameExcedRange);
 }
 #endif
 
-#if defined(__GLIBC__)
-// A stream that yields its content in small runs and then fails, or ends.
-struct ScriptedStream {
-  std::string content;
-  std::size_t fail_at;  // the read at this offset fails; past the end: none fails
-  std::size_t position = 0;
-  bool closed = false;
-};
-
-ssize_t ReadScripted(void* cookie, char* buffer, std::size_t size) {
-  auto* stream = static_cast<ScriptedStream*>(cookie);
-  if (stream->position >= stream->fail_at) {
-    errno = EIO;
-    return -1;
-  }
-  std::size_t count = std::min({size, std::size_t{700}, stream->content.size() - stream->position,
-                                stream->fail_at - stream->position});
-  std::memcpy(buffer, stream->content.data() + stream->position, count);
-  stream->position += count;
-  return static_cast<ssize_t>(count);
-}
-
-int CloseScripted(void* cookie) {
-  static_cast<ScriptedStream*>(cookie)->closed = true;
-  return 0;
-}
-
-// Hands out the scripted stream in place of the file.
-class ScriptedPlatform : public testing::FaultPlatform {
- public:
-  explicit ScriptedPlatform(ScriptedStream* stream)
-      : FaultPlatform(DefaultPlatform()), stream_(stream) {}
-  int OpenReadStream(const char*, std::FILE** stream) override {
-    cookie_io_functions_t functions = {ReadScripted, nullptr, nullptr, CloseScripted};
-    *stream = fopencookie(stream_, "rb", functions);
-    return *stream != nullptr ? 0 : errno;
-  }
-
- private:
-  ScriptedStream* stream_;
-};
-
+// Fails read N of the fingerprint for every N up to the one that finds the
+// end: the digest is that of the bytes before the failed read, the failure's
+// error stands, the file is closed, and the text-only form still succeeds.
 TEST(DigestFile, DigestsTheBytesBeforeAReadErrorAndCloses) {
-  const std::string content = testing::PatternBytes(5000, 9);
-  const struct {
-    std::size_t fail_at;
-    int result;
-  } kCases[] = {
-      {0, kDigestFileReadError},      {1, kDigestFileReadError},
-      {1024, kDigestFileReadError},   {3001, kDigestFileReadError},
-      {5000, kDigestFileReadError},   {std::string::npos, kDigestFileComplete},
-  };
-  for (const auto& c : kCases) {
-    ScriptedStream stream{content, c.fail_at};
-    ScriptedPlatform platform(&stream);
+  constexpr std::uint32_t kInjected = 0x2A2Au;
+  TempDir dir;
+  const std::wstring path = dir.Path(L"file");
+  const std::string content = testing::PatternBytes(2 * kFingerprintReadSize + 5000, 9);
+  WriteFileBytes(path, content);
+  for (int n = 1; n <= 4; ++n) {
+    testing::FaultPlatform platform(DefaultPlatform());
+    platform.FailOp(testing::Op::kReadFile, n, false, kInjected);
     unsigned char digest[kMd5DigestSize] = {};
-    EXPECT_EQ(DigestFile(platform, "scripted", digest), c.result) << "failing at " << c.fail_at;
-    EXPECT_TRUE(stream.closed);
-
+    EXPECT_EQ(DigestFile(platform, path.c_str(), digest), kDigestFileReadError) << "read " << n;
+    EXPECT_EQ(platform.GetLastError(), kInjected) << "read " << n;
+    EXPECT_EQ(platform.open_handles(), 0) << "read " << n;
     wchar_t text[kFingerprintTextCapacity];
     FormatFingerprintText(digest, text);
-    EXPECT_EQ(std::wstring(text), FingerprintOf(content.substr(0, c.fail_at)))
-        << "failing at " << c.fail_at;
+    const std::string before = content.substr(0, std::size_t{kFingerprintReadSize} * (n - 1));
+    EXPECT_EQ(std::wstring(text), FingerprintOf(before)) << "read " << n;
 
-    // The fingerprint shows the same prefix digest and still succeeds.
-    ScriptedStream again{content, c.fail_at};
-    ScriptedPlatform again_platform(&again);
+    testing::FaultPlatform again(DefaultPlatform());
+    again.FailOp(testing::Op::kReadFile, n, false, kInjected);
     wchar_t fingerprint[kFingerprintTextCapacity];
-    EXPECT_TRUE(GetFileFingerprint(again_platform, L"scripted", fingerprint));
+    EXPECT_TRUE(GetFileFingerprint(again, path.c_str(), fingerprint));
     EXPECT_STREQ(fingerprint, text);
   }
 }
-#endif
+
+// An open file is fingerprinted from wherever its position stands, and stays
+// open at its end; every byte digested is reported as progress.
+TEST(FingerprintOpenFile, DigestsFromThePositionToTheEnd) {
+  TempDir dir;
+  const std::wstring path = dir.Path(L"held");
+  const std::string content = testing::PatternBytes(kFingerprintReadSize + 3000, 4);
+  WriteFileBytes(path, content);
+  Platform& platform = DefaultPlatform();
+  for (std::uint32_t skipped : {0u, 1u, 3000u, kFingerprintReadSize + 3000}) {
+    FileHandle file = platform.CreateFile(path.c_str(), kAccessRead, kShareRead,
+                                          Disposition::kOpenExisting, Attribute::kNormal);
+    ASSERT_NE(file, InvalidHandle());
+    std::string head(skipped + 1, '\0');
+    std::uint32_t got = 0;
+    ASSERT_TRUE(platform.ReadFile(file, &head[0], skipped, &got));
+    ASSERT_EQ(got, skipped);
+
+    std::uint64_t reported = 0;
+    ByteProgress progress;
+    progress.context = &reported;
+    progress.on_bytes = [](void* context, std::uint64_t bytes) {
+      *static_cast<std::uint64_t*>(context) += bytes;
+    };
+    wchar_t text[kFingerprintTextCapacity];
+    EXPECT_TRUE(FingerprintOpenFile(platform, file, text, &progress)) << skipped;
+    EXPECT_EQ(std::wstring(text), FingerprintOf(content.substr(skipped))) << skipped;
+    EXPECT_EQ(reported, content.size() - skipped);
+    char more = 0;
+    EXPECT_TRUE(platform.ReadFile(file, &more, 1, &got));
+    EXPECT_EQ(got, 0u) << "left at the end, and open";
+    EXPECT_TRUE(platform.CloseHandle(file));
+  }
+}
+
+// While the fingerprint reads, its own open keeps writers out.
+TEST(GetFileFingerprint, KeepsWritersOutWhileItReads) {
+  // Tries to open the file for writing, with full sharing, at the first read.
+  class WriterProbe : public testing::FaultPlatform {
+   public:
+    explicit WriterProbe(const std::wstring& path) : FaultPlatform(DefaultPlatform()), path_(path) {}
+    bool ReadFile(FileHandle file, void* buffer, std::uint32_t size,
+                  std::uint32_t* bytes_read) override {
+      if (!probed_) {
+        probed_ = true;
+        FileHandle writer = DefaultPlatform().CreateFile(
+            path_.c_str(), kAccessWrite, kShareRead | kShareWrite, Disposition::kOpenExisting,
+            Attribute::kNormal);
+        writer_error_ = DefaultPlatform().GetLastError();
+        writer_refused_ = writer == InvalidHandle();
+        if (!writer_refused_) DefaultPlatform().CloseHandle(writer);
+      }
+      return FaultPlatform::ReadFile(file, buffer, size, bytes_read);
+    }
+    bool probed_ = false;
+    bool writer_refused_ = false;
+    std::uint32_t writer_error_ = 0;
+
+   private:
+    std::wstring path_;
+  };
+  TempDir dir;
+  const std::wstring path = dir.Path(L"read");
+  WriteFileBytes(path, "abc");
+  WriterProbe platform(path);
+  wchar_t text[kFingerprintTextCapacity];
+  EXPECT_TRUE(FingerprintWholeFile(platform, path.c_str(), text));
+  EXPECT_STREQ(text, kAbcText);
+  ASSERT_TRUE(platform.probed_);
+  EXPECT_TRUE(platform.writer_refused_);
+  EXPECT_EQ(platform.writer_error_, kErrorSharingViolation);
+}
 
 }  // namespace
 }  // namespace tarvelin

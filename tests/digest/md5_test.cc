@@ -49,23 +49,24 @@ std::string RandomBytes(std::size_t size, std::mt19937& random) {
   return bytes;
 }
 
+const struct {
+  const char* message;
+  const char* digest;
+} kRfc1321Cases[] = {
+    {"", "d41d8cd98f00b204e9800998ecf8427e"},
+    {"a", "0cc175b9c0f1b6a831c399e269772661"},
+    {"abc", "900150983cd24fb0d6963f7d28e17f72"},
+    {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
+    {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
+    {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
+     "d174ab98d277d9f5a5611c2c9f419d9f"},
+    {"1234567890123456789012345678901234567890"
+     "1234567890123456789012345678901234567890",
+     "57edf4a22be3c955ac49da2e2107b67a"},
+};
+
 TEST(Md5, GivesTheReferenceDigestsOfRfc1321) {
-  const struct {
-    const char* message;
-    const char* digest;
-  } kCases[] = {
-      {"", "d41d8cd98f00b204e9800998ecf8427e"},
-      {"a", "0cc175b9c0f1b6a831c399e269772661"},
-      {"abc", "900150983cd24fb0d6963f7d28e17f72"},
-      {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
-      {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
-      {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
-       "d174ab98d277d9f5a5611c2c9f419d9f"},
-      {"1234567890123456789012345678901234567890"
-       "1234567890123456789012345678901234567890",
-       "57edf4a22be3c955ac49da2e2107b67a"},
-  };
-  for (const auto& c : kCases) {
+  for (const auto& c : kRfc1321Cases) {
     EXPECT_EQ(DigestOf(c.message), c.digest) << '"' << c.message << '"';
   }
 }
@@ -212,6 +213,61 @@ TEST(Md5, FinalEncodesTheBitLengthOfLongMessages) {
     }
     EXPECT_EQ(Hex(digest, sizeof digest), Hex(expected_digest, sizeof expected_digest))
         << "count " << c.count_high << ":" << c.count_low;
+  }
+}
+
+std::string Hex(const Md5Context& context) {
+  Md5Context copy = context;
+  unsigned char digest[kMd5DigestSize];
+  Md5Final(&copy, digest);
+  return Hex(digest, sizeof digest);
+}
+
+TEST(Md5UpdateBoth, GivesTheReferenceDigestsOfRfc1321ToBoth) {
+  for (const auto& c : kRfc1321Cases) {
+    Md5Context first, second;
+    Md5Init(&first);
+    Md5Init(&second);
+    Md5UpdateBoth(&first, &second, c.message, static_cast<std::int32_t>(std::strlen(c.message)));
+    EXPECT_EQ(Hex(first), c.digest) << '"' << c.message << '"';
+    EXPECT_EQ(Hex(second), c.digest) << '"' << c.message << '"';
+  }
+}
+
+// Whatever each context holds buffered, and however the bytes are divided,
+// both contexts end exactly as two single updates leave them, every field
+// and byte of the block included.
+TEST(Md5UpdateBoth, EqualsTwoSingleUpdatesForAnyBufferingAndDivision) {
+  std::mt19937 random(7);
+  const std::string bytes = RandomBytes(5000, random);
+  const std::string prefix = RandomBytes(200, random);
+  for (std::size_t held_first : {0u, 1u, 37u, 63u, 64u, 130u}) {
+    for (std::size_t held_second : {0u, 5u, 37u, 63u, 127u}) {
+      Md5Context both[2], single[2];
+      for (Md5Context* context : {&both[0], &both[1], &single[0], &single[1]}) {
+        std::memset(context, 0, sizeof *context);
+        Md5Init(context);
+      }
+      Md5Update(&both[0], prefix.data(), static_cast<std::int32_t>(held_first));
+      Md5Update(&single[0], prefix.data(), static_cast<std::int32_t>(held_first));
+      Md5Update(&both[1], prefix.data() + 50, static_cast<std::int32_t>(held_second));
+      Md5Update(&single[1], prefix.data() + 50, static_cast<std::int32_t>(held_second));
+      std::mt19937 pieces(static_cast<unsigned>(held_first * 131 + held_second));
+      for (std::size_t offset = 0; offset < bytes.size();) {
+        const std::size_t piece = std::min<std::size_t>(pieces() % 300, bytes.size() - offset);
+        const auto size = static_cast<std::int32_t>(piece);
+        Md5UpdateBoth(&both[0], &both[1], bytes.data() + offset, size);
+        Md5Update(&single[0], bytes.data() + offset, size);
+        Md5Update(&single[1], bytes.data() + offset, size);
+        offset += piece;
+        for (int lane = 0; lane < 2; ++lane) {
+          ASSERT_EQ(std::memcmp(&both[lane], &single[lane], sizeof both[lane]), 0)
+              << "lane " << lane << " holding " << held_first << " and " << held_second
+              << ", at " << offset;
+        }
+      }
+      EXPECT_EQ(Hex(both[0]), DigestOf(prefix.substr(0, held_first) + bytes));
+    }
   }
 }
 

@@ -1,5 +1,7 @@
 #include "tests/library/library_test_util.h"
 
+#include "digest/fingerprint.h"
+
 namespace tarvelin::testing {
 
 Workspace::Workspace(const std::wstring& file_name) : source_(dir_.Path(file_name)) {
@@ -46,6 +48,10 @@ std::wstring InFolder(const std::wstring& name) {
 #else
   return L"/" + name;
 #endif
+}
+
+int FingerprintReads(std::uint64_t size) {
+  return static_cast<int>((size + kFingerprintReadSize - 1) / kFingerprintReadSize) + 1;
 }
 
 ResultCode SplitWith(Platform* platform, const std::wstring& path, std::int32_t mib) {

@@ -51,6 +51,10 @@ std::vector<Call> WithoutFolder(std::vector<Call> calls, const std::wstring& fol
 // `name` as WithoutFolder leaves it: a separator and the name.
 std::wstring InFolder(const std::wstring& name);
 
+// The reads that a fingerprint makes of a file of `size` bytes: its full
+// requests, a short one if any, and the one that finds the end.
+int FingerprintReads(std::uint64_t size);
+
 // Runs Split and Merge through `platform` (or the default one).
 ResultCode SplitWith(Platform* platform, const std::wstring& path, std::int32_t mib);
 ResultCode MergeWith(Platform* platform, const std::wstring& path);

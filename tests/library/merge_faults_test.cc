@@ -121,14 +121,17 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"RebuiltFileCannotBeCreated", Op::kCreateFile, L"disk.wim", 1, RC_FILE_OPEN, 0},
         FaultCase{"FolderFlushFails", Op::kFlushFolderOf, L"disk.wim", 1, RC_FILE_WRITE, 0},
         FaultCase{"PieceCannotBeOpened", Op::kCreateFile, L"disk.2", 1, RC_FILE_OPEN, 2},
-        FaultCase{"PieceCannotBeFingerprinted", Op::kOpenReadStream, L"disk.2", 1, RC_FILE_READ,
-                  2},
-        FaultCase{"ReadingAPieceFails", Op::kReadFile, L"disk.2", 2, RC_FILE_READ, 2},
+        // Held, then opened for its fingerprint.
+        FaultCase{"PieceCannotBeFingerprinted", Op::kCreateFile, L"disk.2", 2, RC_FILE_READ, 2},
+        // The second chunk that the join reads, after the piece's fingerprint.
+        FaultCase{"ReadingAPieceFails", Op::kReadFile, L"disk.2", FingerprintReads(kMiB) + 2,
+                  RC_FILE_READ, 2},
         FaultCase{"WritingFails", Op::kWriteFile, L"disk.wim", 4, RC_FILE_WRITE, 1},
         FaultCase{"FlushBeforeDeletingFails", Op::kFlushFileBuffers, L"disk.wim", 3,
                   RC_FILE_WRITE, 2},
         FaultCase{"PieceCannotBeDeleted", Op::kDeleteFile, L"disk.3", 1, RC_FILE_DELETE, 3},
-        FaultCase{"RebuiltFileCannotBeFingerprinted", Op::kOpenReadStream, L"disk.wim", 1,
+        // Created, then opened for its fingerprint.
+        FaultCase{"RebuiltFileCannotBeFingerprinted", Op::kCreateFile, L"disk.wim", 2,
                   RC_FILE_READ, 5},
         FaultCase{"ManifestCannotBeDeleted", Op::kDeleteFile, L"disk.DAT", 1, RC_FILE_DELETE, 5},
         FaultCase{"ManifestReadFailsReadsEmpty", Op::kGetProfileString, L"disk.DAT", 1,

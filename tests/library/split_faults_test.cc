@@ -13,6 +13,8 @@ namespace tarvelin::testing {
 namespace {
 
 constexpr std::uint32_t kInjected = 0x2A2Au;
+// The source of the table's cases: four pieces of 1 MiB at most.
+const std::uint64_t kTableSourceSize = 3 * kMiB + 100;
 
 std::wstring ManifestValue(const std::wstring& manifest, const wchar_t* section,
                            const std::wstring& key) {
@@ -49,7 +51,7 @@ class SplitFaults : public ::testing::TestWithParam<FaultCase> {};
 
 TEST_P(SplitFaults, KeepTheSourceAndReportTheFailingCall) {
   const FaultCase& c = GetParam();
-  const std::uint64_t size = 3 * kMiB + 100;
+  const std::uint64_t size = kTableSourceSize;
   const std::vector<Call> clean = RecordCleanSplit(size);
   const std::uint64_t n = CallNumber(clean, c.op, InFolder(c.file), c.occurrence);
   ASSERT_NE(0u, n) << PlatformCallName(c.op) << " on "
@@ -85,7 +87,9 @@ INSTANTIATE_TEST_SUITE_P(
                   true},
         FaultCase{"PieceTwoCannotBeCreated", Op::kCreateFile, L"disk.2", 1, RC_FILE_OPEN, 2, 2,
                   true},
-        FaultCase{"ReadFails", Op::kReadFile, L"disk.wim", 4, RC_FILE_READ, 2, 1, true},
+        // The fourth chunk that the cut reads, after the source's fingerprint.
+        FaultCase{"ReadFails", Op::kReadFile, L"disk.wim", FingerprintReads(kTableSourceSize) + 4,
+                  RC_FILE_READ, 2, 1, true},
         FaultCase{"WriteFails", Op::kWriteFile, L"disk.1", 1, RC_FILE_WRITE, 2, 1, true},
         FaultCase{"PieceFingerprintCannotBeWritten", Op::kWriteProfileString, L"disk.DAT", 3,
                   RC_MANIFEST_WRITE, 2, 1, true},
@@ -95,15 +99,18 @@ INSTANTIATE_TEST_SUITE_P(
                   true},
         FaultCase{"PieceCloseReportsAFailedWrite", Op::kCloseHandle, L"disk.1", 1,
                   RC_FILE_WRITE, 2, 1, true},
-        FaultCase{"PieceCannotBeReopenedToFlush", Op::kCreateFile, L"disk.3", 2, RC_FILE_WRITE,
+        // Created, opened for its fingerprint, reopened for the flush.
+        FaultCase{"PieceCannotBeReopenedToFlush", Op::kCreateFile, L"disk.3", 3, RC_FILE_WRITE,
                   4, 4, true},
         FaultCase{"ManifestFlushFails", Op::kFlushFileBuffers, L"disk.DAT", 1, RC_FILE_WRITE, 4,
                   4, true},
         FaultCase{"FolderFlushFails", Op::kFlushFolderOf, L"disk.DAT", 1, RC_FILE_WRITE, 4, 4,
                   true},
-        FaultCase{"PieceCannotBeFingerprinted", Op::kOpenReadStream, L"disk.1", 1, RC_FILE_READ,
+        // Created, then opened for its fingerprint.
+        FaultCase{"PieceCannotBeFingerprinted", Op::kCreateFile, L"disk.1", 2, RC_FILE_READ,
                   2, 1, true},
-        FaultCase{"SourceCannotBeFingerprinted", Op::kOpenReadStream, L"disk.wim", 1,
+        // Held, measured, then opened for its fingerprint.
+        FaultCase{"SourceCannotBeFingerprinted", Op::kCreateFile, L"disk.wim", 3,
                   RC_FILE_READ, 0, 0, false},
         FaultCase{"SourceCannotBeDeleted", Op::kDeleteFile, L"disk.wim", 1, RC_FILE_DELETE, 4, 4,
                   true}),

@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -494,30 +493,30 @@ TEST_F(FileOpsTest, FlushesKeepTheirContracts) {
   EXPECT_TRUE(platform_.FlushFolderOf(L"/at-the-root"));
 }
 
-TEST_F(FileOpsTest, ReadStreamsShareReadingOnly) {
-  const std::wstring path = dir_.Path(L"streamed.bin");
-  WriteFileBytes(path, "stream me");
-  const std::string utf8 = WideToUtf8(path);
-  std::FILE* stream = nullptr;
+// The open that a fingerprint makes: reading, sharing reading only.
+TEST_F(FileOpsTest, ReadersThatShareReadingOnlyKeepWritersOut) {
+  const std::wstring path = dir_.Path(L"read.bin");
+  WriteFileBytes(path, "read me");
 
   FileHandle writer = Open(path, kAccessWrite, kShareAll, Disposition::kOpenExisting);
   ASSERT_NE(writer, InvalidHandle());
-  EXPECT_NE(platform_.OpenReadStream(utf8.c_str(), &stream), 0);
-  EXPECT_EQ(stream, nullptr);
+  EXPECT_EQ(Open(path, kAccessRead, kShareRead, Disposition::kOpenExisting), InvalidHandle());
+  EXPECT_EQ(platform_.GetLastError(), kErrorSharingViolation);
   EXPECT_TRUE(platform_.CloseHandle(writer));
 
   // The split digests its source while it holds it for reading.
   FileHandle source = Open(path, kAccessRead, kShareRead, Disposition::kOpenExisting);
   ASSERT_NE(source, InvalidHandle());
-  ASSERT_EQ(platform_.OpenReadStream(utf8.c_str(), &stream), 0);
-  char buffer[32] = {};
-  EXPECT_EQ(std::fread(buffer, 1, sizeof buffer, stream), 9u);
-  EXPECT_EQ(std::string(buffer), "stream me");
+  FileHandle reader = Open(path, kAccessRead, kShareRead, Disposition::kOpenExisting);
+  ASSERT_NE(reader, InvalidHandle());
+  EXPECT_EQ(ReadAll(reader), "read me");
   EXPECT_EQ(Open(path, kAccessWrite, kShareAll, Disposition::kOpenExisting), InvalidHandle());
-  std::fclose(stream);
+  EXPECT_TRUE(platform_.CloseHandle(reader));
   EXPECT_TRUE(platform_.CloseHandle(source));
 
-  EXPECT_EQ(platform_.OpenReadStream(WideToUtf8(dir_.Path(L"missing")).c_str(), &stream), ENOENT);
+  EXPECT_EQ(Open(dir_.Path(L"missing"), kAccessRead, kShareRead, Disposition::kOpenExisting),
+            InvalidHandle());
+  EXPECT_EQ(platform_.GetLastError(), kErrorFileNotFound);
 }
 
 TEST_F(FileOpsTest, NamesOutsideAsciiWorkFromEndToEnd) {
@@ -534,11 +533,10 @@ TEST_F(FileOpsTest, NamesOutsideAsciiWorkFromEndToEnd) {
   EXPECT_EQ(entry.filename().string(), "donn\xc3\xa9""es-\xe6\x97\xa5\xe6\x9c\xac-\xf0\x9f\x98\x80.bin");
   EXPECT_TRUE(platform_.PathFileExists(path.c_str()));
 
-  std::FILE* stream = nullptr;
-  ASSERT_EQ(platform_.OpenReadStream(WideToUtf8(path).c_str(), &stream), 0);
-  char buffer[16] = {};
-  EXPECT_EQ(std::fread(buffer, 1, sizeof buffer, stream), 7u);
-  std::fclose(stream);
+  file = Open(path, kAccessRead, kShareRead, Disposition::kOpenExisting);
+  ASSERT_NE(file, InvalidHandle());
+  EXPECT_EQ(ReadAll(file), "payload");
+  EXPECT_TRUE(platform_.CloseHandle(file));
   EXPECT_TRUE(platform_.DeleteFile(path.c_str()));
   EXPECT_FALSE(platform_.PathFileExists(path.c_str()));
 }

@@ -15,7 +15,7 @@
 namespace tarvelin::testing {
 namespace {
 
-constexpr std::uint64_t kCountedCalls = 13;
+constexpr std::uint64_t kCountedCalls = 20;
 constexpr std::uint32_t kInjected = 1117;
 
 // Makes every platform call once, in `dir`; returns each result, each
@@ -32,7 +32,6 @@ std::vector<std::uint64_t> EveryCall(Platform& p, const TempDir& dir) {
   std::uint32_t count = 0;
   std::uint32_t high = 0;
   wchar_t value[8];
-  std::FILE* stream = nullptr;
   p.SetLastError(0);
   const FileHandle h = p.CreateFile(file.c_str(), kAccessRead | kAccessWrite, kShareNone,
                                     Disposition::kCreateAlways, Attribute::kNormal);
@@ -47,8 +46,22 @@ std::vector<std::uint64_t> EveryCall(Platform& p, const TempDir& dir) {
   note(p.PathFileExists(file.c_str()));
   note(p.WritePrivateProfileString(L"s", L"k", L"v", ini.c_str()));
   note(p.GetPrivateProfileString(L"s", L"k", L"", value, 8, ini.c_str()));
-  note(p.OpenReadStream(WideToUtf8(file).c_str(), &stream));
-  if (stream != nullptr) std::fclose(stream);
+  note(p.ReadProfileSection(L"s", ini.c_str(), [&](const wchar_t*, const wchar_t* v) {
+    seen.push_back(v[0]);
+    return true;
+  }));
+  EntryAttributes entry;
+  note(p.GetFileAttributes(file.c_str(), &entry));
+  seen.push_back(static_cast<std::uint64_t>(entry.kind));
+  const FileHandle again = p.CreateFile(file.c_str(), kAccessRead | kAccessWrite, kShareNone,
+                                        Disposition::kOpenExisting, Attribute::kNormal);
+  FileInformation information;
+  note(p.GetFileInformationByHandle(again, &information));
+  seen.push_back(information.size);
+  note(p.SetFilePointer(again, 2));
+  note(p.SetEndOfFile(again));
+  note(p.LimitAccessTo(again, again));
+  note(p.CloseHandle(again));
   note(p.DeleteFile(file.c_str()));
   return seen;
 }

@@ -1,8 +1,8 @@
 // Fail every platform call of a split and of a merge of a 3-piece file, once
 // and from then on, and make every write report fewer bytes than it took.
-// After each case every handle that the operation opened is closed (those of
-// the platform and, counted by the system, the fingerprint's streams too),
-// the deletions kept the durable order, and the original bytes are there.
+// After each case every handle that the operation opened is closed (counted
+// by the wrapper and, where it can, by the system), the deletions kept the
+// durable order, and the original bytes are there.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -11,7 +11,6 @@
 
 #include "library/operations.h"
 #include "platform/platform_errors.h"
-#include "platform/utf8.h"
 #include "tests/library/library_test_util.h"
 #include "tests/reliability/call_order.h"
 #include "tests/reliability/invariant_r.h"
@@ -79,7 +78,7 @@ const Operation kMergeShowingProgress{
     }};
 
 // A merge that finds the file already rebuilt beside its manifest proves it
-// through a stream of its own.
+// through a handle of its own.
 const Operation kMergeOfAFinishedMerge{
     "merge of a finished merge",
     [](Workspace& ws) {
@@ -120,17 +119,18 @@ void CheckCase(const Operation& operation, void (*plan)(FaultPlatform&, std::uin
   EXPECT_TRUE(r.Holds(DiskFiles(), ws.source(), ws.base()));
 }
 
-// The count itself sees a stream that is left open, as the fingerprint's
-// would be if a path forgot to close it.
-TEST(OpenDescriptors, SeeAStreamLeftOpen) {
+// The count itself sees a handle that is left open, as a fingerprint's would
+// be if a path forgot to close it.
+TEST(OpenDescriptors, SeeAHandleLeftOpen) {
   Workspace ws;
   ws.MakeSource(10);
   const int before = OpenDescriptors();
   if (before < 0) GTEST_SKIP() << "the system does not count open descriptors";
-  std::FILE* stream = nullptr;
-  ASSERT_EQ(0, DefaultPlatform().OpenReadStream(WideToUtf8(ws.source()).c_str(), &stream));
+  FileHandle file = DefaultPlatform().CreateFile(ws.source().c_str(), kAccessRead, kShareRead,
+                                                 Disposition::kOpenExisting, Attribute::kNormal);
+  ASSERT_NE(InvalidHandle(), file);
   EXPECT_EQ(before + 1, OpenDescriptors());
-  std::fclose(stream);
+  DefaultPlatform().CloseHandle(file);
   EXPECT_EQ(before, OpenDescriptors());
 }
 

@@ -207,12 +207,5 @@ bool FaultPlatform::WritePrivateProfileString(const wchar_t* section, const wcha
          call.Succeeded(target().WritePrivateProfileString(section, key, value, path));
 }
 
-int FaultPlatform::OpenReadStream(const char* utf8_path, std::FILE** stream) {
-  CountedCall call(*this, Op::kOpenReadStream, Utf8ToWide(utf8_path));
-  if (call.refused()) return EACCES;
-  const int error = target().OpenReadStream(utf8_path, stream);
-  call.Succeeded(error == 0);
-  return error;
-}
 
 }  // namespace tarvelin::testing

@@ -81,7 +81,6 @@ class FaultPlatform : public PlatformWrapper {
                                  const wchar_t* value, const wchar_t* path) override;
   bool ReadProfileSection(const wchar_t* section, const wchar_t* path,
                           const ProfileEntryVisitor& visit) override;
-  int OpenReadStream(const char* utf8_path, std::FILE** stream) override;
 
  private:
   class CountedCall;

@@ -1,7 +1,6 @@
 // The Win32 backend against the real API (under Wine on Linux): the flags it
 // passes are the ones the contract means, and the errors are the ones that
 // the core and the POSIX emulation expect from Windows.
-#include <cerrno>
 #include <cstdio>
 #include <iterator>
 #include <string>
@@ -9,9 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include "digest/fingerprint.h"
 #include "platform/platform.h"
 #include "platform/platform_errors.h"
-#include "platform/utf8.h"
 #include "platform/win32/api.h"
 #include "tests/support/temp_dir.h"
 
@@ -84,11 +83,6 @@ class Win32PlatformTest : public ::testing::Test {
     } else {
       EXPECT_EQ(last_error, error);
     }
-  }
-
-  // Opens a read stream by the UTF-8 form of `path`; returns its error number.
-  int OpenStream(const std::wstring& path, std::FILE** stream) {
-    return platform_.OpenReadStream(WideToUtf8(path).c_str(), stream);
   }
 
   Platform& platform_ = DefaultPlatform();
@@ -458,12 +452,12 @@ TEST_F(Win32PlatformTest, FlushingAFolderIsAlwaysReportedDone) {
   EXPECT_TRUE(platform_.FlushFolderOf(dir_.Path(L"anything").c_str()));
 }
 
-class Win32ReadStreamTest : public Win32PlatformTest,
-                            public ::testing::WithParamInterface<const wchar_t*> {};
+class Win32FingerprintNameTest : public Win32PlatformTest,
+                                 public ::testing::WithParamInterface<const wchar_t*> {};
 
 // Names outside ASCII reach their own file, so that what a fingerprint reads
 // is the file's content and not the all-zero text of a file not found.
-TEST_P(Win32ReadStreamTest, ReadsTheFileNamedByItsUtf8Bytes) {
+TEST_P(Win32FingerprintNameTest, ReadsTheFileOfThatName) {
   const std::wstring path = dir_.Path(GetParam());
   const std::string content = testing::PatternBytes(3000, 3);
   {
@@ -472,44 +466,39 @@ TEST_P(Win32ReadStreamTest, ReadsTheFileNamedByItsUtf8Bytes) {
     std::uint32_t written = 0;
     ASSERT_TRUE(platform_.WriteFile(file.get(), content.data(), 3000, &written));
   }
-  std::FILE* stream = nullptr;
-  ASSERT_EQ(OpenStream(path, &stream), 0);
-  ASSERT_NE(stream, nullptr);
-  std::string read(4000, '\0');
-  read.resize(std::fread(&read[0], 1, read.size(), stream));
-  EXPECT_FALSE(std::ferror(stream));
-  std::fclose(stream);
-  EXPECT_EQ(read, content);
+  wchar_t text[kFingerprintTextCapacity] = {};
+  EXPECT_TRUE(FingerprintWholeFile(platform_, path.c_str(), text));
+  EXPECT_EQ(std::wstring(text), testing::FingerprintOf(content));
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, Win32ReadStreamTest,
+INSTANTIATE_TEST_SUITE_P(Names, Win32FingerprintNameTest,
                          ::testing::Values(L"plain.wim", L"d\u00e9j\u00e0 vu.wim",
                                            L"\u4e2d\u6587.wim", L"\U0001F600 smile.wim",
                                            L"\u0416\u0443\u0440\u043d\u0430\u043b.0"));
 
-TEST_F(Win32PlatformTest, ReadStreamSharesReadingOnly) {
-  const std::wstring path = dir_.Path(L"stream.bin");
+// The fingerprint's own open shares reading only. (That it keeps writers out
+// while it reads is checked on both systems in the fingerprint's tests.)
+TEST_F(Win32PlatformTest, FingerprintSharesReadingOnly) {
+  const std::wstring path = dir_.Path(L"shared.bin");
   testing::WriteFileBytes(path, "abc");
-  std::FILE* stream = nullptr;
+  wchar_t text[kFingerprintTextCapacity] = {};
   {
-    // Held for writing, even with full sharing: the stream refuses to share
-    // writing, so it does not open.
+    // Held for writing, even with full sharing: the fingerprint refuses to
+    // share writing, so it does not open.
     HeldFile writer(platform_, Open(path, kAccessWrite, kShareBoth));
     ASSERT_TRUE(writer.valid());
-    EXPECT_EQ(OpenStream(path, &stream), EACCES);
-    EXPECT_EQ(stream, nullptr);
+    EXPECT_FALSE(FingerprintWholeFile(platform_, path.c_str(), text));
+    EXPECT_EQ(platform_.GetLastError(), kErrorSharingViolation);
   }
   {
     // Held for reading with read sharing, as the split holds its source.
     HeldFile reader(platform_, Open(path, kAccessRead, kShareRead));
     ASSERT_TRUE(reader.valid());
-    ASSERT_EQ(OpenStream(path, &stream), 0);
-    // While the stream reads, nobody may open the file for writing.
-    ExpectRefused(Open(path, kAccessWrite, kShareBoth), kErrorSharingViolation);
-    std::fclose(stream);
+    EXPECT_TRUE(FingerprintWholeFile(platform_, path.c_str(), text));
+    EXPECT_EQ(std::wstring(text), testing::FingerprintOf("abc"));
   }
-  EXPECT_EQ(OpenStream(dir_.Path(L"missing.bin"), &stream), ENOENT);
-  EXPECT_EQ(stream, nullptr);
+  EXPECT_FALSE(FingerprintWholeFile(platform_, dir_.Path(L"missing.bin").c_str(), text));
+  EXPECT_EQ(platform_.GetLastError(), kErrorFileNotFound);
 }
 
 }  // namespace
