@@ -85,7 +85,12 @@ std::string DescribeFailure(ResultCode code, const FailureReport& report,
       }
       return "no such file";
     case FailedStep::kOpen: return "cannot open " + which + ": " + Reason(report, context);
-    case FailedStep::kCreate: return "cannot create " + which + ": " + Reason(report, context);
+    case FailedStep::kCreate:
+      if (report.system_error == kErrorFileExists && report.role != FileRole::kRebuilt) {
+        return which + " is in the way: it is not output of a split of this file, so nothing "
+               "was changed (move it away, or merge the split it belongs to)";
+      }
+      return "cannot create " + which + ": " + Reason(report, context);
     case FailedStep::kNotEmpty:
       return "a file that is not empty appeared at it as the merge began; it is left alone";
     case FailedStep::kMeasure:
@@ -105,6 +110,13 @@ std::string DescribeFailure(ResultCode code, const FailureReport& report,
     case FailedStep::kDelete: return DeleteWords(report, context);
     case FailedStep::kMismatch: return MismatchWords(report, context);
     case FailedStep::kNoMemory: return "not enough memory";
+    case FailedStep::kChanged:
+      if (report.role == FileRole::kPiece) {
+        return which + " was replaced by another program while the split ran; the source is "
+               "kept";
+      }
+      return "it was changed by another program while the split ran; it is kept, and the "
+             "pieces cut from it vouch for nothing (run the split again)";
   }
   return "it failed";
 }

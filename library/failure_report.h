@@ -34,6 +34,7 @@ enum class FailedStep {
   kClose,           // closing a written file, which can report a late write error
   kDelete,          // deleting the file
   kMismatch,        // its fingerprint is not the recorded one
+  kChanged,         // another program changed or replaced it while the split ran
   kNoMemory,        // memory ran out
 };
 

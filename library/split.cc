@@ -9,14 +9,25 @@
 // than one by one as they are cut: the disk then writes piece n back while
 // piece n is fingerprinted and piece n + 1 cut, and a file system that
 // journals commits once for many small pieces instead of once per piece.
+//
+// The split holds its source unshared from start to end: a second split of
+// it, a merge that would tidy it away, and any writer or deleter that goes
+// through the platform are refused meanwhile. Every piece and the manifest
+// are created as new files, after stale output of this same source has been
+// cleared (stale_output.h); a piece is fingerprinted through the handle that
+// wrote it. Before the source goes, the split checks that it is what was
+// fingerprinted and cut: a program that changed it meanwhile without going
+// through the platform (nothing on Linux stops one) leaves everything kept.
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "digest/fingerprint.h"
 #include "library/file_helpers.h"
 #include "library/naming.h"
 #include "library/split_set.h"
+#include "library/stale_output.h"
 #include "library/operations.h"
 #include "library/progress_reporter.h"
 #include "platform/platform_errors.h"
@@ -57,6 +68,9 @@ class SplitRun {
   ResultCode Run();
 
  private:
+  ResultCode OpenAndMeasureSource();
+  ResultCode FingerprintSource(unsigned char* digest);
+  ResultCode CheckSourceUnchanged(std::uint64_t bytes_cut);
   ResultCode Cut();
   ResultCode CreatePiece();
   // Opens piece `number` with read and write access into piece_; on failure
@@ -100,6 +114,10 @@ class SplitRun {
   FileHandle manifest_ = nullptr;
   FileHandle piece_ = nullptr;
   std::uint64_t size_ = 0;
+  FileInformation source_at_start_;
+  bool measured_ = false;
+  // The identity of each piece as created, so that its flush reaches it.
+  std::vector<FileInformation> pieces_;
   std::int32_t piece_number_ = 0;
   std::int32_t piece_count_ = 0;
   SplitSet set_;
@@ -125,15 +143,8 @@ ResultCode SplitRun::Run() {
     return RC_SOURCE_NOT_FOUND;
   }
 
-  source_ = platform_.CreateFile(path_, kAccessRead, kShareRead, Disposition::kOpenExisting,
-                                 Attribute::kReadOnly);
-  if (source_ == InvalidHandle()) {
-    source_ = nullptr;
-    return Fail(RC_FILE_OPEN, FailedStep::kOpen, FileRole::kSource, path_);
-  }
-  // A failed measurement leaves the size at 0; the copy then stops at the
-  // first chunk beyond it and the source is kept.
-  QueryFileSize(platform_, path_, &size_);
+  const ResultCode opened = OpenAndMeasureSource();
+  if (opened != RC_OK) return opened;
 
   // Every name must fit before anything on disk changes.
   const std::uint64_t highest = HighestPiece(size_, limit_);
@@ -149,21 +160,30 @@ ResultCode SplitRun::Run() {
                     nullptr);
   }
 
-  // The manifest is created empty so that it holds nothing of an earlier
-  // split. Its creation is not checked: the profile writes decide.
-  manifest_ = platform_.CreateFile(set_.manifest(), kAccessRead | kAccessWrite,
-                                   kShareRead | kShareWrite, Disposition::kCreateAlways,
-                                   Attribute::kNormal);
-  if (manifest_ == InvalidHandle()) manifest_ = nullptr;
-
   progress_.SetTotals(3 * size_, piece_count_);
-  progress_.Enter(Phase::kFingerprintSource, -1);
-  wchar_t fingerprint[kFingerprintTextCapacity] = {};
-  // A source that cannot be read whole would be recorded with a text that
-  // vouches for nothing, and then deleted.
-  if (!FingerprintWholeFile(platform_, path_, fingerprint, progress_.byte_sink())) {
-    return FailUnread(FileRole::kSource, path_);
+  unsigned char digest[kMd5DigestSize] = {};
+  const ResultCode fingerprinted = FingerprintSource(digest);
+  if (fingerprinted != RC_OK) return fingerprinted;
+
+  // Only output of this same source may stand at the names to create.
+  const ResultCode cleared =
+      ClearStaleOutput(platform_, set_, static_cast<std::int32_t>(highest), digest, report_);
+  if (cleared != RC_OK) return Fail(cleared);
+
+  // The manifest is new, so it holds nothing of an earlier split; it is held
+  // until the end and flushed through this handle.
+  manifest_ = platform_.CreateFile(set_.manifest(), kAccessRead | kAccessWrite,
+                                   kShareRead | kShareWrite, Disposition::kCreateNew,
+                                   Attribute::kNormal);
+  if (manifest_ == InvalidHandle()) {
+    manifest_ = nullptr;
+    return Fail(RC_FILE_OPEN, FailedStep::kCreate, FileRole::kManifest, set_.manifest());
   }
+  if (!platform_.LimitAccessTo(manifest_, source_)) {
+    return Fail(RC_FILE_WRITE, FailedStep::kWrite, FileRole::kManifest, set_.manifest());
+  }
+  wchar_t fingerprint[kFingerprintTextCapacity] = {};
+  FormatFingerprintText(digest, fingerprint);
   if (!set_.RecordSource(platform_, fingerprint)) {
     return Fail(RC_MANIFEST_WRITE, FailedStep::kRecord, FileRole::kManifest, set_.manifest());
   }
@@ -172,14 +192,61 @@ ResultCode SplitRun::Run() {
   if (cut != RC_OK) return cut;
   const ResultCode durable = MakeDurable();
   if (durable != RC_OK) return durable;
-  CloseHandlesKeepError(platform_, source_, nullptr, manifest_);
-  source_ = manifest_ = nullptr;
+  CloseHandlesKeepError(platform_, nullptr, nullptr, manifest_);
+  manifest_ = nullptr;
+  // The source is let go only now, and deleted at once: an open that comes
+  // between makes the deletion fail, and the source stays.
+  CloseHandlesKeepError(platform_, source_, nullptr, nullptr);
+  source_ = nullptr;
 
   platform_.SetFileAttributes(path_, Attribute::kNormal);
   if (!platform_.DeleteFile(path_)) {
     ReportFailure(report_, FailedStep::kDelete, FileRole::kSource, path_,
                   platform_.GetLastError());
     return RC_FILE_DELETE;
+  }
+  return RC_OK;
+}
+
+// Opened unshared: nobody else may read, write or delete it while it is cut.
+// A failed measurement leaves the size at 0; the copy then stops at the
+// first chunk beyond it and the source is kept.
+ResultCode SplitRun::OpenAndMeasureSource() {
+  source_ = platform_.CreateFile(path_, kAccessRead, kShareNone, Disposition::kOpenExisting,
+                                 Attribute::kReadOnly);
+  if (source_ == InvalidHandle()) {
+    source_ = nullptr;
+    return Fail(RC_FILE_OPEN, FailedStep::kOpen, FileRole::kSource, path_);
+  }
+  measured_ = platform_.GetFileInformationByHandle(source_, &source_at_start_);
+  size_ = measured_ ? source_at_start_.size : 0;
+  return RC_OK;
+}
+
+// A source that cannot be read whole would be recorded with a text that
+// vouches for nothing, and then deleted.
+ResultCode SplitRun::FingerprintSource(unsigned char* digest) {
+  progress_.Enter(Phase::kFingerprintSource, -1);
+  if (DigestOpenFile(platform_, source_, digest, progress_.byte_sink()) != kDigestFileComplete) {
+    return FailUnread(FileRole::kSource, path_);
+  }
+  if (!platform_.SetFilePointer(source_, 0)) {
+    return Fail(RC_FILE_READ, FailedStep::kRead, FileRole::kSource, path_);
+  }
+  return RC_OK;
+}
+
+// The bytes cut must be the size measured, and the held source must still
+// show that size and the times it had when the split began. The check comes
+// before any change of the split's own to the source's attributes.
+ResultCode SplitRun::CheckSourceUnchanged(std::uint64_t bytes_cut) {
+  FileInformation now;
+  if (!measured_ || bytes_cut != size_ || !platform_.GetFileInformationByHandle(source_, &now) ||
+      now.size != source_at_start_.size ||
+      now.last_write_time != source_at_start_.last_write_time ||
+      now.change_time != source_at_start_.change_time) {
+    return FailWith(RC_FILE_READ, kErrorReadFault, FailedStep::kChanged, FileRole::kSource,
+                    path_);
   }
   return RC_OK;
 }
@@ -203,28 +270,39 @@ ResultCode SplitRun::OpenPiece(std::int32_t number, std::uint32_t share,
   return RC_OK;
 }
 
+// A piece is new: nothing at its name is ever written over or followed. It
+// is no more open to others than the source.
 ResultCode SplitRun::CreatePiece() {
   const ResultCode opened =
-      OpenPiece(piece_number_, kShareNone, Disposition::kCreateAlways, RC_FILE_OPEN);
+      OpenPiece(piece_number_, kShareNone, Disposition::kCreateNew, RC_FILE_OPEN);
   if (opened != RC_OK) return opened;
+  FileInformation identity;
+  if (!platform_.GetFileInformationByHandle(piece_, &identity)) {
+    return FailOnPiece(RC_FILE_OPEN, FailedStep::kCreate);
+  }
+  pieces_.push_back(identity);
+  if (!platform_.LimitAccessTo(piece_, source_)) {
+    return FailOnPiece(RC_FILE_WRITE, FailedStep::kWrite);
+  }
   progress_.Enter(Phase::kCutPiece, piece_number_);
   return RC_OK;
 }
 
-// Closes, fingerprints and records the current piece. The piece is opened
-// exclusively, so it must be closed before it can be fingerprinted.
+// Fingerprints the current piece through the handle that wrote it, so the
+// text vouches for the bytes written and nobody could change them between,
+// then closes and records it.
 ResultCode SplitRun::FinishPiece() {
+  progress_.Enter(Phase::kFingerprintPiece, piece_number_);
+  wchar_t fingerprint[kFingerprintTextCapacity] = {};
+  if (!platform_.SetFilePointer(piece_, 0) ||
+      !FingerprintOpenFile(platform_, piece_, fingerprint, progress_.byte_sink())) {
+    return FailUnread(FileRole::kPiece, piece_name_);
+  }
   if (!platform_.CloseHandle(piece_)) {
     piece_ = nullptr;
     return FailOnPiece(RC_FILE_WRITE, FailedStep::kClose);
   }
   piece_ = nullptr;
-
-  progress_.Enter(Phase::kFingerprintPiece, piece_number_);
-  wchar_t fingerprint[kFingerprintTextCapacity] = {};
-  if (!FingerprintWholeFile(platform_, piece_name_, fingerprint, progress_.byte_sink())) {
-    return FailUnread(FileRole::kPiece, piece_name_);
-  }
   if (!set_.RecordPiece(platform_, piece_number_, fingerprint)) {
     return Fail(RC_MANIFEST_WRITE, FailedStep::kRecord, FileRole::kManifest, set_.manifest());
   }
@@ -272,7 +350,9 @@ ResultCode SplitRun::Cut() {
                       path_);
     }
   }
-  return FinishPiece();
+  result = FinishPiece();
+  if (result != RC_OK) return result;
+  return CheckSourceUnchanged(total);
 }
 
 // Reopens a finished piece with the write access that a flush needs, and
@@ -281,6 +361,15 @@ ResultCode SplitRun::FlushPiece(std::int32_t piece) {
   const ResultCode opened =
       OpenPiece(piece, kShareRead, Disposition::kOpenExisting, RC_FILE_WRITE);
   if (opened != RC_OK) return opened;
+  // The file at the name must be the piece that was cut, not one put there
+  // since by a program that does not go through the platform.
+  FileInformation now;
+  const FileInformation& cut = pieces_[static_cast<std::size_t>(piece)];
+  if (!platform_.GetFileInformationByHandle(piece_, &now) || now.volume != cut.volume ||
+      now.file_index != cut.file_index) {
+    return FailWith(RC_FILE_WRITE, kErrorFileExists, FailedStep::kChanged, FileRole::kPiece,
+                    piece_name_);
+  }
   if (!platform_.FlushFileBuffers(piece_)) return FailOnPiece(RC_FILE_WRITE, FailedStep::kFlush);
   const bool closed = platform_.CloseHandle(piece_);
   piece_ = nullptr;
@@ -296,18 +385,7 @@ ResultCode SplitRun::MakeDurable() {
     const ResultCode flushed = FlushPiece(piece);
     if (flushed != RC_OK) return flushed;
   }
-  FileHandle manifest = manifest_;
-  if (manifest == nullptr) {
-    // Its creation failed at the start, yet the profile writes went through.
-    manifest = platform_.CreateFile(set_.manifest(), kAccessRead | kAccessWrite,
-                                    kShareRead | kShareWrite, Disposition::kOpenExisting,
-                                    Attribute::kNormal);
-    if (manifest == InvalidHandle()) {
-      return Fail(RC_FILE_WRITE, FailedStep::kOpen, FileRole::kManifest, set_.manifest());
-    }
-    manifest_ = manifest;
-  }
-  if (!platform_.FlushFileBuffers(manifest)) {
+  if (!platform_.FlushFileBuffers(manifest_)) {
     return Fail(RC_FILE_WRITE, FailedStep::kFlush, FileRole::kManifest, set_.manifest());
   }
   if (!platform_.FlushFolderOf(set_.manifest())) {

@@ -99,18 +99,19 @@ INSTANTIATE_TEST_SUITE_P(
                   true},
         FaultCase{"PieceCloseReportsAFailedWrite", Op::kCloseHandle, L"disk.1", 1,
                   RC_FILE_WRITE, 2, 1, true},
-        // Created, opened for its fingerprint, reopened for the flush.
-        FaultCase{"PieceCannotBeReopenedToFlush", Op::kCreateFile, L"disk.3", 3, RC_FILE_WRITE,
+        // Created, then reopened for the flush.
+        FaultCase{"PieceCannotBeReopenedToFlush", Op::kCreateFile, L"disk.3", 2, RC_FILE_WRITE,
                   4, 4, true},
         FaultCase{"ManifestFlushFails", Op::kFlushFileBuffers, L"disk.DAT", 1, RC_FILE_WRITE, 4,
                   4, true},
         FaultCase{"FolderFlushFails", Op::kFlushFolderOf, L"disk.DAT", 1, RC_FILE_WRITE, 4, 4,
                   true},
-        // Created, then opened for its fingerprint.
-        FaultCase{"PieceCannotBeFingerprinted", Op::kCreateFile, L"disk.1", 2, RC_FILE_READ,
+        // Written, then read back through the same handle for its fingerprint.
+        FaultCase{"PieceCannotBeFingerprinted", Op::kReadFile, L"disk.1", 1, RC_FILE_READ,
                   2, 1, true},
-        // Held, measured, then opened for its fingerprint.
-        FaultCase{"SourceCannotBeFingerprinted", Op::kCreateFile, L"disk.wim", 3,
+        // Held, measured, then read through that handle for its fingerprint,
+        // before the manifest is created.
+        FaultCase{"SourceCannotBeFingerprinted", Op::kReadFile, L"disk.wim", 1,
                   RC_FILE_READ, 0, 0, false},
         FaultCase{"SourceCannotBeDeleted", Op::kDeleteFile, L"disk.wim", 1, RC_FILE_DELETE, 4, 4,
                   true}),
@@ -132,7 +133,7 @@ TEST(SplitFaults, FailedMeasurementStopsAtTheFirstChunkAndKeepsTheSource) {
   Workspace ws;
   const std::string original = ws.MakeSource(2 * kMiB);
   FaultPlatform faults(DefaultPlatform());
-  faults.FailOp(Op::kGetFileSize, 1, true, kInjected);
+  faults.FailOp(Op::kGetFileInformation, 1, false, kInjected);
   EXPECT_EQ(RC_FILE_READ, SplitWith(&faults, ws.source(), 1));
   EXPECT_EQ(0, faults.open_handles());
   EXPECT_EQ(original, ReadFileBytes(ws.source()));

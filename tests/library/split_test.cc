@@ -147,19 +147,19 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(CollisionCase{"NamedLikePieceZero", L"disk.0", 3 * M, RC_FILE_OPEN},
                       CollisionCase{"NamedLikePieceOne", L"disk.1", 3 * M, RC_FILE_OPEN},
                       CollisionCase{"NamedLikePieceTwo", L"disk.2", 3 * M, RC_FILE_OPEN},
-                      CollisionCase{"NamedLikeTheManifest", L"disk.DAT", M, RC_MANIFEST_WRITE}),
+                      CollisionCase{"NamedLikeTheManifest", L"disk.DAT", M, RC_FILE_OPEN}),
     [](const ::testing::TestParamInfo<CollisionCase>& info) {
       return std::string(info.param.label);
     });
 
-TEST(Split, SourceNamedLikePieceZeroLeavesTheSourceFingerprintRecorded) {
+// The source stands at a name that the split would create: it is refused
+// before anything is created.
+TEST(Split, SourceNamedLikePieceZeroIsRefusedBeforeAnythingIsCreated) {
   Workspace ws(L"disk.0");
   const std::string original = ws.MakeSource(M);
   ASSERT_EQ(RC_FILE_OPEN, SplitWith(nullptr, ws.source(), 1));
-  wchar_t value[100] = {};
-  DefaultPlatform().GetPrivateProfileString(L"SrcImageMD5", L"MD5_VALUE", L"", value, 100,
-                                            ws.manifest().c_str());
-  EXPECT_EQ(FingerprintOf(original), value);
+  EXPECT_FALSE(FileExists(ws.manifest()));
+  EXPECT_EQ(original, ReadFileBytes(ws.source()));
 }
 
 TEST(Split, MissingOrEmptyOrNullPathCreatesNothing) {
@@ -202,17 +202,18 @@ TEST(Split, ReadOnlySourceIsSplitAndDeleted) {
   EXPECT_EQ(original, ws.JoinedPieces());
 }
 
-TEST(Split, EarlierManifestIsEmptiedAndStalePiecesStayUntouched) {
+// A manifest that does not record this source is another split's: the split
+// refuses and leaves it, and every piece, as they are.
+TEST(Split, ForeignManifestIsRefusedAndLeftUntouched) {
   Workspace ws;
-  WriteFileBytes(ws.manifest(), "[SplitImageMD5]\r\nMD5_VALUE7=OLD\r\n");
+  const std::string manifest = "[SplitImageMD5]\r\nMD5_VALUE7=OLD\r\n";
+  WriteFileBytes(ws.manifest(), manifest);
   WriteFileBytes(ws.piece(7), "stale piece");
   const std::string original = ws.MakeSource(2 * M);
-  ASSERT_EQ(RC_OK, SplitWith(nullptr, ws.source(), 1));
-  wchar_t value[100] = {};
-  DefaultPlatform().GetPrivateProfileString(L"SplitImageMD5", L"MD5_VALUE7", L"", value, 100,
-                                            ws.manifest().c_str());
-  EXPECT_STREQ(L"", value);
+  ASSERT_EQ(RC_FILE_OPEN, SplitWith(nullptr, ws.source(), 1));
+  EXPECT_EQ(manifest, ReadFileBytes(ws.manifest()));
   EXPECT_EQ("stale piece", ReadFileBytes(ws.piece(7)));
+  EXPECT_EQ(original, ReadFileBytes(ws.source()));
 }
 
 // Names that do not fit their 260-character buffers are refused before

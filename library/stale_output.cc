@@ -1,0 +1,98 @@
+#include "library/stale_output.h"
+
+#include <vector>
+
+#include "library/bounded_text.h"
+#include "platform/platform_errors.h"
+
+namespace tarvelin {
+namespace {
+
+enum class NameState {
+  kFree,
+  kPlainFile,  // a regular file with this one name
+  kForeign,    // a link, a folder, a device, or a file with other names too
+};
+
+// What stands at `name`, and its size when it is a plain file. A file that
+// cannot be looked at counts as in the way.
+NameState Look(Platform& platform, const wchar_t* name, std::uint64_t* size) {
+  EntryAttributes entry;
+  if (!platform.GetFileAttributes(name, &entry)) return NameState::kForeign;
+  if (entry.kind == EntryKind::kNothing) return NameState::kFree;
+  if (entry.kind != EntryKind::kFile) return NameState::kForeign;
+  const FileHandle file = platform.CreateFile(name, kAccessRead, kShareRead | kShareWrite,
+                                              Disposition::kOpenExisting, Attribute::kReadOnly);
+  if (file == InvalidHandle()) return NameState::kForeign;
+  FileInformation information;
+  const bool known = platform.GetFileInformationByHandle(file, &information);
+  platform.CloseHandle(file);
+  if (!known || information.links != 1) return NameState::kForeign;
+  *size = information.size;
+  return NameState::kPlainFile;
+}
+
+ResultCode Refuse(Platform& platform, FileRole role, const wchar_t* name, std::int32_t piece,
+                  FailureReport* report) {
+  platform.SetLastError(kErrorFileExists);
+  ReportFailure(report, FailedStep::kCreate, role, name, kErrorFileExists, piece);
+  return RC_FILE_OPEN;
+}
+
+bool Remove(Platform& platform, const wchar_t* name) {
+  platform.SetFileAttributes(name, Attribute::kNormal);
+  return platform.DeleteFile(name);
+}
+
+}  // namespace
+
+ResultCode ClearStaleOutput(Platform& platform, SplitSet& set, std::int32_t highest_piece,
+                            const unsigned char* source, FailureReport* report) {
+  std::uint64_t manifest_size = 0;
+  const NameState manifest = Look(platform, set.manifest(), &manifest_size);
+  if (manifest == NameState::kForeign) {
+    return Refuse(platform, FileRole::kManifest, set.manifest(), -1, report);
+  }
+  // The pieces that the manifest vouches for as this source's.
+  std::int32_t stale_pieces = 0;
+  if (manifest == NameState::kPlainFile && manifest_size != 0) {
+    set.ReadRecord(platform);
+    if (!set.source().Matches(source)) {
+      return Refuse(platform, FileRole::kManifest, set.manifest(), -1, report);
+    }
+    stale_pieces = set.recorded_count();
+  }
+
+  // Every name the split will create must be free or stale; the stale
+  // pieces beyond them go too, since the manifest that named them goes.
+  std::vector<std::int32_t> doomed;
+  const std::int32_t last = highest_piece > stale_pieces - 1 ? highest_piece : stale_pieces - 1;
+  for (std::int32_t piece = 0; piece <= last; ++piece) {
+    wchar_t name[kNameCapacity] = {};
+    if (!set.PieceName(piece, name)) break;
+    std::uint64_t size = 0;
+    const NameState state = Look(platform, name, &size);
+    if (state == NameState::kFree) continue;
+    if (state == NameState::kForeign || piece >= stale_pieces) {
+      return Refuse(platform, FileRole::kPiece, name, piece, report);
+    }
+    doomed.push_back(piece);
+  }
+  for (std::int32_t piece : doomed) {
+    wchar_t name[kNameCapacity] = {};
+    set.PieceName(piece, name);
+    if (!Remove(platform, name)) {
+      ReportFailure(report, FailedStep::kDelete, FileRole::kPiece, name, platform.GetLastError(),
+                    piece);
+      return RC_FILE_DELETE;
+    }
+  }
+  if (manifest == NameState::kPlainFile && !Remove(platform, set.manifest())) {
+    ReportFailure(report, FailedStep::kDelete, FileRole::kManifest, set.manifest(),
+                  platform.GetLastError());
+    return RC_FILE_DELETE;
+  }
+  return RC_OK;
+}
+
+}  // namespace tarvelin
