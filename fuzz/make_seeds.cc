@@ -16,6 +16,7 @@
 #include "fuzz/merge_input.h"
 #include "fuzz/scratch_folder.h"
 #include "library/operations.h"
+#include "library/split_set.h"
 #include "platform/platform.h"
 #include "platform/utf8.h"
 
@@ -65,16 +66,14 @@ MergeInput RealSplit(const std::string& source, int mib) {
 MergeInput HandCut(const std::string& source, std::size_t piece_size) {
   EmptyScratchFolder();
   Platform& platform = DefaultPlatform();
-  const std::wstring manifest = Utf8ToWide(ScratchFolder() + "/f.DAT");
+  SplitSet set;
+  set.Derive(Utf8ToWide(ScratchFolder() + "/f.img").c_str());
   MergeInput input;
-  platform.WritePrivateProfileString(L"SrcImageMD5", L"MD5_VALUE",
-                                     Utf8ToWide(Fingerprint(source)).c_str(), manifest.c_str());
+  set.RecordSource(platform, Utf8ToWide(Fingerprint(source)).c_str());
   for (std::size_t at = 0, n = 0; at < source.size(); at += piece_size, ++n) {
     input.pieces.push_back(source.substr(at, piece_size));
-    const std::wstring key = L"MD5_VALUE" + std::to_wstring(n);
-    platform.WritePrivateProfileString(L"SplitImageMD5", key.c_str(),
-                                       Utf8ToWide(Fingerprint(*input.pieces.back())).c_str(),
-                                       manifest.c_str());
+    set.RecordPiece(platform, static_cast<std::int32_t>(n),
+                    Utf8ToWide(Fingerprint(*input.pieces.back())).c_str());
   }
   input.manifest.emplace();
   ReadWholeFile(ScratchFolder() + "/f.DAT", &*input.manifest);

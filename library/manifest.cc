@@ -25,16 +25,5 @@ std::wstring ReadManifestValue(Platform& platform, const wchar_t* section, const
   return std::wstring(buffer.get());
 }
 
-std::vector<std::wstring> ReadPieceFingerprints(Platform& platform, const wchar_t* manifest_path) {
-  std::vector<std::wstring> recorded;
-  for (std::int32_t piece = 0; piece < INT32_MAX; ++piece) {
-    wchar_t key[kNameCapacity] = {};
-    MakePieceKey(piece, key);
-    std::wstring value = ReadManifestValue(platform, kPieceSection, key, manifest_path);
-    if (value.empty()) break;
-    recorded.push_back(std::move(value));
-  }
-  return recorded;
-}
 
 }  // namespace tarvelin

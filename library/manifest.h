@@ -37,9 +37,6 @@ bool MakePieceKey(std::int32_t piece, wchar_t* out);
 std::wstring ReadManifestValue(Platform& platform, const wchar_t* section, const wchar_t* key,
                                const wchar_t* manifest_path);
 
-// The recorded piece fingerprints, piece 0 first, up to the first key that
-// reads empty. May throw std::bad_alloc.
-std::vector<std::wstring> ReadPieceFingerprints(Platform& platform, const wchar_t* manifest_path);
 
 }  // namespace tarvelin
 

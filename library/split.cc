@@ -177,7 +177,12 @@ ResultCode SplitRun::Run() {
                                    Attribute::kNormal);
   if (manifest_ == InvalidHandle()) {
     manifest_ = nullptr;
-    return Fail(RC_FILE_OPEN, FailedStep::kCreate, FileRole::kManifest, set_.manifest());
+    // A name taken since the look above is in the way; any other failure
+    // (a full disk, no inode left) leaves the fingerprint unrecorded, as it
+    // always has.
+    const bool taken = platform_.GetLastError() == kErrorFileExists;
+    return Fail(taken ? RC_FILE_OPEN : RC_MANIFEST_WRITE, FailedStep::kCreate,
+                FileRole::kManifest, set_.manifest());
   }
   if (!platform_.LimitAccessTo(manifest_, source_)) {
     return Fail(RC_FILE_WRITE, FailedStep::kWrite, FileRole::kManifest, set_.manifest());
@@ -365,8 +370,10 @@ ResultCode SplitRun::FlushPiece(std::int32_t piece) {
   // since by a program that does not go through the platform.
   FileInformation now;
   const FileInformation& cut = pieces_[static_cast<std::size_t>(piece)];
-  if (!platform_.GetFileInformationByHandle(piece_, &now) || now.volume != cut.volume ||
-      now.file_index != cut.file_index) {
+  if (!platform_.GetFileInformationByHandle(piece_, &now)) {
+    return FailOnPiece(RC_FILE_WRITE, FailedStep::kFlush);
+  }
+  if (now.volume != cut.volume || now.file_index != cut.file_index) {
     return FailWith(RC_FILE_WRITE, kErrorFileExists, FailedStep::kChanged, FileRole::kPiece,
                     piece_name_);
   }

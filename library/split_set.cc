@@ -17,6 +17,19 @@ int HexValue(wchar_t c) {
   return -1;  // lower case too: the recorded text must be exactly ours
 }
 
+// Whether two key names are the same to the profile functions: ASCII case
+// does not count.
+bool SameKey(const wchar_t* a, const wchar_t* b) {
+  for (;; ++a, ++b) {
+    wchar_t x = *a;
+    wchar_t y = *b;
+    if (x >= L'a' && x <= L'z') x = static_cast<wchar_t>(x - L'a' + L'A');
+    if (y >= L'a' && y <= L'z') y = static_cast<wchar_t>(y - L'a' + L'A');
+    if (x != y) return false;
+    if (x == L'\0') return true;
+  }
+}
+
 // The number in a key "MD5_VALUE<n>" as a keyed read of that key would find
 // it (the name compares without regard to ASCII case), or -1.
 std::int32_t PieceNumberOfKey(const wchar_t* key) {
@@ -83,8 +96,15 @@ std::wstring SplitSet::PieceName(std::int32_t piece) const {
   return MakePieceName(base_, piece, name) ? std::wstring(name) : std::wstring();
 }
 
+// Read as its section, like the pieces: a keyed read would make a backend
+// parse, and keep, the whole of a huge manifest for one value.
 void SplitSet::ReadSourceRecord(Platform& platform) {
-  const std::wstring source = ReadManifestValue(platform, kSourceSection, kValueKey, manifest_);
+  std::wstring source;
+  platform.ReadProfileSection(kSourceSection, manifest_, [&](const wchar_t* key, const wchar_t* value) {
+    if (!SameKey(key, kValueKey)) return true;
+    source = value;
+    return false;  // the first entry of a name is the one a keyed read finds
+  });
   source_recorded_ = !source.empty();
   source_ = Recorded(source.c_str());
 }

@@ -122,6 +122,20 @@ int WriteWholeAt(int fd, std::string_view bytes, std::size_t offset, std::size_t
 
 std::string Utf8Of(const wchar_t* text) { return WideToUtf8(std::wstring(text)); }
 
+// `text` as a wide string in `out`, whose memory is used again: a section of
+// a million entries is converted without a million allocations. ASCII, all a
+// manifest holds, is widened directly.
+void WidenInto(std::string_view text, std::wstring* out) {
+  out->clear();
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) {
+      *out = Utf8ToWide(std::string(text));
+      return;
+    }
+    out->push_back(static_cast<wchar_t>(c));
+  }
+}
+
 // Copies `text` cut to size - 1 characters and terminated; returns the count.
 std::uint32_t CopyTerminated(std::wstring_view text, wchar_t* buffer, std::uint32_t size) {
   const std::size_t count = text.size() < size - 1u ? text.size() : size - 1u;
@@ -294,8 +308,12 @@ bool ProfileStore::ReadSection(const wchar_t* section, const wchar_t* path,
     }
     // The file is read past the document that a keyed read keeps: one line
     // at a time, so that a huge section costs one pass and little memory.
+    std::wstring wide_name;
+    std::wstring wide_value;
     IniSectionReader reader(Utf8Of(section), [&](std::string_view name, std::string_view value) {
-      return visit(Utf8ToWide(std::string(name)).c_str(), Utf8ToWide(std::string(value)).c_str());
+      WidenInto(name, &wide_name);
+      WidenInto(value, &wide_value);
+      return visit(wide_name.c_str(), wide_value.c_str());
     });
     std::vector<char> block(65536);
     for (;;) {

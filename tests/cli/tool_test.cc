@@ -282,8 +282,8 @@ TEST_F(Tool, FailureMessagesNameTheFileAndTheCode) {
        "tarvelin: merge " + Path("absent.img") + ": no manifest " + Path("absent.DAT") +
            " beside it (RC_MANIFEST_NOT_FOUND, 0xE0F00015)"},
       {{"split", Path("blocked.img"), "-s", "1"},
-       "tarvelin: split " + Path("blocked.img") + ": cannot create piece " + Path("blocked.1") +
-           ": "},
+       "tarvelin: split " + Path("blocked.img") + ": piece " + Path("blocked.1") +
+           " is in the way: "},
       {{"split", long_name}, "tarvelin: split " + long_name + ": the path is too long"},
       {{"fingerprint", Path("absent.img")},
        "tarvelin: fingerprint " + Path("absent.img") + ": cannot open it: "},

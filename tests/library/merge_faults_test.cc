@@ -134,7 +134,7 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"RebuiltFileCannotBeFingerprinted", Op::kCreateFile, L"disk.wim", 2,
                   RC_FILE_READ, 5},
         FaultCase{"ManifestCannotBeDeleted", Op::kDeleteFile, L"disk.DAT", 1, RC_FILE_DELETE, 5},
-        FaultCase{"ManifestReadFailsReadsEmpty", Op::kGetProfileString, L"disk.DAT", 1,
+        FaultCase{"ManifestReadFailsReadsEmpty", Op::kReadProfileSection, L"disk.DAT", 1,
                   RC_DIGEST_MISMATCH, 5}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.label); });
 
