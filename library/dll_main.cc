@@ -4,7 +4,7 @@
 
 #include <new>
 
-#include "library/tarvelin.h"
+#include "tarvelin/tarvelin.h"
 
 // The library keeps no state of its own, so loading, unloading and thread
 // notifications have nothing to set up or release; each is answered with

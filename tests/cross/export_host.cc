@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "library/tarvelin.h"
+#include "tarvelin/tarvelin.h"
 
 #if defined(_WIN32)
 #include <windows.h>

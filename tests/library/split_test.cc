@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "library/operations.h"
-#include "library/tarvelin.h"
+#include "tarvelin/tarvelin.h"
 #include "tests/library/library_test_util.h"
 
 namespace tarvelin::testing {
