@@ -5,13 +5,14 @@
 #include <vector>
 
 #include "cli/arguments.h"
+#include "cli/command_line.h"
 #include "cli/commands.h"
 #include "cli/help_text.h"
 #include "cli/messages.h"
 
 int main(int argc, char** argv) {
   using namespace tarvelin::cli;
-  const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  const std::vector<std::string> args = ArgumentsAfterProgramName(argc, argv);
   Invocation invocation;
   std::string error;
   if (!ParseArguments(args, &invocation, &error)) {
@@ -19,6 +20,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", kTryHelp);
     return kExitUsage;
   }
+  AnchorBareFileNames(&invocation);
   switch (invocation.command) {
     case Command::kHelp:
       std::fputs(kHelpText, stdout);

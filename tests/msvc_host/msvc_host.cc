@@ -209,22 +209,24 @@ bool SampleIsIntact(const wchar_t* path) {
 
 bool Exists(const wchar_t* path) { return GetFileAttributesW(path) != kNoAttributes; }
 
+// The names carry their folder: Windows' profile functions would look for a
+// manifest named without one in the Windows folder.
 void CheckRoundTrip() {
-  const wchar_t* const names[] = {L"msvc_host.img", L"msvc_host.0", L"msvc_host.1",
-                                  L"msvc_host.2", L"msvc_host.DAT"};
+  const wchar_t* const names[] = {L".\\msvc_host.img", L".\\msvc_host.0", L".\\msvc_host.1",
+                                  L".\\msvc_host.2", L".\\msvc_host.DAT"};
   for (const wchar_t* name : names) DeleteFileW(name);  // an earlier run's
 
-  Check(WriteSample(L"msvc_host.img"), "wrote the sample file");
-  Check(SplitBigWIM(L"msvc_host.img", 1) == RC_OK, "SplitBigWIM gives RC_OK");
-  Check(!Exists(L"msvc_host.img") && Exists(L"msvc_host.0") && Exists(L"msvc_host.2") &&
-            !Exists(L"msvc_host.3") && Exists(L"msvc_host.DAT"),
+  Check(WriteSample(L".\\msvc_host.img"), "wrote the sample file");
+  Check(SplitBigWIM(L".\\msvc_host.img", 1) == RC_OK, "SplitBigWIM gives RC_OK");
+  Check(!Exists(L".\\msvc_host.img") && Exists(L".\\msvc_host.0") && Exists(L".\\msvc_host.2") &&
+            !Exists(L".\\msvc_host.3") && Exists(L".\\msvc_host.DAT"),
         "the split left three pieces and the manifest, and no source");
-  Check(MergeIntoWIM(L"msvc_host.img") == RC_OK, "MergeIntoWIM gives RC_OK");
-  Check(SampleIsIntact(L"msvc_host.img"), "the merge rebuilt the sample byte for byte");
-  Check(!Exists(L"msvc_host.0") && !Exists(L"msvc_host.DAT"),
+  Check(MergeIntoWIM(L".\\msvc_host.img") == RC_OK, "MergeIntoWIM gives RC_OK");
+  Check(SampleIsIntact(L".\\msvc_host.img"), "the merge rebuilt the sample byte for byte");
+  Check(!Exists(L".\\msvc_host.0") && !Exists(L".\\msvc_host.DAT"),
         "the merge left no piece and no manifest");
-  DeleteFileW(L"msvc_host.img");
-  Check(SplitBigWIM(L"msvc_host_missing.img", 1) == RC_SOURCE_NOT_FOUND,
+  DeleteFileW(L".\\msvc_host.img");
+  Check(SplitBigWIM(L".\\msvc_host_missing.img", 1) == RC_SOURCE_NOT_FOUND,
         "a missing source gives RC_SOURCE_NOT_FOUND");
   Check(MergeIntoWIM(nullptr) == RC_INVALID_PATH, "no path gives RC_INVALID_PATH");
 }
