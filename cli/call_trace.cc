@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/call_trace.h"
 
 #include "platform/platform_errors.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A platform that passes every call to a real backend and remembers, for the
 // error messages, the last call of each kind that failed and on which file.
 //

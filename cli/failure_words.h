@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A failed operation in words: which file, and what went wrong with it. The
 // caller adds the command, the path given and the code's name and value.
 #ifndef TARVELIN_CLI_FAILURE_WORDS_H_

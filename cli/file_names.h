@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The names that the library derives from the path a user gives, for the
 // tool's messages and checks.
 #ifndef TARVELIN_CLI_FILE_NAMES_H_

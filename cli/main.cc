@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tarvelin tool: split, merge, verify and fingerprint from the command
 // line, on the library's internal API.
 #include <cstdio>

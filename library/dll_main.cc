@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What only tarvelin.dll has: the module's entry routine, and the entry that
 // the export table names as MSVC's constructor of CTarvelin.
 #include <windows.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The exported surface. The exports use the platform that the build chose and
 // report no progress.
 #include <cstdint>

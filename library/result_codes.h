@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The result codes' values live in the public header, which hosts include;
 // the library adds their names for its messages.
 #ifndef TARVELIN_LIBRARY_RESULT_CODES_H_

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Conversion between wide paths and UTF-8, as WideCharToMultiByte and
 // MultiByteToWideChar do it with CP_UTF8. wchar_t is UTF-16 on Windows and
 // UTF-32 on POSIX; a character that cannot be encoded (a lone surrogate, a

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # Checks that a built shared library exposes exactly Tarvelin's surface.
 #
 #   check_exports.sh elf <nm> libtarvelin.so

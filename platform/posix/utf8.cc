@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // UTF-32 <-> UTF-8, as the Windows code-page functions convert UTF-16 with
 // flags 0: what cannot be converted becomes U+FFFD instead of failing. A
 // malformed UTF-8 sequence yields one U+FFFD per maximal subpart (the longest

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The shell's own extension rules, so that names derived on Windows are
 // exactly those that the shell and other Windows programs derive.
 #include "platform/path_rules.h"

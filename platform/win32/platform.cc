@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Win32 backend: each method is the Windows call that it is named after,
 // with the interface's small enums turned into the API's flags. Windows itself
 // decides sharing conflicts, read-only refusals and error codes; this file adds

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A host of the shared library, as a program that links against the exports
 // meets it: SplitBigWIM and MergeIntoWIM called through the import library
 // (tarvelin.dll) or the shared object (libtarvelin.so), and the class's

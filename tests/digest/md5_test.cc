@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "digest/md5.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/library/library_test_util.h"
 
 namespace tarvelin::testing {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The merge as a user meets it: round trips, and what it does with pieces and
 // manifests that are damaged, missing, stale or hostile.
 #include <gtest/gtest.h>

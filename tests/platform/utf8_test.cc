@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // UTF-8 conversion of wide paths: exact bytes for every encoded length,
 // U+FFFD for what cannot be encoded or decoded, and a bounded form that never
 // writes past its buffer.

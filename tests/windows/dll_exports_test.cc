@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tarvelin.dll as a host meets it: loaded by name, its four exports found by
 // the names an MSVC host imports, and called with the conventions that such a
 // host uses. The DLL is copied next to this program at build time.
