@@ -5,11 +5,13 @@
 # host's build need, none of the build's own (test programs, static archives,
 # paths of the build machine), and the tool running from the unpacked tree.
 #
-# usage: deb_package.sh BUILD_FOLDER SOURCE_FOLDER VERSION
+# usage: deb_package.sh BUILD_FOLDER SOURCE_FOLDER VERSION LIBDIR
+#   LIBDIR  the library folder under the prefix (CMAKE_INSTALL_LIBDIR)
 set -euo pipefail
 build=$(cd "$1" && pwd)
 source=$(cd "$2" && pwd)
 version=$3
+lib=./usr/$4
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
@@ -28,10 +30,10 @@ contents=$(dpkg-deb -c "$deb" | sed -E 's/^([^ ]+ +){5}//')
 echo "Contents:"
 sed 's/^/  /' <<<"$contents"
 soname=libtarvelin.so.${version%%.*}
-for wanted in ./usr/bin/tarvelin "./usr/lib/$soname -> libtarvelin.so.$version" \
-  "./usr/lib/libtarvelin.so -> $soname" ./usr/include/tarvelin/tarvelin.h \
-  ./usr/lib/cmake/Tarvelin/TarvelinConfig.cmake ./usr/lib/cmake/Tarvelin/TarvelinConfigVersion.cmake \
-  ./usr/lib/pkgconfig/tarvelin.pc ./usr/share/man/man1/tarvelin.1 \
+for wanted in ./usr/bin/tarvelin "$lib/$soname -> libtarvelin.so.$version" \
+  "$lib/libtarvelin.so -> $soname" ./usr/include/tarvelin/tarvelin.h \
+  "$lib/cmake/Tarvelin/TarvelinConfig.cmake" "$lib/cmake/Tarvelin/TarvelinConfigVersion.cmake" \
+  "$lib/pkgconfig/tarvelin.pc" ./usr/share/man/man1/tarvelin.1 \
   ./usr/share/doc/tarvelin/copyright; do
   grep -qxF -- "$wanted" <<<"$contents" || fail "missing $wanted"
 done
