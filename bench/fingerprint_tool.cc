@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Prints "TEXT  PATH" for each path on the command line, TEXT being the
 // file's fingerprint as the library records it.
 #include <cstdio>

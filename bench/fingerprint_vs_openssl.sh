@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Times the library's whole-file fingerprint against `openssl md5` on the same
 # cached 1 GiB file, whole process each, and prints the ratio of the fastest
 # runs. Both digests are printed and must agree.

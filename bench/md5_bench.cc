@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Throughput of our MD5 engine against OpenSSL's over the same 64 MiB buffer,
 // fed whole and in the requests that the file fingerprint makes, and of our
 // two-lane update against two OpenSSL contexts.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs one split or merge through the library's internal API and prints the
 // result code's name, so that the speed report can time the whole process
 // against shell pipelines doing the same work.

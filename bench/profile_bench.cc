@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The manifest's write and read pattern through the POSIX profile engine: one
 // source key, then N piece keys, each a new key at the end of the last
 // section, as a split writes them; then the N keys read back in order, as a

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The speed report: the library's fingerprint, split and merge, each timed as a
 # whole process against the tools that a shell user would reach for, on the
 # same cached files and in one run. Prints a table of the fastest wall-clock

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command line, parsed: one command, its files and its options. Options
 // may stand anywhere after the program's name, before or after the command;
 // "--" ends them. Short options bundle as with getopt ("-qs5", "-qs 5"), and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tool's commands. Each takes the parsed command line and returns the
 // process's exit code.
 #ifndef TARVELIN_CLI_COMMANDS_H_

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/failure_words.h"
 
 #include "cli/messages.h"

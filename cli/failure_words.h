@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A failed operation in words, from the report that the operation itself
 // filled: which file, by its role, and what went wrong with it. The caller
 // adds the command, the path given and the code's name and value.

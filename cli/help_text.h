@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The texts of --help and --version.
 #ifndef TARVELIN_CLI_HELP_TEXT_H_
 #define TARVELIN_CLI_HELP_TEXT_H_

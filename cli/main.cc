@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tarvelin tool: split, merge, verify and fingerprint from the command
 // line, on the library's internal API.
 #include <cstdio>
@@ -5,6 +6,7 @@
 #include <vector>
 
 #include "cli/arguments.h"
+#include "cli/command_line.h"
 #include "cli/commands.h"
 #include "cli/help_text.h"
 #include "cli/messages.h"
@@ -26,6 +28,7 @@ int Run(const std::vector<std::string>& args) {
     std::fprintf(stderr, "%s\n", kTryHelp);
     return kExitUsage;
   }
+  AnchorBareFileNames(&invocation);
   switch (invocation.command) {
     case Command::kHelp:
       PrintOutText(kHelpText);
@@ -45,8 +48,5 @@ int Run(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Arguments are bytes; they become wide paths as every name does on this
-  // system (platform/utf8.h), so a name that is not UTF-8 still names its file.
-  const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-  return FinishOut(Run(args));
+  return FinishOut(Run(ArgumentsAfterProgramName(argc, argv)));
 }

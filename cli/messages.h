@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the tool says on the standard error stream, and the small texts that
 // its messages are made of. Every line starts with the program's name, so
 // that it can be told apart in a script's output, and is escaped as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/operation_watch.h"
 
 namespace tarvelin::cli {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Follows an operation through its progress events: shows them on the
 // display and remembers where the operation was, so that a failure can be
 // told in words ("piece disk.3 does not match ...").

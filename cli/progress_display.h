@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The progress line on a terminal: what is being done, how far it is, how
 // fast and how long is left, redrawn in place at most ten times a second.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/size_grammar.h"
 
 #include <cctype>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The piece size as a person writes it: the grammar of the coreutils tools,
 // with a plain number counting mebibytes.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/space_check.h"
 
 #include "cli/messages.h"

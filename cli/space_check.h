@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Refusing up front what would fill the disk part way: a split writes a
 // second copy of its source before deleting it, and a merge holds each piece
 // twice (in the piece and in the rebuilt file) until the piece is deleted,

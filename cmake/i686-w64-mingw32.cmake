@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross-compiles the 32-bit Windows DLL with MinGW-w64 and runs its tests
 # under Wine. Use: cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake
 set(CMAKE_SYSTEM_NAME Windows)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "digest/fingerprint.h"
 
 #include <memory>

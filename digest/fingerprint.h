@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The fingerprint of a whole file: the MD5 of its bytes as text, sixteen
 // upper-case two-digit hexadecimal numbers separated by single spaces (47
 // characters). It is what the manifest stores and what the merge compares.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // MD5 after RFC 1321, in the manner of Solar Designer's public-domain code:
 // one STEP macro and the 64 steps written out (md5_steps.h), with the working
 // values and the sixteen message words in local variables, so that no table

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A streaming MD5 engine (RFC 1321). The context counts bytes, not bits; the
 // bit count is made only in Md5Final. Nothing is allocated and nothing can
 // fail. Contexts share no state, so separate contexts may run on separate

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes the seed corpora of the two harnesses: manifests and pieces made by
 // real splits of small files, hand-cut splits of several pieces with their
 // manifests written through the profile functions, and variations of them

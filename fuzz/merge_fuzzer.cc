@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The merge over hostile manifests and pieces: whatever the bytes, the merge
 // must not crash, must answer with one of its result codes, and must never
 // lose a byte. The input is a manifest and up to eight pieces (see

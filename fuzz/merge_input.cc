@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fuzz/merge_input.h"
 
 namespace tarvelin::fuzz {

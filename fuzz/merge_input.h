@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The framing of the merge harness's input: a manifest and a few pieces in
 // one byte string, so that a fuzzer mutates all of them together.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The default backend with a profile store of its own. The backend's store
 // keeps the documents of the last few files for the life of the process;
 // a harness that makes a platform per run instead frees everything it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The profile reader over any bytes at all: a manifest that a user edited,
 // truncated or that came from elsewhere must never crash the reader, and the
 // document must stay self-consistent through the edits that a split makes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs a harness over the files of the folders (or files) given, without
 // libFuzzer, so that any compiler can replay a corpus: the test suite replays
 // the seed corpora in every build, sanitizers included. A broken property

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fuzz/scratch_folder.h"
 
 #include <dirent.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A folder of this process's own for harnesses that need files: on /dev/shm
 // where it exists (memory, so millions of runs cost no disk writes), else in
 // /tmp. Made on first use and removed, with what is in it, at exit.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "library/bounded_text.h"
 
 namespace tarvelin {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Names and texts are built into fixed buffers of the caller's; these never
 // write past the buffer and say when something does not fit.
 #ifndef TARVELIN_LIBRARY_BOUNDED_TEXT_H_

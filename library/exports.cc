@@ -1,13 +1,20 @@
+// SPDX-License-Identifier: MIT
 // The exported surface. The exports use the platform that the build chose and
 // report no progress.
-#include "library/operations.h"
-#include "library/tarvelin.h"
+#include <cstdint>
 
-extern "C" ResultCode SplitBigWIM(const wchar_t* path, std::int32_t pieceSizeMiB) {
+#include "library/operations.h"
+#include "tarvelin/tarvelin.h"
+
+static_assert(sizeof(int) == sizeof(std::int32_t), "pieceSizeMiB is a 32-bit number");
+
+extern "C" ResultCode TARVELIN_CALL SplitBigWIM(const wchar_t* path, int pieceSizeMiB) {
   return tarvelin::Split(path, pieceSizeMiB);
 }
 
-extern "C" ResultCode MergeIntoWIM(const wchar_t* path) { return tarvelin::Merge(path); }
+extern "C" ResultCode TARVELIN_CALL MergeIntoWIM(const wchar_t* path) {
+  return tarvelin::Merge(path);
+}
 
 CTarvelin::CTarvelin() {}
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "library/file_helpers.h"
 
 #include <initializer_list>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The two small file helpers that the split and the merge share.
 #ifndef TARVELIN_LIBRARY_FILE_HELPERS_H_
 #define TARVELIN_LIBRARY_FILE_HELPERS_H_

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The manifest: an INI file beside the pieces that ties them to the whole.
 //
 //   [SrcImageMD5]

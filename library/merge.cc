@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The merge: pieces + manifest -> the file, under the path that was split.
 //
 // Each piece is held open (others may read it, nobody may change it) while it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The names that the split and the merge derive from the one path a host
 // gives them. Split and merge find each other's files by these names alone:
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's internal API: the split and the merge with a choice of
 // platform and an optional progress callback. The exports call these with the
 // default platform and no callback; the tool, the tests and the benchmarks

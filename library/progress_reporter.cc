@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "library/progress_reporter.h"
 
 namespace tarvelin {

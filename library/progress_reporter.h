@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Turns the work of one operation into ProgressEvents for the caller's
 // callback. Without a callback every member does nothing.
 #ifndef TARVELIN_LIBRARY_PROGRESS_REPORTER_H_

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "library/result_codes.h"
 
 namespace tarvelin {

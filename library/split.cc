@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The split: source -> pieces + manifest, then the source is deleted.
 //
 // The source is deleted only after every piece and the manifest are on stable

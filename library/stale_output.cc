@@ -64,7 +64,9 @@ ResultCode ClearStaleOutput(Platform& platform, SplitSet& set, std::int32_t high
   if (manifest == NameState::kForeign || manifest == NameState::kUnreadable) {
     return Refuse(platform, manifest, FileRole::kManifest, set.manifest(), -1, report);
   }
-  // The pieces that the manifest vouches for as this source's.
+  // The pieces that the manifest vouches for as this source's: those it
+  // records, and the one after them, which an interrupted split was cutting
+  // when it stopped and had not recorded yet.
   std::int32_t stale_pieces = 0;
   if (manifest == NameState::kPlainFile && manifest_size != 0) {
     set.ReadRecord(platform);
@@ -72,7 +74,7 @@ ResultCode ClearStaleOutput(Platform& platform, SplitSet& set, std::int32_t high
       return Refuse(platform, NameState::kForeign, FileRole::kManifest, set.manifest(), -1,
                     report);
     }
-    stale_pieces = set.recorded_count();
+    stale_pieces = set.recorded_count() + 1;
   }
 
   // Every name the split will create must be free or stale; the stale

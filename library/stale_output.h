@@ -4,8 +4,9 @@
 // files. An existing name is its own only when it is stale output of this
 // same source:
 //   - a manifest that records the source's fingerprint makes it and the
-//     recorded pieces beside it stale (the source is held and proved, so they
-//     hold nothing that the source does not);
+//     pieces beside it stale: those it records and the one after them, which
+//     an interrupted split was cutting (the source is held and proved, so
+//     they hold nothing that the source does not);
 //   - an empty manifest is stale by itself alone: it holds no bytes and
 //     vouches for no piece.
 // Anything else at those names (another manifest, a piece of another split, a

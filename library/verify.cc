@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The verify: the merge's judgement without the merge's writes.
 //
 // It walks the same road as the merge so that its verdict is the merge's:

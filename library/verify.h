@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The read-only check of a split: every recorded piece against its
 // fingerprint, the pieces joined against the fingerprint of the source, and
 // what a merge of the same path would answer, all without changing a byte on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the tool needs to know about the terminal it writes to.
 #ifndef TARVELIN_PLATFORM_CONSOLE_H_
 #define TARVELIN_PLATFORM_CONSOLE_H_

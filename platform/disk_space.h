@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How much room is left on the file system that would receive a new file.
 // The tool asks before a split or a merge, so that it can refuse up front
 // instead of failing part way with a full disk.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The shell's extension helpers, PathFindExtensionW and PathRemoveExtensionW.
 // The Win32 backend calls the real functions; the POSIX backend follows their
 // rules: the extension starts at the last dot of the last path component, and

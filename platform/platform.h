@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one interface through which Tarvelin touches the operating system.
 //
 // It is shaped after the Win32 calls that the split and the merge make, so that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Win32 error codes that the platform layer reports as last-error values. The
 // Win32 backend passes the system's own through; the POSIX backend maps errno
 // onto these, so that a host sees the same numbers on both systems.

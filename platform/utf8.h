@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Conversion between wide paths and UTF-8. wchar_t is UTF-16 on Windows and
 // UTF-32 on POSIX.
 //

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # Checks that a built shared library exposes exactly Tarvelin's surface.
 #
 #   check_exports.sh elf <nm> libtarvelin.so
@@ -8,6 +9,9 @@
 #     The DLL is PE32 for i386; its export table holds exactly SplitBigWIM,
 #     MergeIntoWIM and MSVC's names of the constructor and the assignment; it
 #     imports only DLLs that every Windows has, so it carries its runtime.
+#   check_exports.sh pe64 <objdump> tarvelin.dll
+#     The same for the 64-bit DLL: PE32+ for x86-64, the members under MSVC's
+#     x86-64 names.
 #
 # Prints what it found, and every difference; exits non-zero on any.
 set -u -o pipefail
@@ -52,12 +56,19 @@ case $kind in
     # but some compilers fold it away.
     compare_sets "exports" "$expected" "$symbols" "_ZN9CTarvelinC2Ev"
     ;;
-  pe)
+  pe | pe64)
+    if [[ $kind == pe ]]; then
+      format=pei-i386 magic='010b[[:space:]]+\(PE32\)' magic_name=PE32 architecture=i386
+      expected=$'SplitBigWIM\nMergeIntoWIM\n??0CTarvelin@@QAE@XZ\n??4CTarvelin@@QAEAAV0@ABV0@@Z'
+    else
+      format=pei-x86-64 magic='020b[[:space:]]+\(PE32\+\)' magic_name=PE32+ architecture=i386:x86-64
+      expected=$'SplitBigWIM\nMergeIntoWIM\n??0CTarvelin@@QEAA@XZ\n??4CTarvelin@@QEAAAEAV0@AEBV0@@Z'
+    fi
     headers=$("$tool" -f "$library") || { echo "FAIL: $tool could not read $library"; exit 1; }
     private=$("$tool" -p "$library") || { echo "FAIL: $tool could not read $library"; exit 1; }
-    grep -q 'file format pei-i386' <<<"$headers" || fail "not pei-i386: $(grep -o 'file format.*' <<<"$headers")"
-    grep -Eq '^Magic[[:space:]]+010b[[:space:]]+\(PE32\)' <<<"$private" || fail "not PE32"
-    grep -q '^architecture: i386' <<<"$headers" || fail "not i386"
+    grep -q "file format $format\$" <<<"$headers" || fail "not $format: $(grep -o 'file format.*' <<<"$headers")"
+    grep -Eq "^Magic[[:space:]]+$magic" <<<"$private" || fail "not $magic_name"
+    grep -Eq "^architecture: $architecture(,|\$)" <<<"$headers" || fail "not $architecture"
 
     # The names follow "[Ordinal/Name Pointer] Table" up to the blank line.
     exports=$(awk '/^\[Ordinal\/Name Pointer\] Table/ { inside = 1; next }
@@ -70,7 +81,6 @@ case $kind in
     echo "DLLs it imports:"
     sed 's/^/  /' <<<"$imports"
 
-    expected=$'SplitBigWIM\nMergeIntoWIM\n??0CTarvelin@@QAE@XZ\n??4CTarvelin@@QAEAAV0@ABV0@@Z'
     compare_sets "exports" "$expected" "$exports"
 
     # Parts of Windows itself; a MinGW runtime DLL (libstdc++-6, libgcc_s,
@@ -86,7 +96,7 @@ case $kind in
     grep -qix 'kernel32.dll' <<<"$imports" || fail "imports no KERNEL32.dll: import table unreadable?"
     ;;
   *)
-    echo "unknown kind: $kind (elf or pe)"
+    echo "unknown kind: $kind (elf, pe or pe64)"
     exit 2
     ;;
 esac

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # Prepares the Wine session that the Windows tests run in:
 #   wine_prefix.sh <wine> <wineserver>   (WINEPREFIX names the prefix)
 #

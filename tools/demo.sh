@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The quick start's main job: builds the tarvelin tool, makes a 300 MiB
 # sample file, splits it into 64 MiB pieces, verifies them, merges them back
 # (with progress on a terminal) and compares the result with the original.

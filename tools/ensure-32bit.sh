@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Makes sure this machine can run 32-bit Linux programs, which Wine needs to
 # run the 32-bit DLL. Exits 0 when it can, 1 (with the reason) when it cannot.
 #

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the libFuzzer harnesses of fuzz/ with clang-14 (ASan and UBSan on)
 # into build-fuzz, replays each harness's corpus, then fuzzes each harness for
 # the given number of seconds. Installs clang-14 and its fuzzer runtime first

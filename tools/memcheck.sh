@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs the native test programs that work in one process under valgrind's
 # memcheck: any invalid access, use of an unwritten byte or leak fails the
 # program. The tests that kill processes, mount file systems or cut 4 GiB

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the native suite, the same suite under ASan and
-# UBSan, and the Windows DLL's suite under Wine. Installs what is missing
-# first (as root through apt-get; otherwise it says what to install).
+# SPDX-License-Identifier: MIT
+# Builds and runs every test: the native suite (with the install, the .deb and
+# the hosts built against them), the same suite under ASan and UBSan, and the
+# Windows DLLs' suites under Wine, 32-bit and 64-bit (with tarvelin.exe, the
+# MSVC-ABI host and the zip). Installs what is missing first (as root through
+# apt-get; otherwise it says what to install).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -18,6 +21,15 @@ declare -A probe=(
   [wine]="command -v wine"
   [wine32]="test -e /usr/lib/wine/wine || dpkg -s wine32:i386 >/dev/null 2>&1"
   [binutils-mingw-w64-i686]="command -v i686-w64-mingw32-objdump"
+  [g++-mingw-w64-x86-64]="command -v x86_64-w64-mingw32-g++"
+  [wine64]="test -e /usr/lib/wine/wine64"
+  [clang]="command -v clang++"
+  [lld]="command -v lld-link"
+  [llvm]="command -v llvm-dlltool"
+  [pkg-config]="command -v pkg-config"
+  [dpkg-dev]="command -v dpkg-shlibdeps"
+  [file]="command -v file"
+  [groff-base]="command -v groff"
 )
 missing=()
 for package in "${!probe[@]}"; do
@@ -55,11 +67,15 @@ cmake --build "$root/build-sanitize" -j"$jobs"
 # code paths slowly.
 GTEST_FILTER='-*Slow*' ctest --test-dir "$root/build-sanitize" --output-on-failure -j2
 
-echo "== Windows DLL tests under Wine"
+echo "== Windows DLLs, 32-bit and 64-bit, and their tests under Wine"
 cmake -S "$root" -B "$root/build-win" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w64-mingw32.cmake" \
+  -DTARVELIN_NATIVE_BUILD="$root/build" -DTARVELIN_WIN64_BUILD="$root/build-win64" >/dev/null
+cmake -S "$root" -B "$root/build-win64" -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/x86_64-w64-mingw32.cmake" \
   -DTARVELIN_NATIVE_BUILD="$root/build" >/dev/null
 cmake --build "$root/build-win" -j"$jobs"
+cmake --build "$root/build-win64" -j"$jobs"
 # Wine runs the 32-bit DLL in a 32-bit process. Some virtual machines' kernels
 # refuse those; there they are emulated (slowly) if this runs as root.
 if ! bash "$root/tools/ensure-32bit.sh"; then
@@ -67,3 +83,5 @@ if ! bash "$root/tools/ensure-32bit.sh"; then
   exit 1
 fi
 ctest --test-dir "$root/build-win" --output-on-failure -j2
+# 64-bit programs run natively even where 32-bit ones are emulated.
+ctest --test-dir "$root/build-win64" --output-on-failure -j2

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reads and writes on a POSIX descriptor with the guarantees that the core
 // expects of ReadFile and WriteFile: a write that succeeds has written every
 // byte, and a read reports 0 bytes only at the end of the file. Interrupted

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An INI document in memory, as the Windows profile functions see one: named
 // sections holding key=value lines. Parsing survives any bytes at all; the
 // text it writes is the layout that WritePrivateProfileStringW writes

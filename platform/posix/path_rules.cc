@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The shell's extension rules with '/' as the component separator. Scanning
 // left to right, a dot marks a possible extension and a separator or a space
 // forgets it, so the extension is the last dot of the last component unless a

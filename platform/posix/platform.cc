@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The POSIX backend: the Win32 file calls that the core makes, emulated on
 // file descriptors. Paths go to the system as UTF-8. Symbolic links are
 // followed as Windows follows a path, except that DeleteFile removes a link

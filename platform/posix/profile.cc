@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The profile functions over IniDocument. One mutex serializes every call of
 // a store, as Windows serializes profile calls within a process; between
 // processes (and stores), a lock on the file lets one writer or many readers

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // GetPrivateProfileStringW and WritePrivateProfileStringW for the POSIX
 // backend. Files are opened through OpenShared, so a profile write is refused
 // while someone holds the file with read-only sharing.

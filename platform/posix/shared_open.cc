@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Windows' sharing rule, emulated with open-file-description (OFD) locks.
 //
 // Windows lets a new open of a file succeed only when, for every open E that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The POSIX emulation of Windows' open sharing, and the per-thread last-error
 // value. Every open that the POSIX backend makes (files and profile files)
 // goes through OpenShared, so that the conflicts Windows refuses are refused

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // UTF-32 <-> UTF-8 for names that are bytes. A Linux file name may hold any
 // byte but '/' and NUL, so decoding cannot replace what is not UTF-8: each
 // byte of a malformed sequence (its maximal subpart, the longest prefix that

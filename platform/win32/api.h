@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Windows headers that the Win32 backend and the Windows tests need,
 // without the function-name macros (CreateFile -> CreateFileW, ...) that would
 // otherwise rename the methods of tarvelin::Platform wherever both are seen.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/console.h"
 #include "platform/win32/api.h"
 

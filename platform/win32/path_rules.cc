@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The shell's own extension rules, so that names derived on Windows are those
 // that the shell and other Windows programs derive, with one difference:
 // Windows takes '/' as a folder separator and hosts pass paths written with

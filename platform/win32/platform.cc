@@ -1,7 +1,10 @@
+// SPDX-License-Identifier: MIT
 // The Win32 backend: each method is the Windows call that it is named after,
 // with the interface's small enums turned into the API's flags. Windows itself
 // decides sharing conflicts, read-only refusals and error codes; this file adds
 // policy of its own only where a method says so below.
+#include <string>
+
 #include "platform/platform.h"
 #include "platform/win32/api.h"
 #include "platform/win32/profile_section.h"
@@ -50,6 +53,26 @@ EntryKind KindOf(DWORD attributes) {
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) return EntryKind::kFolder;
   return EntryKind::kFile;
 }
+
+// The profile functions take a file named without a folder to be in the
+// Windows folder, not the current one: a manifest named "disk.DAT" would be
+// written there, far from its pieces. Every other call takes such a name in
+// the current folder, and so must these.
+class ProfilePath {
+ public:
+  explicit ProfilePath(const wchar_t* path) : given_(path) {
+    if (path == nullptr) return;
+    for (const wchar_t* c = path; *c != L'\0'; ++c) {
+      if (*c == L'\\' || *c == L'/' || *c == L':') return;
+    }
+    anchored_ = std::wstring(L".\\") + path;
+  }
+  const wchar_t* c_str() const { return anchored_.empty() ? given_ : anchored_.c_str(); }
+
+ private:
+  const wchar_t* given_;
+  std::wstring anchored_;
+};
 
 class Win32Platform final : public Platform {
  public:
@@ -169,17 +192,18 @@ class Win32Platform final : public Platform {
   std::uint32_t GetPrivateProfileString(const wchar_t* section, const wchar_t* key,
                                         const wchar_t* default_value, wchar_t* buffer,
                                         std::uint32_t size, const wchar_t* path) override {
-    return ::GetPrivateProfileStringW(section, key, default_value, buffer, size, path);
+    return ::GetPrivateProfileStringW(section, key, default_value, buffer, size,
+                                      ProfilePath(path).c_str());
   }
 
   bool WritePrivateProfileString(const wchar_t* section, const wchar_t* key,
                                  const wchar_t* value, const wchar_t* path) override {
-    return ::WritePrivateProfileStringW(section, key, value, path) != FALSE;
+    return ::WritePrivateProfileStringW(section, key, value, ProfilePath(path).c_str()) != FALSE;
   }
 
   bool ReadProfileSection(const wchar_t* section, const wchar_t* path,
                           const ProfileEntryVisitor& visit) override {
-    return ReadProfileSectionEntries(section, path, visit);
+    return ReadProfileSectionEntries(section, ProfilePath(path).c_str(), visit);
   }
 
   // The fingerprint names files by their UTF-8 bytes. The C runtime's narrow

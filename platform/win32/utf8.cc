@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // UTF-8 conversion through the system's own code-page functions. With flags 0
 // both replace what cannot be converted by U+FFFD instead of failing.
 #include <climits>

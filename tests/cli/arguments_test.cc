@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command line: what each form parses to, and which mistakes are usage
 // errors with which reason.
 #include <gtest/gtest.h>

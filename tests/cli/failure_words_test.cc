@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The words of a failure: for every platform call of a split and of a merge
 // that can fail, failing it gives a message that says what went wrong and,
 // where a call was refused, names the file and passes on the system's reason.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The progress line: its numbers, its width, and how often it is redrawn.
 #include <gtest/gtest.h>
 

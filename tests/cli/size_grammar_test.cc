@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The piece size as people write it: every form that is taken, and every way
 // of getting it wrong, with the reason the tool gives.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/cli/tool_runner.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs the built tarvelin tool in a real process, as a user or a script
 // would, and collects what it printed and how it ended.
 #ifndef TARVELIN_TESTS_CLI_TOOL_RUNNER_H_

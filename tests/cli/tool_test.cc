@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tool as a user meets it: the built binary in real processes, with its
 // exit codes, its output and its messages.
 #include <gtest/gtest.h>

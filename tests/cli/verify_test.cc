@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The verify against the merge it foretells: for every state that a split
 // can be found in, the verify changes nothing on disk, reports each piece
 // and the whole, and its verdict is what the merge then really returns.

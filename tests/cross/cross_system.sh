@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Pieces cut on one system are joined on the other: a split through
 # libtarvelin.so and a merge through tarvelin.dll under Wine, and the reverse,
 # for a few sizes and piece sizes. The rebuilt file must equal the original,

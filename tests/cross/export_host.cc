@@ -1,12 +1,14 @@
+// SPDX-License-Identifier: MIT
 // A host of the shared library, as a program that links against the exports
 // meets it: SplitBigWIM and MergeIntoWIM called through the import library
-// (tarvelin.dll) or the shared object (libtarvelin.so), nothing else of ours.
+// (tarvelin.dll) or the shared object (libtarvelin.so), and the class's
+// members, nothing else of ours.
 // The cross-system test runs one of each build on the same folder.
 //
 // usage: export_host split PATH MIB
 //        export_host merge PATH
 // Prints the result code in hex; exit status 0 for RC_OK, 1 for another code,
-// 2 for a usage error.
+// 2 for a usage error, 3 when the class's assignment misbehaves.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -14,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "library/tarvelin.h"
+#include "tarvelin/tarvelin.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -58,6 +60,12 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The class's two members, through the same import library or shared
+  // object (on Windows, MinGW's names bound to the DLL's MSVC exports).
+  CTarvelin first;
+  CTarvelin second;
+  if (&(second = first) != &second) return 3;
+
   const std::vector<std::wstring> arguments = WideArguments(argc, argv);
   if (arguments.size() < 3) return Usage();
   ResultCode result;

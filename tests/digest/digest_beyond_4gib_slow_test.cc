@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Messages past 4 GiB, where the byte count carries into its high word and the
 // bit length needs more than 32 bits. The expected digest of 2^32 + 1000 zero
 // bytes was computed independently of this code.

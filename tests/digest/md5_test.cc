@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "digest/md5.h"
 
 #include <gtest/gtest.h>
@@ -30,7 +31,7 @@ std::string DigestInPieces(const std::string& bytes, NextPiece next_piece) {
   Md5Init(&context);
   std::size_t offset = 0;
   while (offset < bytes.size()) {
-    const std::size_t piece = std::min(next_piece(), bytes.size() - offset);
+    const std::size_t piece = std::min<std::size_t>(next_piece(), bytes.size() - offset);
     Md5Update(&context, bytes.data() + offset, static_cast<std::int32_t>(piece));
     offset += piece;
   }

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "library/tarvelin.h"
+#include "tarvelin/tarvelin.h"
 #include "platform/utf8.h"
 #include "tests/support/temp_dir.h"
 

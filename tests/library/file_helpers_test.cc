@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // QueryFileSize and CloseHandlesKeepError.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/library/library_test_util.h"
 
 #include "digest/fingerprint.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared by the split and merge tests: a scratch folder with a source file
 // and the names of its pieces and manifest.
 #ifndef TARVELIN_TESTS_LIBRARY_LIBRARY_TEST_UTIL_H_

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every way a merge can fail, injected through the fault wrapper. Whatever
 // fails, the original bytes stay on disk: the rebuilt file's prefix followed
 // by the pieces not yet deleted, or the rebuilt file alone; and no piece is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The merge as a user meets it: round trips, and what it does with pieces and
 // manifests that are damaged, missing, stale or hostile.
 #include <gtest/gtest.h>
@@ -7,7 +8,7 @@
 #include <vector>
 
 #include "library/operations.h"
-#include "library/tarvelin.h"
+#include "tarvelin/tarvelin.h"
 #include "tests/library/library_test_util.h"
 
 namespace tarvelin::testing {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Names derived from a path, and the bounds that keep them in their buffers.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every way a split can fail, injected through the fault wrapper: the result,
 // the last-error value, the handles and the files left. Whatever fails, the
 // source stays byte for byte until the split has made its pieces durable.

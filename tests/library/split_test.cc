@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The split as a user sees it: which pieces a source gives, what the manifest
 // holds, and which names keep the source intact.
 #include <gtest/gtest.h>
@@ -6,7 +7,7 @@
 #include <vector>
 
 #include "library/operations.h"
-#include "library/tarvelin.h"
+#include "tarvelin/tarvelin.h"
 #include "tests/library/library_test_util.h"
 
 namespace tarvelin::testing {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes that the system cuts short or interrupts still deliver every byte,
 // and a write that cannot go on reports how far it got and why.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The POSIX backend's file calls, through the Platform interface: what each
 // open refuses, what deletion refuses, the error each failing call leaves,
 // 64-bit sizes, and names outside ASCII from end to end.

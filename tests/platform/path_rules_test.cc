@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The extension rules of the shell, on the names that the split and the merge
 // derive. Written with '/' and run with the system's own separator, so that
 // the same table holds for the POSIX rules and for the real Windows functions.

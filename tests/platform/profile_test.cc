@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The profile functions of the POSIX backend, on real files: Windows' bytes
 // and reading rules, the cache that must never hide a change on disk, the
 // sharing emulation, and failures that leave the file as it was.

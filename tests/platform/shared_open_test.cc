@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The POSIX emulation of Windows' open sharing: every pair of opens is
 // allowed exactly when Windows allows it, in one process, across fork(), and
 // under races; and a refused open changes nothing on disk.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // UTF-8 conversion of wide paths: exact bytes for every encoded length,
 // U+FFFD for what cannot be encoded, on POSIX a lossless escape for every
 // byte that is not UTF-8, and a bounded form that never writes past its

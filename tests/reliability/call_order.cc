@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/reliability/call_order.h"
 
 #include <cwctype>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The order in which a split or a merge may destroy things, checked over the
 // calls that a FaultPlatform recorded. Calls that failed change nothing and
 // count for nothing. It fails when:

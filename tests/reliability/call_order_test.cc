@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The calls of a split and of a merge of a 5-piece file keep the durable
 // order, and each way of breaking that order in the recorded calls is caught.
 // The failure paths are checked by the sweeps of handles_test.

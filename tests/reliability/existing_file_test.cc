@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A merge never truncates a file at its path, not even when the check that
 // looks for one fails and reports none: that file may hold the only copy.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fail every platform call of a split and of a merge of a 3-piece file, once
 // and from then on, and make every write report fewer bytes than it took.
 // After each case every handle that the operation opened is closed (counted

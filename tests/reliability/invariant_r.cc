@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/reliability/invariant_r.h"
 
 #include <cctype>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Invariant R: whatever happened to a split or a merge, the original bytes can
 // be rebuilt from the files that are there. It holds when one of these does:
 //   1. the file at the path is whole: the source before a split's deletion

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The checker of invariant R over states built by hand: each state that a
 // split or a merge may leave, and each way such a state can lose bytes.
 #include "tests/reliability/invariant_r.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/reliability/open_descriptors.h"
 
 #if defined(_WIN32)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How many descriptors (handles on Windows) the process holds open, so that a
 // test can tell whether an operation left one behind, whoever opened it.
 #ifndef TARVELIN_TESTS_RELIABILITY_OPEN_DESCRIPTORS_H_

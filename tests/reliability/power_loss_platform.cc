@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/reliability/power_loss_platform.h"
 
 #include <filesystem>

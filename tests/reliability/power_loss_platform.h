@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A platform that passes every call to another and keeps, in a SimulatedDisk,
 // what each call that succeeded did to the files: what was written and
 // flushed, and which entries were created, deleted and flushed. Wrapped in a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A power loss after every platform call of a split and of a merge of a
 // 5-piece file. Each call's moment gives one state per damage of the
 // unflushed data and per ordered part of the unflushed entry changes that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Scratch folders go to memory (/dev/shm) when TMPDIR names no other place.
 // These tests flush files thousands of times, which costs seconds on a real
 // disk, and what they check of durability they model themselves.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/reliability/simulated_disk.h"
 
 #include <algorithm>

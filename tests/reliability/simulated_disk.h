@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A model of what stable storage holds, beside what the system shows, for the
 // files that a test watches. It keeps for every file its content as of its
 // last flush and the edits made since, and for every folder its entries as of

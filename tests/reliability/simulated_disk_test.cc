@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The model of durable storage: which files and which bytes a power loss
 // keeps, by the rules that the power-loss test relies on.
 #include "tests/reliability/simulated_disk.h"

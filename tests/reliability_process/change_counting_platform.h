@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The default backend, counting the calls that succeeded in changing
 // something on disk: creations and truncations, writes, deletions, profile
 // writes. A process that made none was, in effect, refused.

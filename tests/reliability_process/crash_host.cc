@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A host program for the tests that kill, limit or race whole processes: it
 // runs one split or merge through the library's internal API and reports.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An open that races a deletion through the sharing emulation: on Windows
 // either the open comes first and the deletion is refused, or the deletion
 // comes first and the open fails. Never may an open succeed on a file that is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // File size limits: the host runs with RLIMIT_FSIZE and SIGXFSZ ignored, so
 // a write past the limit fails with EFBIG as on a file system whose files
 // cannot grow that far. Every failure must be reported with a clear code and

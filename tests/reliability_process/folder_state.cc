@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/reliability_process/folder_state.h"
 
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whole folders for the process tests: what is in them, to prove that a call
 // changed nothing, and the copying and emptying that set up each round.
 #ifndef TARVELIN_TESTS_RELIABILITY_PROCESS_FOLDER_STATE_H_

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A real full disk: splits and merges on a small tmpfs that runs out of
 // space or of inodes part way. Every failure must be reported with a clear
 // code, and the original bytes must stay recoverable (invariant R). A merge

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/reliability_process/host_process.h"
 
 #include <errno.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs crash_host (see crash_host.cc) as a child process: started at once or
 // held at a start gate shared by several hosts, killed at any moment, and
 // waited for, with the line that it printed parsed.

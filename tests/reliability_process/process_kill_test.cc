@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Process crashes: a host splitting or merging a 48 MiB file is killed with
 // SIGKILL at a random moment within the time a clean run takes, many times
 // over. After every kill the original bytes must be recoverable (invariant

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Two processes writing one manifest at once, as two splits of one file do:
 // every entry that either wrote must be there afterwards. Each profile store
 // stands for a process of its own (a store serializes only its own calls),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/reliability_process/tmpfs_mount.h"
 
 #include <sys/mount.h>

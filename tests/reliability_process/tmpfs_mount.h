@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A small tmpfs mounted for one test, so that a real file system runs out of
 // space or of inodes under the library. Mounting needs root (CAP_SYS_ADMIN);
 // where it is refused the mount says why, and the test skips.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Two processes at once on the same files: two splits of one file, two
 // merges of one path, and a merge racing a split of the same path. Both
 // hosts wait at one start gate; the second is let go at once or a little

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A platform that wraps a real backend for tests: it counts and records every
 // call, fails the Nth one (once or from then on) with a chosen error, can make
 // a write report fewer bytes than it was given, and tracks the handles that

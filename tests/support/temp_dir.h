@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Scratch folders and file helpers for tests, on both systems. Paths are wide,
 // as the library takes them; files are read and written with the standard
 // library, independently of the platform layer under test.

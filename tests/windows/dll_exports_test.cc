@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tarvelin.dll as a host meets it: loaded by name, its four exports found by
 // the names an MSVC host imports, and called with the conventions that such a
 // host uses. The DLL is copied next to this program at build time.
@@ -13,10 +14,22 @@
 namespace tarvelin {
 namespace {
 
+// MSVC's names for the class members: __thiscall members of a 32-bit class,
+// and the x86-64 ones, where every member takes `this` as its first argument.
+#if defined(_WIN64)
+#define MEMBER_CALL
+constexpr char kConstructorName[] = "??0CTarvelin@@QEAA@XZ";
+constexpr char kAssignmentName[] = "??4CTarvelin@@QEAAAEAV0@AEBV0@@Z";
+#else
+#define MEMBER_CALL __thiscall
+constexpr char kConstructorName[] = "??0CTarvelin@@QAE@XZ";
+constexpr char kAssignmentName[] = "??4CTarvelin@@QAEAAV0@ABV0@@Z";
+#endif
+
 using SplitFunction = ResultCode(__cdecl*)(const wchar_t*, std::int32_t);
 using MergeFunction = ResultCode(__cdecl*)(const wchar_t*);
-using ConstructFunction = void*(__thiscall*)(void* self);
-using AssignFunction = void*(__thiscall*)(void* self, const void* other);
+using ConstructFunction = void*(MEMBER_CALL*)(void* self);
+using AssignFunction = void*(MEMBER_CALL*)(void* self, const void* other);
 
 DWORD WINAPI ReturnSeven(void*) { return 7; }
 
@@ -99,11 +112,12 @@ TEST_F(DllExportsTest, ForwardSlashPathsKeepEveryNameInTheSourcesFolder) {
   EXPECT_EQ(testing::ReadFileBytes(bystander), "not ours");
 }
 
-// MSVC passes `this` in ECX to both members, takes the constructed object's
-// address back from EAX, and expects the assignment to pop its argument.
-TEST_F(DllExportsTest, ClassMembersFollowMsvcThiscall) {
-  auto construct = Find<ConstructFunction>("??0CTarvelin@@QAE@XZ");
-  auto assign = Find<AssignFunction>("??4CTarvelin@@QAEAAV0@ABV0@@Z");
+// MSVC passes `this` in ECX to both members (in RCX on x86-64), takes the
+// constructed object's address back from EAX (RAX), and on i686 expects the
+// assignment to pop its argument.
+TEST_F(DllExportsTest, ClassMembersFollowMsvcConventions) {
+  auto construct = Find<ConstructFunction>(kConstructorName);
+  auto assign = Find<AssignFunction>(kAssignmentName);
   ASSERT_NE(construct, nullptr);
   ASSERT_NE(assign, nullptr);
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The shell's extension rules, which the POSIX backend imitates; the table is
 // what the shell itself answers, with '/' a folder separator as '\\' is.
 #include <string>

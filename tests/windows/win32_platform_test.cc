@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Win32 backend against the real API (under Wine on Linux): the flags it
 // passes are the ones the contract means, and the errors are the ones that
 // the core and the POSIX emulation expect from Windows.

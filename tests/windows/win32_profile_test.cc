@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real profile functions, as the manifest meets them: the exact bytes that
 // they write (which the POSIX emulation reproduces, so that a manifest moves
 // between systems unchanged) and how they read values back.

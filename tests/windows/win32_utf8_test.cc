@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // UTF-8 conversion through the system's code-page functions: what the
 // fingerprint hands to the narrow open, and the bounded form's promise never
 // to write past its buffer.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // GoogleTest's hook for platform customisation, found ahead of its own empty
 // one when building for MinGW-w64 with the win32 thread model. That runtime
 // has no std::mutex or std::condition_variable, which GoogleTest's
