@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading the record of a huge split: a manifest of N recorded pieces (size 0
 // on a 500 GiB file gives a million) read through the split-set model, as
 // merge, verify and the tool read it. Prints the time and the peak memory of

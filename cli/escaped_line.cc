@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/escaped_line.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A line as the tool prints it: names may hold any byte, and printed raw a
 // newline would break the one-line formats and a control character could
 // drive the terminal. So every line that the tool prints is escaped as

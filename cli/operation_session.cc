@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/operation_session.h"
 
 #include "cli/commands.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What every command that runs an operation sets up and tears down: the
 // split set named by the file given, the progress display, and the report
 // that the operation fills when it fails, worded on the way out.

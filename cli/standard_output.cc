@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/standard_output.h"
 
 #include <cerrno>

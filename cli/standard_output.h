@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tool's standard output, checked. What a command prints there (the
 // fingerprints, the verify report, the summaries) is its result; if it is
 // lost to a full disk or a closed stream, the command has failed, as with

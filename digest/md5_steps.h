@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The parts of MD5 (RFC 1321) that the one-lane and the two-lane engines
 // share: the auxiliary functions, one step, the 64 steps in order, and the
 // little-endian words. Internal to digest/.

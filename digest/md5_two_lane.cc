@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Two MD5 contexts fed the same bytes in one pass, their steps interleaved.
 //
 // Each context meets the bytes at its own offset within its 64-byte blocks

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "library/failure_report.h"
 
 #include "platform/platform_errors.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What stopped an operation, told by the operation itself: the step, the file
 // by its role and name, and the system's error. The tool words it for people;
 // the exports fill none, and their result codes and last-error values are the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "library/split_set.h"
 
 #include <cstring>

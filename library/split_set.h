@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One split as it stands on disk: the names derived from the path a user
 // gives, what its manifest records, which pieces are there and which piece
 // files lie beyond the record. The split writes through it, and the merge,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "library/stale_output.h"
 
 #include <vector>

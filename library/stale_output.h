@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What may already stand at the names that a split is about to create, and
 // whether the split may clear it. A split never writes over bytes that it
 // cannot prove are its own: it creates every piece and its manifest as new

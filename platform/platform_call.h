@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One name for each call of the Platform interface, for code that counts,
 // records, fails or checks calls by kind (the test wrappers, the call-order
 // check) and for messages that name a call. A call added to Platform gets an

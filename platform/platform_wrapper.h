@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The base of platforms that wrap another one (its target) to watch, change
 // or fail some of its calls, as tests and tools do.
 //

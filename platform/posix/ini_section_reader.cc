@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/posix/ini_section_reader.h"
 
 #include <utility>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One section of a profile file, read in a single pass that holds one line at
 // a time. A manifest of a million pieces is 65 MB of text; parsing it whole
 // for every key, or keeping it whole, would cost minutes or hundreds of MB.

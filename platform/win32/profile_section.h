@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading one section of a profile file whole, for Platform::ReadProfileSection.
 #ifndef TARVELIN_PLATFORM_WIN32_PROFILE_SECTION_H_
 #define TARVELIN_PLATFORM_WIN32_PROFILE_SECTION_H_

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Printed lines: what is escaped and how, and that the escapes lose nothing.
 #include <gtest/gtest.h>
 

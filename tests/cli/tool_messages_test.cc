@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the tool says when it fails, as a newcomer meets it: each row makes a
 // folder as a user might find it, runs one command, and checks the exit code
 // and the words. The words come from the library's own account of the

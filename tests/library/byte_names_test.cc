@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Linux names are bytes. A source whose name is not UTF-8 (or holds control
 // characters) splits into pieces and a manifest named with the same bytes,
 // and merges back into a file of that very name.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A split among the files of the world around it: a second run, links at the
 // names it creates, a set already there, a source that another program
 // changes meanwhile. Each row sets a folder up, splits, and checks the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A wrapper that overrides nothing changes nothing: each call reaches the same
 // call of its target, and the caller sees the target's result and last-error
 // value, checked with each counted call failing in turn.
