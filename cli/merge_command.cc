@@ -15,13 +15,8 @@ int RunMerge(const Invocation& invocation) {
   OperationSession session(invocation, "merge");
   SplitSet& set = session.set();
   Platform& platform = session.platform();
-  const std::string part = session.NamesAPartOfTheSplit();
-  if (!part.empty()) {
-    PrintError(session.prefix() + part);
-    return kExitUsage;
-  }
-  const std::string folder = session.ManifestIsAFolder();
-  if (!folder.empty()) return session.Refuse(folder);
+  const int refused = session.RefuseWhatIsNoFileToRebuild();
+  if (refused >= 0) return refused;
   const bool fits = session.names_fit();
   const bool file_existed = fits && platform.PathFileExists(set.path());
   const bool had_manifest = fits && platform.PathFileExists(set.manifest());

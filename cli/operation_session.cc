@@ -48,6 +48,16 @@ std::string OperationSession::ManifestIsAFolder() {
   return "the manifest " + Shown(set_.manifest()) + " is a folder, not a manifest";
 }
 
+int OperationSession::RefuseWhatIsNoFileToRebuild() {
+  const std::string part = NamesAPartOfTheSplit();
+  if (!part.empty()) {
+    PrintError(prefix_ + part);
+    return kExitUsage;
+  }
+  const std::string folder = ManifestIsAFolder();
+  return folder.empty() ? -1 : Refuse(folder);
+}
+
 int OperationSession::Fail(ResultCode code, bool file_existed, const std::string& lead) {
   Finish();
   const FailureContext context{&platform_, &set_, file_existed};

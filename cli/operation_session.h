@@ -38,6 +38,11 @@ class OperationSession {
   const OperationOptions& options() const { return options_; }
   const FailureReport& report() const { return report_; }
 
+  // For merge and verify: when the file given is the manifest or a piece of
+  // a split (a usage error), or a folder stands at the manifest's name,
+  // prints why and returns the exit code; otherwise returns -1.
+  int RefuseWhatIsNoFileToRebuild();
+
   // When the file given is the manifest of a split, or one of its pieces,
   // rather than the file to rebuild: the words that say so; else empty.
   std::string NamesAPartOfTheSplit();

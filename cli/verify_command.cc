@@ -70,13 +70,8 @@ void PrintReport(const std::string& shown, const SplitSet& set, const VerifyRepo
 
 int RunVerify(const Invocation& invocation) {
   OperationSession session(invocation, "verify");
-  const std::string part = session.NamesAPartOfTheSplit();
-  if (!part.empty()) {
-    PrintError(session.prefix() + part);
-    return kExitUsage;
-  }
-  const std::string folder = session.ManifestIsAFolder();
-  if (!folder.empty()) return session.Refuse(folder);
+  const int refused = session.RefuseWhatIsNoFileToRebuild();
+  if (refused >= 0) return refused;
   VerifyReport report;
   const ResultCode verdict = Verify(session.path().c_str(), session.options(), &report);
   session.Finish();
