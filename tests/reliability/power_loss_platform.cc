@@ -121,6 +121,24 @@ std::uint32_t PowerLossPlatform::GetFileSize(FileHandle file, std::uint32_t* hig
   return Done(Op::kGetFileSize, open != nullptr ? open->path : std::wstring(), false, low);
 }
 
+bool PowerLossPlatform::SetFilePointer(FileHandle file, std::uint64_t offset) {
+  const bool ok = base_.SetFilePointer(file, offset);
+  OpenFile* open = Find(file);
+  if (ok && open != nullptr) open->position = offset;
+  return Done(Op::kSetFilePointer, open != nullptr ? open->path : std::wstring(), !ok, ok);
+}
+
+// A cut stays unflushed, like a write, until the file is flushed: a power
+// loss may undo it.
+bool PowerLossPlatform::SetEndOfFile(FileHandle file) {
+  const bool ok = base_.SetEndOfFile(file);
+  OpenFile* open = Find(file);
+  if (ok && open != nullptr && open->file != SimulatedDisk::kNoFile) {
+    disk_.Truncate(open->file, open->position);
+  }
+  return Done(Op::kSetEndOfFile, open != nullptr ? open->path : std::wstring(), !ok, ok);
+}
+
 bool PowerLossPlatform::CloseHandle(FileHandle file) {
   OpenFile* open = Find(file);
   const std::wstring path = open != nullptr ? open->path : std::wstring();

@@ -47,10 +47,8 @@ class PowerLossPlatform : public Platform {
   bool FlushFileBuffers(FileHandle file) override;
   bool FlushFolderOf(const wchar_t* path) override;
   std::uint32_t GetFileSize(FileHandle file, std::uint32_t* high) override;
-  bool SetFilePointer(FileHandle file, std::uint64_t offset) override {
-    return base_.SetFilePointer(file, offset);
-  }
-  bool SetEndOfFile(FileHandle file) override { return base_.SetEndOfFile(file); }
+  bool SetFilePointer(FileHandle file, std::uint64_t offset) override;
+  bool SetEndOfFile(FileHandle file) override;
   bool GetFileInformationByHandle(FileHandle file, FileInformation* information) override {
     return base_.GetFileInformationByHandle(file, information);
   }
