@@ -67,7 +67,7 @@ class MergeRun {
   ResultCode ProvePiece(std::int32_t piece, const wchar_t* piece_name);
   ResultCode JoinPiece(std::int32_t piece, const wchar_t* piece_name);
   ResultCode FlushAndDeleteJoined();
-  ResultCode DeletePiece(std::int32_t piece);
+  ResultCode DeletePiece(std::int32_t piece, bool if_there = false);
   ResultCode DeleteManifest();
   ResultCode CopyPiece(std::int32_t piece, const wchar_t* piece_name);
   void CutBackPartialPiece();
@@ -261,8 +261,7 @@ ResultCode MergeRun::Tidy() {
     return Fail(ReportRebuilt(RC_FILE_WRITE, FailedStep::kFlushFolder));
   }
   for (std::int32_t piece = 0; piece < set_.recorded_count(); ++piece) {
-    if (!platform_.PathFileExists(set_.PieceName(piece).c_str())) continue;
-    const ResultCode deleted = DeletePiece(piece);
+    const ResultCode deleted = DeletePiece(piece, true);
     if (deleted != RC_OK) return Fail(deleted);
   }
   const ResultCode deleted = DeleteManifest();
@@ -326,14 +325,10 @@ ResultCode MergeRun::ProveTail(const JoinedPieces& found) {
 // A merge stopped between appending a piece and deleting it leaves the piece
 // both in the file and on disk. The file is made durable, then the copies go.
 ResultCode MergeRun::DeleteCopiesOfJoined(std::int32_t joined) {
-  bool flushed = false;
+  if (joined == 0) return RC_OK;
+  if (!platform_.FlushFileBuffers(rebuilt_)) return ReportRebuilt(RC_FILE_WRITE, FailedStep::kFlush);
   for (std::int32_t piece = 0; piece < joined; ++piece) {
-    if (!platform_.PathFileExists(set_.PieceName(piece).c_str())) continue;
-    if (!flushed && !platform_.FlushFileBuffers(rebuilt_)) {
-      return ReportRebuilt(RC_FILE_WRITE, FailedStep::kFlush);
-    }
-    flushed = true;
-    const ResultCode deleted = DeletePiece(piece);
+    const ResultCode deleted = DeletePiece(piece, true);
     if (deleted != RC_OK) return deleted;
   }
   return RC_OK;
@@ -424,12 +419,16 @@ ResultCode MergeRun::FlushAndDeleteJoined() {
   return DeletePiece(piece);
 }
 
-// Deletes a piece whose bytes the rebuilt file holds on stable storage.
-ResultCode MergeRun::DeletePiece(std::int32_t piece) {
+// Deletes a piece whose bytes the rebuilt file holds on stable storage. With
+// `if_there`, a piece that is not there is no failure: the deletion itself
+// looks, since an existence check that fails for another reason would leave
+// a copy behind for good.
+ResultCode MergeRun::DeletePiece(std::int32_t piece, bool if_there) {
   wchar_t piece_name[kNameCapacity] = {};
   set_.PieceName(piece, piece_name);
   platform_.SetFileAttributes(piece_name, Attribute::kNormal);
-  if (!platform_.DeleteFile(piece_name)) {
+  if (!platform_.DeleteFile(piece_name) &&
+      !(if_there && platform_.GetLastError() == kErrorFileNotFound)) {
     return ReportPiece(RC_FILE_DELETE, FailedStep::kDelete, piece, piece_name);
   }
   return RC_OK;
