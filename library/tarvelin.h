@@ -5,9 +5,10 @@
 // and the source's in the manifest (base path + ".DAT"), makes all of it
 // durable and then deletes the source. MergeIntoWIM rebuilds the file under
 // `path` from those pieces, proving every piece and the whole before it
-// deletes the pieces and, last, the manifest. Both run synchronously on the
-// caller's thread and return one of the codes in result_codes.h; no exception
-// leaves them. They need only a few KiB of the caller's stack: the 512 KiB
+// deletes the pieces and, last, the manifest; called again after it stopped,
+// it goes on from the pieces already joined in the file at `path`. Both run
+// synchronously on the caller's thread and return one of the codes in
+// result_codes.h; no exception leaves them. They need only a few KiB of the caller's stack: the 512 KiB
 // transfer buffer and the fingerprint's read buffer are taken from the heap.
 #ifndef TARVELIN_LIBRARY_TARVELIN_H_
 #define TARVELIN_LIBRARY_TARVELIN_H_
