@@ -8,8 +8,9 @@
 // deletes the pieces and, last, the manifest; called again after it stopped,
 // it goes on from the pieces already joined in the file at `path`. Both run
 // synchronously on the caller's thread and return one of the codes in
-// result_codes.h; no exception leaves them. They need only a few KiB of the caller's stack: the 512 KiB
-// transfer buffer and the fingerprint's read buffer are taken from the heap.
+// result_codes.h; no exception leaves them. They need only a few KiB of the
+// caller's stack: the 512 KiB transfer buffer and the fingerprint's read
+// buffer are taken from the heap.
 #ifndef TARVELIN_LIBRARY_TARVELIN_H_
 #define TARVELIN_LIBRARY_TARVELIN_H_
 
