@@ -54,7 +54,9 @@ std::string PartialText(const VerifyReport& report, const SplitSet& set) {
     return "PARTIAL (" + holds + ", every recorded piece)";
   }
   const std::string next = Shown(set.PieceName(joined));
-  if (report.resume_cut == 0) return "PARTIAL (" + holds + "; a merge would go on from " + next + ")";
+  if (report.resume_cut == 0) {
+    return "PARTIAL (" + holds + "; a merge would go on from " + next + ")";
+  }
   return "PARTIAL (" + holds + " and the first " + std::to_string(report.resume_cut) +
          " bytes of " + next + "; a merge would cut those off and go on from " + next + ")";
 }

@@ -326,7 +326,9 @@ ResultCode MergeRun::ProveTail(const JoinedPieces& found) {
 // both in the file and on disk. The file is made durable, then the copies go.
 ResultCode MergeRun::DeleteCopiesOfJoined(std::int32_t joined) {
   if (joined == 0) return RC_OK;
-  if (!platform_.FlushFileBuffers(rebuilt_)) return ReportRebuilt(RC_FILE_WRITE, FailedStep::kFlush);
+  if (!platform_.FlushFileBuffers(rebuilt_)) {
+    return ReportRebuilt(RC_FILE_WRITE, FailedStep::kFlush);
+  }
   for (std::int32_t piece = 0; piece < joined; ++piece) {
     const ResultCode deleted = DeletePiece(piece, true);
     if (deleted != RC_OK) return deleted;
