@@ -43,9 +43,14 @@ std::string MismatchWords(const FailureReport& report, const FailureContext& con
     return "the manifest " + manifest + " records no fingerprint of the source, so " +
            (context.file_existed ? "it" : "the rebuilt file") + " cannot be proved";
   }
-  if (context.file_existed) {
-    return "it already exists and does not match the recorded fingerprint of the source "
-           "(a merge that stopped part way leaves in it the pieces that it joined)";
+  if (report.not_resumable && report.missing_piece >= 0) {
+    return "it already exists, and the bytes after the pieces joined in it cannot be checked "
+           "against piece " + Shown(context.set->PieceName(report.missing_piece)) +
+           ", which is missing; it is left as it is";
+  }
+  if (report.not_resumable) {
+    return "it already exists and does not begin with the recorded pieces joined in order, as "
+           "a merge that stopped part way leaves it; it is left as it is";
   }
   if (report.missing_piece >= 0) {
     return "piece " + Shown(context.set->PieceName(report.missing_piece)) +
@@ -101,6 +106,9 @@ std::string DescribeFailure(ResultCode code, const FailureReport& report,
     case FailedStep::kWrite: return "writing " + which + " failed: " + Reason(report, context);
     case FailedStep::kRecord:
       return "cannot record a fingerprint in " + which + ": " + Reason(report, context);
+    case FailedStep::kCut:
+      return "cutting " + which + " back to the pieces that it holds whole failed: " +
+             Reason(report, context);
     case FailedStep::kFlush:
       return "putting " + which + " on stable storage failed: " + Reason(report, context);
     case FailedStep::kFlushFolder:

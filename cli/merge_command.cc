@@ -28,7 +28,9 @@ int RunMerge(const Invocation& invocation) {
     unrecorded = set.PieceFilesFrom(platform, set.recorded_count());
   }
 
-  // A merge beside an existing file writes nothing.
+  // A file already at the path may need no room at all (a merge that
+  // stopped after its last append); one that goes on and runs out of room
+  // stops with RC_FILE_WRITE as always, and the next run goes on from there.
   if (!invocation.no_space_check && had_manifest && !file_existed) {
     std::string refusal;
     if (!EnoughSpace(session.path(), MergeNeeds(platform, set), "its largest piece needs",
@@ -48,15 +50,22 @@ int RunMerge(const Invocation& invocation) {
   const std::string& shown = session.shown();
   if (file_existed && !had_manifest) {
     PrintOut(shown + " already exists and has no manifest beside it: nothing to merge");
-  } else if (file_existed) {
-    PrintOut(shown + " already exists and matches the recorded fingerprint of the source; it, "
-                     "the manifest " + Shown(set.manifest()) +
-             " and any pieces were left as they are");
+  } else if (file_existed && session.watch().last_joined() < 0) {
+    PrintOut(shown + " already exists and matches the recorded fingerprint of the source; the "
+                     "manifest " + Shown(set.manifest()) +
+             " and any pieces left beside it were deleted");
   } else {
     const std::int32_t joined = session.watch().last_joined() + 1;
+    const std::int32_t already = session.watch().first_joined();
+    std::string how = ", each and the whole proved against " + Shown(set.manifest());
+    if (file_existed && already > 0) {
+      how = ", the first " + std::to_string(already) + " already joined in it by an earlier "
+            "merge" + how;
+    } else if (file_existed) {
+      how = ", going on from what an earlier merge left in it" + how;
+    }
     PrintOut(shown + ": rebuilt from " + std::to_string(joined) +
-             (joined == 1 ? " piece" : " pieces") + ", each and the whole proved against " +
-             Shown(set.manifest()));
+             (joined == 1 ? " piece" : " pieces") + how);
   }
   return kExitSuccess;
 }

@@ -15,6 +15,9 @@ void OperationWatch::OnEvent(const ProgressEvent& event, void* self) {
   if (event.phase == Phase::kJoinPiece && event.piece > watch.last_joined_) {
     watch.last_joined_ = event.piece;
   }
+  if (event.phase == Phase::kJoinPiece && watch.first_joined_ < 0) {
+    watch.first_joined_ = event.piece;
+  }
   if (watch.display_.enabled()) {
     watch.display_.Update(PhaseLabel(event), event.done, event.total);
   }

@@ -24,8 +24,10 @@ class OperationWatch {
   bool seen() const { return seen_; }
   // The latest event: the phase that the operation was in when it stopped.
   const ProgressEvent& last() const { return last_; }
-  // The highest piece that a merge began to join, or -1.
+  // The highest and the lowest piece that a merge began to join, or -1; a
+  // merge that went on from a file left by an earlier one begins above 0.
   std::int32_t last_joined() const { return last_joined_; }
+  std::int32_t first_joined() const { return first_joined_; }
 
  private:
   static void OnEvent(const ProgressEvent& event, void* self);
@@ -34,6 +36,7 @@ class OperationWatch {
   bool seen_ = false;
   ProgressEvent last_{Phase::kFingerprintSource, -1, 0, 0, 0};
   std::int32_t last_joined_ = -1;
+  std::int32_t first_joined_ = -1;
 };
 
 }  // namespace tarvelin::cli

@@ -38,6 +38,7 @@ std::string PhaseLabel(const ProgressEvent& event) {
     case Phase::kCutPiece: return PieceOf("cutting", event);
     case Phase::kFingerprintPiece: return PieceOf("fingerprinting", event);
     case Phase::kFlushPieces: return "putting the pieces on the disk";
+    case Phase::kFindJoined: return "finding the pieces already joined";
     case Phase::kVerifyPiece: return PieceOf("verifying", event);
     case Phase::kJoinPiece: return PieceOf("joining", event);
     case Phase::kVerifyWhole: return "verifying the whole";

@@ -10,11 +10,12 @@
 namespace tarvelin::cli {
 namespace {
 
-std::string PieceStateText(const PieceCheck& check) {
+std::string PieceStateText(const PieceCheck& check, const std::string& shown) {
   switch (check.state) {
     case PieceState::kOk: return "OK";
     case PieceState::kFailed: return "FAILED";
     case PieceState::kMissing: return "MISSING";
+    case PieceState::kJoined: return "JOINED (already in " + shown + ")";
     case PieceState::kUnreadable:
       return "FAILED open or read (" + SystemErrorWords(check.error) + ")";
   }
@@ -36,16 +37,37 @@ std::string JoinedText(const VerifyReport& report, const SplitSet& set) {
       return "INCOMPLETE (" + Shown(set.PieceName(report.joined_stop)) + " is missing)";
     case WholeState::kUnreadable:
       return "NOT PROVED (" + Shown(set.PieceName(report.joined_stop)) + " cannot be read)";
-    case WholeState::kNotChecked: break;
+    case WholeState::kNotChecked:
+    case WholeState::kPartial: break;
   }
   return "NOT CHECKED";
 }
 
-std::string ExistingText(const VerifyReport& report) {
+// What a file left by a merge that stopped holds, and where a merge would
+// go on: "PARTIAL (holds disk.0 to disk.1; a merge would go on from disk.2)".
+std::string PartialText(const VerifyReport& report, const SplitSet& set) {
+  const std::int32_t joined = report.resume_from;
+  std::string holds = joined == 0   ? "holds no whole piece"
+                      : joined == 1 ? "holds " + Shown(set.PieceName(0))
+                                    : "holds " + Shown(set.PieceName(0)) + " to " +
+                                          Shown(set.PieceName(joined - 1));
+  if (joined >= static_cast<std::int32_t>(report.pieces.size())) {
+    return "PARTIAL (" + holds + ", every recorded piece)";
+  }
+  const std::string next = Shown(set.PieceName(joined));
+  if (report.resume_cut == 0) {
+    return "PARTIAL (" + holds + "; a merge would go on from " + next + ")";
+  }
+  return "PARTIAL (" + holds + " and the first " + std::to_string(report.resume_cut) +
+         " bytes of " + next + "; a merge would cut those off and go on from " + next + ")";
+}
+
+std::string ExistingText(const VerifyReport& report, const SplitSet& set) {
   switch (report.existing) {
     case WholeState::kMatches: return "OK";
-    case WholeState::kDiffers: return "FAILED";
+    case WholeState::kDiffers: return "FAILED (not the pieces joined in order; a merge leaves it)";
     case WholeState::kUnreadable: return "FAILED open or read";
+    case WholeState::kPartial: return PartialText(report, set);
     default: break;
   }
   return "NOT CHECKED";
@@ -53,7 +75,7 @@ std::string ExistingText(const VerifyReport& report) {
 
 void PrintReport(const std::string& shown, const SplitSet& set, const VerifyReport& report) {
   for (const PieceCheck& check : report.pieces) {
-    PrintOut(Shown(check.name) + ": " + PieceStateText(check));
+    PrintOut(Shown(check.name) + ": " + PieceStateText(check, shown));
   }
   for (const std::wstring& stale : report.unrecorded) {
     PrintOut(Shown(stale) + ": NOT RECORDED (a merge leaves it in place)");
@@ -62,7 +84,7 @@ void PrintReport(const std::string& shown, const SplitSet& set, const VerifyRepo
     PrintOut(shown + " (pieces joined): " + JoinedText(report, set));
   }
   if (report.file_exists && report.existing != WholeState::kNotChecked) {
-    PrintOut(shown + " (existing file): " + ExistingText(report));
+    PrintOut(shown + " (existing file): " + ExistingText(report, set));
   }
 }
 
@@ -81,9 +103,12 @@ int RunVerify(const Invocation& invocation) {
   if (verdict != RC_OK) return session.Fail(verdict, report.file_exists, "a merge would fail: ");
   if (report.file_exists && !report.manifest_found) {
     PrintOut(shown + ": exists and has no manifest beside it: a merge has nothing to do");
+  } else if (report.existing == WholeState::kPartial) {
+    PrintOut(shown + ": a merge would go on from " +
+             Shown(session.set().PieceName(report.resume_from)) + " and succeed");
   } else if (report.file_exists) {
-    PrintOut(shown + ": exists and matches the recorded fingerprint: a merge would leave it as "
-                     "it is");
+    PrintOut(shown + ": exists and matches the recorded fingerprint: a merge would keep it and "
+                     "delete the manifest and any pieces left beside it");
   } else {
     PrintOut(shown + ": a merge would succeed");
   }

@@ -30,6 +30,7 @@ enum class FailedStep {
   kRead,            // reading, for a copy or a fingerprint
   kWrite,           // writing
   kRecord,          // recording a fingerprint in the manifest
+  kCut,             // cutting the file back to the pieces that it holds whole
   kFlush,           // putting the file on stable storage
   kFlushFolder,     // putting the file's folder entries on stable storage
   kClose,           // closing a written file, which can report a late write error
@@ -52,6 +53,9 @@ struct FailureReport {
   // or the first recorded piece that was missing, so the join stopped short.
   bool source_unrecorded = false;
   std::int32_t missing_piece = -1;
+  // For a mismatch of the file found at a merge's path: it does not begin
+  // with the recorded pieces joined in order, so it was left as it was.
+  bool not_resumable = false;
 
   bool failed() const { return step != FailedStep::kNone; }
 };

@@ -13,6 +13,17 @@
 // proved: the disk writes its bytes back meanwhile, so the flush before the
 // deletion seldom waits. The rebuilt file grows only after that deletion, so
 // the merge needs no more room than if it deleted at once.
+//
+// A merge that fails cuts its file back to the last piece that it holds
+// whole, so that the file followed by the pieces left is the original. One
+// that was killed leaves perhaps the first bytes of a piece after them, and
+// perhaps the last piece joined still on disk. Run again, the merge finds the
+// joined pieces in the file (joined_pieces.h), proves them, cuts off only a
+// tail that is byte for byte the start of the next piece, deletes the copies
+// of joined pieces still on disk once the file is durable, and goes on
+// joining. A file that proves whole is a merge interrupted after its last
+// proof: the pieces and the manifest left beside it go, as the merge would
+// have deleted them.
 #include <cstdint>
 #include <memory>
 #include <new>
@@ -21,6 +32,7 @@
 
 #include "digest/fingerprint.h"
 #include "library/file_helpers.h"
+#include "library/joined_pieces.h"
 #include "library/split_set.h"
 #include "library/operations.h"
 #include "library/progress_reporter.h"
@@ -43,16 +55,26 @@ class MergeRun {
   ResultCode Run();
 
  private:
-  ResultCode CheckExistingFile();
-  ResultCode JoinAll();
+  ResultCode ReadRecord();
+  ResultCode StartFresh();
+  ResultCode TakeExistingFile();
+  ResultCode Tidy();
+  ResultCode Resume(const JoinedPieces& found);
+  ResultCode ProveTail(const JoinedPieces& found);
+  ResultCode DeleteCopiesOfJoined(std::int32_t joined);
+  ResultCode JoinAll(std::int32_t first);
   ResultCode ProveWhole(std::int32_t missing_piece);
-  void MeasurePiecesForProgress();
+  void MeasurePiecesForProgress(std::int32_t first, std::uint64_t other_work);
   ResultCode ProvePiece(std::int32_t piece, const wchar_t* piece_name);
   ResultCode JoinPiece(std::int32_t piece, const wchar_t* piece_name);
   ResultCode FlushAndDeleteJoined();
+  ResultCode DeletePiece(std::int32_t piece, bool if_there = false);
+  ResultCode DeleteManifest();
   ResultCode CopyPiece(std::int32_t piece, const wchar_t* piece_name);
+  void CutBackPartialPiece();
   void CloseAll();
   ResultCode Fail(ResultCode code) {
+    CutBackPartialPiece();
     CloseAll();
     return code;
   }
@@ -70,6 +92,16 @@ class MergeRun {
   ResultCode ReportRebuilt(ResultCode code, FailedStep step) {
     return Report(code, step, FileRole::kRebuilt, set_.rebuilt());
   }
+  // The whole, or the file found at the path, is not what the record says.
+  ResultCode ReportMismatch(std::int32_t missing_piece, bool not_resumable) {
+    ReportRebuilt(RC_DIGEST_MISMATCH, FailedStep::kMismatch);
+    if (report_ != nullptr) {
+      report_->source_unrecorded = !set_.source_recorded();
+      report_->missing_piece = missing_piece;
+      report_->not_resumable = not_resumable;
+    }
+    return RC_DIGEST_MISMATCH;
+  }
   ResultCode OutOfMemory() {
     platform_.SetLastError(kErrorNotEnoughMemory);
     return Report(RC_FILE_READ, FailedStep::kNoMemory, FileRole::kNone, nullptr);
@@ -85,6 +117,11 @@ class MergeRun {
   FileHandle piece_ = nullptr;
   // The piece whose bytes were appended last and that is still on disk, or -1.
   std::int32_t joined_ = -1;
+  bool access_limited_ = false;
+  // Where the last piece that the rebuilt file holds whole ends, and whether
+  // bytes of the next one may have been written after it.
+  std::uint64_t joined_end_ = 0;
+  bool partial_ = false;
   std::unique_ptr<unsigned char[]> buffer_;
 };
 
@@ -94,59 +131,70 @@ void MergeRun::CloseAll() {
   piece_ = rebuilt_ = nullptr;
 }
 
-// A file at the path with a manifest beside it is either a merge that already
-// finished (its manifest could not be deleted) or one that stopped half way.
-// Only the recorded fingerprint tells them apart; nothing is touched either way.
-ResultCode MergeRun::CheckExistingFile() {
-  if (!platform_.PathFileExists(set_.manifest())) return RC_OK;
-  set_.ReadSourceRecord(platform_);
-  wchar_t fingerprint[kFingerprintTextCapacity] = {};
-  if (progress_.active()) {
-    std::uint64_t size = 0;
-    QueryFileSize(platform_, path_, &size);
-    progress_.SetTotals(size, 0);
+// A failure part way through a piece leaves some of its bytes after the
+// pieces joined whole; they go, so that the file followed by the pieces left
+// is the original. Nothing is lost: the piece itself is still on disk. A cut
+// that fails leaves them for the next merge to cut, and the last-error value
+// keeps naming the failure that stopped this one.
+void MergeRun::CutBackPartialPiece() {
+  if (rebuilt_ == nullptr || !partial_) return;
+  const std::uint32_t kept = platform_.GetLastError();
+  if (platform_.SetFilePointer(rebuilt_, joined_end_) && platform_.SetEndOfFile(rebuilt_)) {
+    partial_ = false;
   }
-  progress_.Enter(Phase::kVerifyWhole, -1);
-  if (!FingerprintWholeFile(platform_, path_, fingerprint, progress_.byte_sink())) {
-    return Report(RC_FILE_READ, FailedStep::kRead, FileRole::kRebuilt, path_);
-  }
-  if (set_.source().Matches(fingerprint)) return RC_OK;
-  const ResultCode code = Report(RC_DIGEST_MISMATCH, FailedStep::kMismatch, FileRole::kRebuilt, path_);
-  if (report_ != nullptr) report_->source_unrecorded = !set_.source_recorded();
-  return code;
+  platform_.SetLastError(kept);
 }
 
 // Only for the progress display: the exports pass no callback and make no
-// extra calls.
-void MergeRun::MeasurePiecesForProgress() {
+// extra calls. `other_work` counts the bytes read besides the pieces from
+// `first`, each of which is read to prove it, to copy it and in the whole.
+void MergeRun::MeasurePiecesForProgress(std::int32_t first, std::uint64_t other_work) {
   if (!progress_.active()) return;
   std::uint64_t total = 0;
-  for (std::uint64_t size : set_.PieceSizes(platform_)) total += size;
-  progress_.SetTotals(3 * total, set_.recorded_count());
+  for (std::uint64_t size : set_.PieceSizes(platform_, false, first)) total += size;
+  progress_.SetTotals(other_work + 3 * total, set_.recorded_count());
 }
 
 ResultCode MergeRun::Run() {
   if (!set_.Derive(path_)) {
     return Report(RC_INVALID_PATH, FailedStep::kNameTooLong, FileRole::kRebuilt, path_);
   }
-  if (platform_.PathFileExists(path_)) return CheckExistingFile();
+  if (platform_.PathFileExists(set_.rebuilt())) {
+    // Without a manifest there is nothing to merge, and the file is not ours.
+    if (!platform_.PathFileExists(set_.manifest())) return RC_OK;
+    return TakeExistingFile();
+  }
   if (!platform_.PathFileExists(set_.manifest())) {
     return Report(RC_MANIFEST_NOT_FOUND, FailedStep::kNotFound, FileRole::kManifest,
                   set_.manifest());
   }
+  return StartFresh();
+}
+
+// The record, the names it asks for and the copy buffer.
+ResultCode MergeRun::ReadRecord() {
   try {
     set_.ReadRecord(platform_);
     if (!set_.RecordedNamesFit()) {
       return Report(RC_INVALID_PATH, FailedStep::kNameTooLong, FileRole::kPiece, set_.base(),
                     set_.recorded_count() - 1);
     }
-    MeasurePiecesForProgress();
   } catch (const std::bad_alloc&) {
     return OutOfMemory();
   }
   buffer_.reset(new (std::nothrow) unsigned char[kChunkSize]);
   if (!buffer_) return OutOfMemory();
+  return RC_OK;
+}
 
+ResultCode MergeRun::StartFresh() {
+  const ResultCode ready = ReadRecord();
+  if (ready != RC_OK) return ready;
+  try {
+    MeasurePiecesForProgress(0, 0);
+  } catch (const std::bad_alloc&) {
+    return OutOfMemory();
+  }
   // Opened, never truncated: a file that the existence check missed (it can
   // fail for reasons other than absence) or that appeared since may be the
   // only copy of the bytes. One that holds anything is left alone.
@@ -169,13 +217,131 @@ ResultCode MergeRun::Run() {
   if (!platform_.FlushFolderOf(set_.rebuilt())) {
     return Fail(ReportRebuilt(RC_FILE_WRITE, FailedStep::kFlushFolder));
   }
-  return JoinAll();
+  return JoinAll(0);
+}
+
+// A file at the path beside a manifest is taken as the work of an earlier
+// merge, and held from before it is read until the merge ends: with write
+// access, which a flush, a cut and the appends need, and read sharing only.
+// A split holds its source with read access and read sharing for its whole
+// run, so the two refuse each other whichever comes first, and no merge can
+// take a split's source, still whole beside the manifest being written, for
+// a finished merge and delete the pieces of a split in progress.
+ResultCode MergeRun::TakeExistingFile() {
+  const ResultCode ready = ReadRecord();
+  if (ready != RC_OK) return ready;
+  rebuilt_ = platform_.CreateFile(set_.rebuilt(), kAccessRead | kAccessWrite, kShareRead,
+                                  Disposition::kOpenExisting, Attribute::kNormal);
+  if (rebuilt_ == InvalidHandle()) {
+    rebuilt_ = nullptr;
+    return ReportRebuilt(RC_FILE_READ, FailedStep::kOpen);
+  }
+  if (progress_.active()) {
+    std::uint32_t high = 0;
+    const std::uint32_t low = platform_.GetFileSize(rebuilt_, &high);
+    progress_.SetTotals((static_cast<std::uint64_t>(high) << 32) | low, set_.recorded_count());
+  }
+  progress_.Enter(Phase::kFindJoined, -1);
+  JoinedPieces found;
+  if (!FindJoinedPieces(platform_, rebuilt_, set_, buffer_.get(), progress_.byte_sink(),
+                        &found)) {
+    return Fail(ReportRebuilt(RC_FILE_READ, FailedStep::kRead));
+  }
+  if (found.whole_matches) return Tidy();
+  return Resume(found);
+}
+
+// The file is the whole: a merge stopped after its last proof, or before it
+// deleted what it had joined. The file goes to stable storage (its last
+// piece may still be only in the cache), then every recorded piece left and,
+// last, the manifest.
+ResultCode MergeRun::Tidy() {
+  if (!platform_.FlushFileBuffers(rebuilt_)) {
+    return Fail(ReportRebuilt(RC_FILE_WRITE, FailedStep::kFlush));
+  }
+  if (!platform_.FlushFolderOf(set_.rebuilt())) {
+    return Fail(ReportRebuilt(RC_FILE_WRITE, FailedStep::kFlushFolder));
+  }
+  for (std::int32_t piece = 0; piece < set_.recorded_count(); ++piece) {
+    const ResultCode deleted = DeletePiece(piece, true);
+    if (deleted != RC_OK) return Fail(deleted);
+  }
+  const ResultCode deleted = DeleteManifest();
+  CloseAll();
+  return deleted;
+}
+
+// The file holds pieces 0..found.count-1 and perhaps the first bytes of the
+// next; anything else is not a merge's work and is left as it is.
+ResultCode MergeRun::Resume(const JoinedPieces& found) {
+  if (found.size > found.end) {
+    const ResultCode tail = ProveTail(found);
+    if (tail != RC_OK) return Fail(tail);
+    if (!platform_.SetFilePointer(rebuilt_, found.end) || !platform_.SetEndOfFile(rebuilt_)) {
+      return Fail(ReportRebuilt(RC_FILE_WRITE, FailedStep::kCut));
+    }
+    platform_.CloseHandle(piece_);
+    piece_ = nullptr;
+  }
+  joined_end_ = found.end;
+  try {
+    MeasurePiecesForProgress(found.count, found.size + found.end);
+  } catch (const std::bad_alloc&) {
+    return Fail(OutOfMemory());
+  }
+  // Its entry must be durable before any piece goes: it may have been made
+  // just before the earlier merge stopped.
+  if (!platform_.FlushFolderOf(set_.rebuilt())) {
+    return Fail(ReportRebuilt(RC_FILE_WRITE, FailedStep::kFlushFolder));
+  }
+  const ResultCode deleted = DeleteCopiesOfJoined(found.count);
+  if (deleted != RC_OK) return Fail(deleted);
+  return JoinAll(found.count);
+}
+
+// The bytes after the joined pieces may only be the start of the next piece,
+// as a merge stopped while appending it leaves them. That piece is held open
+// (in piece_) until the tail is cut, so it cannot change in between.
+ResultCode MergeRun::ProveTail(const JoinedPieces& found) {
+  const std::int32_t next = found.count;
+  if (next >= set_.recorded_count()) return ReportMismatch(-1, true);
+  wchar_t piece_name[kNameCapacity] = {};
+  set_.PieceName(next, piece_name);
+  if (!platform_.PathFileExists(piece_name)) return ReportMismatch(next, true);
+  piece_ = platform_.CreateFile(piece_name, kAccessRead, kShareRead, Disposition::kOpenExisting,
+                                Attribute::kReadOnly);
+  if (piece_ == InvalidHandle()) {
+    piece_ = nullptr;
+    return ReportPiece(RC_FILE_OPEN, FailedStep::kOpen, next, piece_name);
+  }
+  switch (CompareTail(platform_, rebuilt_, found.end, piece_, buffer_.get())) {
+    case TailComparison::kStartsThePiece: return RC_OK;
+    case TailComparison::kDiffers: return ReportMismatch(-1, true);
+    case TailComparison::kFileUnread: return ReportRebuilt(RC_FILE_READ, FailedStep::kRead);
+    case TailComparison::kPieceUnread:
+      return ReportPiece(RC_FILE_READ, FailedStep::kRead, next, piece_name);
+  }
+  return ReportMismatch(-1, true);
+}
+
+// A merge stopped between appending a piece and deleting it leaves the piece
+// both in the file and on disk. The file is made durable, then the copies go.
+ResultCode MergeRun::DeleteCopiesOfJoined(std::int32_t joined) {
+  if (joined == 0) return RC_OK;
+  if (!platform_.FlushFileBuffers(rebuilt_)) {
+    return ReportRebuilt(RC_FILE_WRITE, FailedStep::kFlush);
+  }
+  for (std::int32_t piece = 0; piece < joined; ++piece) {
+    const ResultCode deleted = DeletePiece(piece, true);
+    if (deleted != RC_OK) return deleted;
+  }
+  return RC_OK;
 }
 
 // A piece file beyond the recorded ones (left by an earlier, longer split)
 // is never appended: it has nothing to be proved against.
-ResultCode MergeRun::JoinAll() {
-  std::int32_t piece = 0;
+ResultCode MergeRun::JoinAll(std::int32_t first) {
+  std::int32_t piece = first;
   for (; piece < set_.recorded_count(); ++piece) {
     wchar_t piece_name[kNameCapacity] = {};
     set_.PieceName(piece, piece_name);
@@ -208,19 +374,8 @@ ResultCode MergeRun::ProveWhole(std::int32_t missing_piece) {
   if (!FingerprintWholeFile(platform_, set_.rebuilt(), fingerprint, progress_.byte_sink())) {
     return ReportRebuilt(RC_FILE_READ, FailedStep::kRead);
   }
-  if (!set_.source().Matches(fingerprint)) {
-    ReportRebuilt(RC_DIGEST_MISMATCH, FailedStep::kMismatch);
-    if (report_ != nullptr) {
-      report_->source_unrecorded = !set_.source_recorded();
-      report_->missing_piece = missing_piece;
-    }
-    return RC_DIGEST_MISMATCH;
-  }
-  platform_.SetFileAttributes(set_.manifest(), Attribute::kNormal);
-  if (!platform_.DeleteFile(set_.manifest())) {
-    return Report(RC_FILE_DELETE, FailedStep::kDelete, FileRole::kManifest, set_.manifest());
-  }
-  return RC_OK;
+  if (!set_.source().Matches(fingerprint)) return ReportMismatch(missing_piece, false);
+  return DeleteManifest();
 }
 
 // Opens the piece and proves it against its recorded fingerprint. The piece
@@ -233,6 +388,14 @@ ResultCode MergeRun::ProvePiece(std::int32_t piece, const wchar_t* piece_name) {
   if (piece_ == InvalidHandle()) {
     piece_ = nullptr;
     return ReportPiece(RC_FILE_OPEN, FailedStep::kOpen, piece, piece_name);
+  }
+  // The rebuilt file is no more open to others than the pieces it is made
+  // of, as they were no more open than the source.
+  if (!access_limited_) {
+    if (!platform_.LimitAccessTo(rebuilt_, piece_)) {
+      return ReportRebuilt(RC_FILE_WRITE, FailedStep::kWrite);
+    }
+    access_limited_ = true;
   }
   progress_.Enter(Phase::kVerifyPiece, piece);
   wchar_t fingerprint[kFingerprintTextCapacity] = {};
@@ -263,13 +426,30 @@ ResultCode MergeRun::JoinPiece(std::int32_t piece, const wchar_t* piece_name) {
 ResultCode MergeRun::FlushAndDeleteJoined() {
   if (!platform_.FlushFileBuffers(rebuilt_)) return ReportRebuilt(RC_FILE_WRITE, FailedStep::kFlush);
   if (joined_ < 0) return RC_OK;
-  wchar_t piece_name[kNameCapacity] = {};
-  set_.PieceName(joined_, piece_name);
   const std::int32_t piece = joined_;
   joined_ = -1;
+  return DeletePiece(piece);
+}
+
+// Deletes a piece whose bytes the rebuilt file holds on stable storage. With
+// `if_there`, a piece that is not there is no failure: the deletion itself
+// looks, since an existence check that fails for another reason would leave
+// a copy behind for good.
+ResultCode MergeRun::DeletePiece(std::int32_t piece, bool if_there) {
+  wchar_t piece_name[kNameCapacity] = {};
+  set_.PieceName(piece, piece_name);
   platform_.SetFileAttributes(piece_name, Attribute::kNormal);
-  if (!platform_.DeleteFile(piece_name)) {
+  if (!platform_.DeleteFile(piece_name) &&
+      !(if_there && platform_.GetLastError() == kErrorFileNotFound)) {
     return ReportPiece(RC_FILE_DELETE, FailedStep::kDelete, piece, piece_name);
+  }
+  return RC_OK;
+}
+
+ResultCode MergeRun::DeleteManifest() {
+  platform_.SetFileAttributes(set_.manifest(), Attribute::kNormal);
+  if (!platform_.DeleteFile(set_.manifest())) {
+    return Report(RC_FILE_DELETE, FailedStep::kDelete, FileRole::kManifest, set_.manifest());
   }
   return RC_OK;
 }
@@ -285,8 +465,9 @@ ResultCode MergeRun::CopyPiece(std::int32_t piece, const wchar_t* piece_name) {
     if (!platform_.ReadFile(piece_, buffer_.get(), kChunkSize, &got)) {
       return Fail(ReportPiece(RC_FILE_READ, FailedStep::kRead, piece, piece_name));
     }
-    if (got == 0) return RC_OK;
+    if (got == 0) break;
     total += got;
+    partial_ = true;
     std::uint32_t written = 0;
     if (!platform_.WriteFile(rebuilt_, buffer_.get(), got, &written)) {
       return Fail(ReportRebuilt(RC_FILE_WRITE, FailedStep::kWrite));
@@ -301,6 +482,9 @@ ResultCode MergeRun::CopyPiece(std::int32_t piece, const wchar_t* piece_name) {
       return Fail(ReportPiece(RC_FILE_READ, FailedStep::kMeasure, piece, piece_name));
     }
   }
+  joined_end_ += total;
+  partial_ = false;
+  return RC_OK;
 }
 
 }  // namespace

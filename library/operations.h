@@ -19,6 +19,8 @@ enum class Phase {
   kCutPiece,           // split: copying into piece `piece`
   kFingerprintPiece,   // split: fingerprinting the finished piece `piece`
   kFlushPieces,        // split: waiting for the disk to store every piece
+  kFindJoined,         // merge: reading a file found at its path for the pieces already
+                       // joined in it (verify: the same, to foretell the merge)
   kVerifyPiece,        // merge: proving piece `piece` before it is appended
   kJoinPiece,          // merge: appending piece `piece`
   kVerifyWhole,        // merge: proving the rebuilt file
@@ -55,7 +57,13 @@ ResultCode Split(const wchar_t* path, std::int32_t piece_size_mib,
 
 // Rebuilds `path` from its pieces, proving each before appending it and
 // making the rebuilt file durable before the piece is deleted, then proves
-// the whole and deletes the manifest. Never throws.
+// the whole and deletes the manifest. A file already at `path` beside the
+// manifest is taken as the work of an earlier merge: when it is the whole,
+// the pieces and the manifest left beside it are deleted; when it begins
+// with the first pieces joined in order (and at most the first bytes of the
+// next), joining goes on from there; anything else is left untouched
+// (RC_DIGEST_MISMATCH). A merge that fails leaves its file holding exactly
+// the pieces it joined whole. Never throws.
 ResultCode Merge(const wchar_t* path, const OperationOptions& options = OperationOptions());
 
 }  // namespace tarvelin

@@ -204,6 +204,14 @@ ResultCode SplitRun::Run() {
   // between makes the deletion fail, and the source stays.
   CloseHandlesKeepError(platform_, source_, nullptr, nullptr);
   source_ = nullptr;
+  // A merge that took the source in that instant, proved it whole and tidied
+  // the set away has deleted the manifest last: then the source is the only
+  // copy and stays.
+  if (!platform_.PathFileExists(set_.manifest())) {
+    platform_.SetLastError(kErrorFileNotFound);
+    ReportFailure(report_, FailedStep::kDelete, FileRole::kSource, path_, kErrorFileNotFound);
+    return RC_FILE_DELETE;
+  }
 
   platform_.SetFileAttributes(path_, Attribute::kNormal);
   if (!platform_.DeleteFile(path_)) {

@@ -146,9 +146,10 @@ bool SplitSet::RecordedNamesFit() const {
   return recorded_.empty() || PieceNamesFit(base_, recorded_.size() - 1);
 }
 
-std::vector<std::uint64_t> SplitSet::PieceSizes(Platform& platform, bool through_gaps) const {
+std::vector<std::uint64_t> SplitSet::PieceSizes(Platform& platform, bool through_gaps,
+                                                std::int32_t first) const {
   std::vector<std::uint64_t> sizes;
-  for (std::int32_t piece = 0; piece < recorded_count(); ++piece) {
+  for (std::int32_t piece = first; piece < recorded_count(); ++piece) {
     wchar_t name[kNameCapacity] = {};
     if (!PieceName(piece, name)) break;
     if (!platform.PathFileExists(name)) {

@@ -70,11 +70,12 @@ class SplitSet {
   // True when every recorded piece's name fits.
   bool RecordedNamesFit() const;
 
-  // The sizes of the recorded pieces from piece 0 up to the first that does
-  // not exist (a merge joins no further), or with `through_gaps` of every
-  // recorded piece, a missing one counting 0. A size that cannot be read
-  // counts 0. May throw std::bad_alloc.
-  std::vector<std::uint64_t> PieceSizes(Platform& platform, bool through_gaps = false) const;
+  // The sizes of the recorded pieces from piece `first` up to the first
+  // that does not exist (a merge joins no further), or with `through_gaps`
+  // of every recorded piece from `first`, a missing one counting 0. A size
+  // that cannot be read counts 0. May throw std::bad_alloc.
+  std::vector<std::uint64_t> PieceSizes(Platform& platform, bool through_gaps = false,
+                                        std::int32_t first = 0) const;
   // The piece files that exist from `first` up to the first gap; with
   // recorded_count() as `first`, the files a merge never takes because the
   // manifest does not record them. May throw std::bad_alloc.

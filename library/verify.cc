@@ -2,12 +2,13 @@
 // The verify: the merge's judgement without the merge's writes.
 //
 // It walks the same road as the merge so that its verdict is the merge's:
-// a file at the path is judged alone against the recorded source
-// fingerprint; otherwise the pieces are taken from 0 while they exist and
-// while they are recorded, the first one that cannot be opened, read or
-// proved decides, and failing that the pieces joined so far are proved
-// against the source. Unlike the merge it goes on past the deciding piece,
-// so that the user learns the state of every piece in one run.
+// a file at the path is searched for the pieces joined in it, and decides
+// alone when it is the whole or is not a merge's work; otherwise the pieces
+// are taken from 0 (or from the first one that the file lacks) while they
+// exist and while they are recorded, the first one that cannot be opened,
+// read or proved decides, and failing that the pieces joined so far are
+// proved against the source. Unlike the merge it goes on past the deciding
+// piece, so that the user learns the state of every piece in one run.
 #include "library/verify.h"
 
 #include <memory>
@@ -16,6 +17,7 @@
 #include "digest/fingerprint.h"
 #include "digest/md5.h"
 #include "library/file_helpers.h"
+#include "library/joined_pieces.h"
 #include "library/split_set.h"
 #include "library/progress_reporter.h"
 #include "platform/platform_errors.h"
@@ -41,6 +43,8 @@ class VerifyRun {
 
  private:
   void MeasureForProgress();
+  void ExamineExistingFile();
+  ResultCode JudgeTail(FileHandle file, const JoinedPieces& found);
   void CheckPieces();
   void CheckPiece(PieceCheck& check, const RecordedFingerprint& recorded);
   void Decide(const PieceCheck& check);
@@ -69,6 +73,8 @@ class VerifyRun {
   bool joining_ = true;
   bool joined_matches_ = false;
   ResultCode verdict_ = kUndecided;
+  // The merge's answer when the file at the path decides it alone.
+  ResultCode existing_verdict_ = kUndecided;
 };
 
 ResultCode VerifyRun::Run() {
@@ -83,8 +89,7 @@ ResultCode VerifyRun::Run() {
     report_.source_fingerprint_recorded = set_.source_recorded();
   }
 
-  const bool names_fit = set_.RecordedNamesFit();
-  if (!names_fit && !report_.file_exists) {
+  if (!set_.RecordedNamesFit()) {
     return Report(RC_INVALID_PATH, FailedStep::kNameTooLong, FileRole::kPiece, set_.base(),
                   kErrorFilenameExcedRange, set_.recorded_count() - 1);
   }
@@ -95,14 +100,16 @@ ResultCode VerifyRun::Run() {
                   kErrorNotEnoughMemory);
   }
 
-  if (report_.manifest_found && names_fit) {
+  if (report_.manifest_found) {
     MeasureForProgress();
+    Md5Init(&whole_);
+    if (report_.file_exists) ExamineExistingFile();
     CheckPieces();
     ProveJoined();
   }
   FindUnrecorded();
 
-  // The merge looks no further than a file already at the path.
+  // Without a manifest, a file at the path is none of the merge's business.
   if (report_.file_exists) return report_.manifest_found ? JudgeExistingFile() : RC_OK;
   if (!report_.manifest_found) {
     return Report(RC_MANIFEST_NOT_FOUND, FailedStep::kNotFound, FileRole::kManifest,
@@ -123,13 +130,87 @@ void VerifyRun::MeasureForProgress() {
   progress_.SetTotals(total, set_.recorded_count());
 }
 
+// Searches the file at the path as the merge does. The file decides alone
+// when it is the whole, cannot be read, or is not a merge's work; when it
+// begins with joined pieces, the whole goes on from them and the pieces
+// after them decide.
+void VerifyRun::ExamineExistingFile() {
+  progress_.Enter(Phase::kFindJoined, -1);
+  FileHandle file = platform_.CreateFile(path_, kAccessRead, kShareRead,
+                                         Disposition::kOpenExisting, Attribute::kReadOnly);
+  JoinedPieces found;
+  if (file == InvalidHandle() ||
+      !FindJoinedPieces(platform_, file, set_, buffer_.get(), progress_.byte_sink(), &found)) {
+    report_.existing = WholeState::kUnreadable;
+    existing_verdict_ =
+        Report(RC_FILE_READ, file == InvalidHandle() ? FailedStep::kOpen : FailedStep::kRead,
+               FileRole::kRebuilt, path_, platform_.GetLastError());
+    if (file != InvalidHandle()) platform_.CloseHandle(file);
+    return;
+  }
+  if (found.whole_matches) {
+    report_.existing = WholeState::kMatches;
+    existing_verdict_ = RC_OK;
+  } else {
+    existing_verdict_ = JudgeTail(file, found);
+  }
+  platform_.CloseHandle(file);
+  if (existing_verdict_ != kUndecided) return;
+  report_.existing = WholeState::kPartial;
+  report_.resume_from = found.count;
+  report_.resume_cut = found.size - found.end;
+  whole_ = found.whole_at_end;
+}
+
+// kUndecided when the merge would go on after the joined pieces: no bytes
+// follow them, or only the first bytes of the next piece.
+ResultCode VerifyRun::JudgeTail(FileHandle file, const JoinedPieces& found) {
+  const auto not_resumable = [&](std::int32_t missing_piece) {
+    report_.existing = WholeState::kDiffers;
+    Report(RC_DIGEST_MISMATCH, FailedStep::kMismatch, FileRole::kRebuilt, path_, 0);
+    if (failure_ != nullptr) {
+      failure_->source_unrecorded = !set_.source_recorded();
+      failure_->missing_piece = missing_piece;
+      failure_->not_resumable = true;
+    }
+    return RC_DIGEST_MISMATCH;
+  };
+  if (found.size == found.end) return kUndecided;
+  const std::int32_t next = found.count;
+  if (next >= set_.recorded_count()) return not_resumable(-1);
+  const std::wstring name = set_.PieceName(next);
+  if (!platform_.PathFileExists(name.c_str())) return not_resumable(next);
+  FileHandle piece = platform_.CreateFile(name.c_str(), kAccessRead, kShareRead,
+                                          Disposition::kOpenExisting, Attribute::kReadOnly);
+  if (piece == InvalidHandle()) {
+    return Report(RC_FILE_OPEN, FailedStep::kOpen, FileRole::kPiece, name.c_str(),
+                  platform_.GetLastError(), next);
+  }
+  const TailComparison tail = CompareTail(platform_, file, found.end, piece, buffer_.get());
+  const std::uint32_t error = platform_.GetLastError();
+  platform_.CloseHandle(piece);
+  switch (tail) {
+    case TailComparison::kStartsThePiece: return kUndecided;
+    case TailComparison::kDiffers: break;
+    case TailComparison::kFileUnread:
+      report_.existing = WholeState::kUnreadable;
+      return Report(RC_FILE_READ, FailedStep::kRead, FileRole::kRebuilt, path_, error);
+    case TailComparison::kPieceUnread:
+      return Report(RC_FILE_READ, FailedStep::kRead, FileRole::kPiece, name.c_str(), error, next);
+  }
+  return not_resumable(-1);
+}
+
 void VerifyRun::CheckPieces() {
-  Md5Init(&whole_);
   report_.pieces.resize(static_cast<std::size_t>(set_.recorded_count()));
   for (std::int32_t n = 0; n < set_.recorded_count(); ++n) {
     PieceCheck& check = report_.pieces[static_cast<std::size_t>(n)];
     check.number = n;
     check.name = set_.PieceName(n);
+    if (n < report_.resume_from) {
+      check.state = PieceState::kJoined;
+      continue;
+    }
     if (!platform_.PathFileExists(check.name.c_str())) {
       check.state = PieceState::kMissing;
     } else {
@@ -192,6 +273,7 @@ void VerifyRun::Decide(const PieceCheck& check) {
   if (verdict_ != kUndecided) return;
   switch (check.state) {
     case PieceState::kOk:
+    case PieceState::kJoined:
       return;
     case PieceState::kMissing:
       verdict_ = RC_OK;  // settled by the whole; no piece decides
@@ -210,19 +292,11 @@ void VerifyRun::FindUnrecorded() {
   report_.unrecorded = set_.PieceFilesFrom(platform_, set_.recorded_count());
 }
 
+// The file decided when ExamineExistingFile looked at it; else the merge
+// goes on after the pieces joined in it, and those after them decide.
 ResultCode VerifyRun::JudgeExistingFile() {
-  progress_.Enter(Phase::kVerifyWhole, -1);
-  wchar_t text[kFingerprintTextCapacity] = {};
-  if (!FingerprintWholeFile(platform_, path_, text, progress_.byte_sink())) {
-    report_.existing = WholeState::kUnreadable;
-    return Report(RC_FILE_READ, FailedStep::kRead, FileRole::kRebuilt, path_,
-                  platform_.GetLastError());
-  }
-  report_.existing = set_.source().Matches(text) ? WholeState::kMatches : WholeState::kDiffers;
-  if (report_.existing == WholeState::kMatches) return RC_OK;
-  Report(RC_DIGEST_MISMATCH, FailedStep::kMismatch, FileRole::kRebuilt, path_, 0);
-  if (failure_ != nullptr) failure_->source_unrecorded = !set_.source_recorded();
-  return RC_DIGEST_MISMATCH;
+  if (existing_verdict_ != kUndecided) return existing_verdict_;
+  return JudgeJoinedPieces();
 }
 
 // The pieces joined up to where the join stopped, against the source.

@@ -21,6 +21,8 @@ enum class PieceState {
   kFailed,      // read whole, and its fingerprint differs from the recorded one
   kUnreadable,  // it exists but could not be opened, or a read failed
   kMissing,     // no file by its name
+  kJoined,      // the file at the path holds it, proved: a merge goes on after it
+                // (and deletes this piece's file, if one is left) without reading it
 };
 
 struct PieceCheck {
@@ -37,6 +39,8 @@ enum class WholeState {
   kDiffers,     // its fingerprint is not (or none is recorded)
   kIncomplete,  // the pieces stop at a missing one: the whole cannot be joined
   kUnreadable,  // a piece or the file could not be read whole
+  kPartial,     // the file at the path: it begins with the first pieces joined,
+                // so a merge would go on from `resume_from`
 };
 
 struct VerifyReport {
@@ -54,6 +58,11 @@ struct VerifyReport {
   // A file already at the given path, and how it compares with the record.
   bool file_exists = false;
   WholeState existing = WholeState::kNotChecked;
+  // When it is kPartial: the first piece that a merge would join to it, and
+  // the bytes after the joined pieces that a merge would cut off first (the
+  // start of that piece, as a merge stopped while appending it leaves).
+  std::int32_t resume_from = -1;
+  std::uint64_t resume_cut = 0;
   // The piece whose check decides a failing verdict, or -1 when the whole
   // file (joined or existing) or the files' absence decides it.
   std::int32_t deciding_piece = -1;
@@ -62,12 +71,15 @@ struct VerifyReport {
 // Checks the split of `path` and returns what Merge(path) would return on the
 // files as they are: RC_OK, RC_INVALID_PATH, RC_MANIFEST_NOT_FOUND,
 // RC_FILE_OPEN or RC_FILE_READ (a piece or the existing file that it could
-// not open or read whole; also out of memory), or RC_DIGEST_MISMATCH. Failures
-// that only writing would meet (creating the rebuilt file, a full disk, a
-// deletion refused) cannot be foreseen by reading and are not predicted.
-// Fills `report` (which may be null) with what it found; progress goes to the
-// callback of `options` with the phases kVerifyPiece and kVerifyWhole. Opens
-// nothing for writing and never throws.
+// not open or read whole; also out of memory), or RC_DIGEST_MISMATCH. A file
+// at the path is searched for the pieces joined in it as the merge searches
+// it (joined_pieces.h), and the pieces after them are judged as the merge
+// would join them. Failures that only writing would meet (creating the
+// rebuilt file, opening the existing one for writing, a full disk, a deletion
+// refused) cannot be foreseen by reading and are not predicted. Fills
+// `report` (which may be null) with what it found; progress goes to the
+// callback of `options` with the phases kFindJoined, kVerifyPiece and
+// kVerifyWhole. Opens nothing for writing and never throws.
 ResultCode Verify(const wchar_t* path, const OperationOptions& options, VerifyReport* report);
 
 }  // namespace tarvelin

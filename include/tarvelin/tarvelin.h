@@ -7,9 +7,12 @@
  * and the source's in the manifest (base path + ".DAT"), makes all of it
  * durable and then deletes the source. MergeIntoWIM rebuilds the file under
  * `path` from those pieces, proving every piece and the whole before it
- * deletes the pieces and, last, the manifest. Both run synchronously on the
- * caller's thread, need a little over 512 KiB of stack, and return RC_OK or
- * one of the failure codes below; no exception leaves them.
+ * deletes the pieces and, last, the manifest; called again after it stopped,
+ * it goes on from the pieces already joined in the file at `path`. Both run
+ * synchronously on the caller's thread and return RC_OK or one of the
+ * failure codes below; no exception leaves them. They need only a few KiB of
+ * the caller's stack: the 512 KiB transfer buffer and the fingerprint's read
+ * buffer are taken from the heap.
  *
  * Paths are wide strings: UTF-16 on Windows, at most 259 characters; UTF-32
  * elsewhere, handed to the system as UTF-8.

@@ -77,8 +77,25 @@ const MessageCase kCases[] = {
     {"HalfMergedFileAtThePath",
      "head -c 2500000 /dev/urandom > disk.img && $T split -q -s 1 disk.img && "
      "cat disk.0 > disk.img",
+     "merge disk.img", nullptr, 0,
+     "disk.img: rebuilt from 3 pieces, the first 1 already joined in it by an earlier merge"},
+    {"UnrelatedFileAtThePath",
+     "head -c 2500000 /dev/urandom > disk.img && $T split -q -s 1 disk.img && "
+     "head -c 1000 /dev/urandom > disk.img",
      "merge disk.img", nullptr, 1,
-     "it already exists and does not match the recorded fingerprint of the source"},
+     "it already exists and does not begin with the recorded pieces joined in order"},
+    {"FinishedMergeAtThePath",
+     "head -c 2500000 /dev/urandom > disk.img && cp disk.img whole && "
+     "$T split -q -s 1 disk.img && mv whole disk.img",
+     "merge disk.img", nullptr, 0,
+     "already exists and matches the recorded fingerprint of the source; the manifest disk.DAT "
+     "and any pieces left beside it were deleted"},
+    {"HalfMergedFileInVerify",
+     "head -c 2500000 /dev/urandom > disk.img && $T split -q -s 1 disk.img && "
+     "cat disk.0 > disk.img && head -c 1000 disk.1 >> disk.img && rm disk.0",
+     "verify disk.img", nullptr, 0,
+     "disk.img (existing file): PARTIAL (holds disk.0 and the first 1000 bytes of disk.1; a "
+     "merge would cut those off and go on from disk.1)"},
     {"NoManifest", "", "merge disk.img", nullptr, 1,
      "merge disk.img: no manifest disk.DAT beside it (RC_MANIFEST_NOT_FOUND"},
     // 200 + 1 + 56 characters: the file's name fits, its manifest's does not.

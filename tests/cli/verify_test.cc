@@ -126,14 +126,41 @@ const Scenario kScenarios[] = {
     {"FileAlreadyThereAndWhole",
      [](Workspace& ws, const std::string& original) { WriteFileBytes(ws.source(), original); },
      RC_OK, kAllOk, W::kMatches, W::kMatches, -1, 0},
-    // A merge that stopped after piece 0: the file holds it, piece 0 is gone.
+    // A merge that stopped after piece 0: the file holds it, piece 0 is gone,
+    // and a merge goes on from piece 1.
     {"FileAlreadyThereHalfMerged",
      [](Workspace& ws, const std::string& original) {
        WriteFileBytes(ws.source(), original.substr(0, M));
        Remove(ws, 0);
      },
-     RC_DIGEST_MISMATCH, {P::kMissing, P::kOk, P::kOk, P::kOk}, W::kIncomplete, W::kDiffers, -1,
+     RC_OK, {P::kJoined, P::kOk, P::kOk, P::kOk}, W::kMatches, W::kPartial, -1, 0},
+    // ... and had begun to append piece 1, which is cut off and joined again.
+    {"FileHalfMergedWithPartOfTheNext",
+     [](Workspace& ws, const std::string& original) {
+       WriteFileBytes(ws.source(), original.substr(0, M + 1000));
+       Remove(ws, 0);
+     },
+     RC_OK, {P::kJoined, P::kOk, P::kOk, P::kOk}, W::kMatches, W::kPartial, -1, 0},
+    {"FileHalfMergedNextPieceDamaged",
+     [](Workspace& ws, const std::string& original) {
+       WriteFileBytes(ws.source(), original.substr(0, M));
+       Remove(ws, 0);
+       Damage(ws, 1);
+     },
+     RC_DIGEST_MISMATCH, {P::kJoined, P::kFailed, P::kOk, P::kOk}, W::kDiffers, W::kPartial, 1,
      0},
+    {"FileHalfMergedNextPieceMissing",
+     [](Workspace& ws, const std::string& original) {
+       WriteFileBytes(ws.source(), original.substr(0, M));
+       Remove(ws, 0);
+       Remove(ws, 1);
+     },
+     RC_DIGEST_MISMATCH, {P::kJoined, P::kMissing, P::kOk, P::kOk}, W::kIncomplete, W::kPartial,
+     -1, 0},
+    // Not a merge's work: a merge leaves it alone.
+    {"FileAlreadyThereUnrelated",
+     [](Workspace& ws, const std::string&) { WriteFileBytes(ws.source(), PatternBytes(M, 77)); },
+     RC_DIGEST_MISMATCH, kAllOk, W::kMatches, W::kDiffers, -1, 0},
     {"FileAlreadyThereWithoutManifest",
      [](Workspace& ws, const std::string& original) {
        WriteFileBytes(ws.source(), original);

@@ -28,6 +28,12 @@ std::string Workspace::JoinedPieces() const {
   return joined;
 }
 
+void LeaveInterruptedMerge(const Workspace& ws, const std::string& original,
+                           std::uint64_t joined_bytes, int gone) {
+  WriteFileBytes(ws.source(), original.substr(0, joined_bytes));
+  for (int n = 0; n < gone; ++n) std::filesystem::remove(FsPath(ws.piece(n)));
+}
+
 std::uint64_t CallNumber(const std::vector<Call>& calls, Op op, const std::wstring& path,
                          int occurrence) {
   for (std::size_t i = 0; i < calls.size(); ++i) {

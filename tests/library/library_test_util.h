@@ -40,6 +40,12 @@ class Workspace {
   std::wstring base_;
 };
 
+// Leaves the files as a merge of `original`, split into pieces beside
+// `ws.source()`, leaves them when it stops: the file at the path holds the
+// first `joined_bytes` of the original, and pieces 0..gone-1 are deleted.
+void LeaveInterruptedMerge(const Workspace& ws, const std::string& original,
+                           std::uint64_t joined_bytes, int gone);
+
 // The 1-based number of the `occurrence`th call (1-based) of `op` on `path`
 // in a recorded run, or 0 when there is none. Runs are deterministic, so a
 // fault can be aimed at that call in a second run.

@@ -120,6 +120,7 @@ bool PowerLossPlatform::FlushFolderOf(const wchar_t* path) {
   return ok;
 }
 
+
 bool PowerLossPlatform::CloseHandle(FileHandle file) {
   open_.erase(file);
   return target().CloseHandle(file);

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // A power loss after every platform call of a split and of a merge of a
-// 5-piece file. Each call's moment gives one state per damage of the
-// unflushed data and per ordered part of the unflushed entry changes that
+// 5-piece file, and of a merge run again after one that stopped part way or
+// after its last append. Each call's moment gives one state per damage of
+// the unflushed data and per ordered part of the unflushed entry changes that
 // reached the disk; the original bytes must be recoverable from every one.
 #include <gtest/gtest.h>
 
@@ -62,6 +63,10 @@ struct Operation {
   // The file whose deletion is the operation's first.
   std::wstring (*first_deleted)(const Workspace& ws);
   ResultCode (*run)(Platform* platform, const Workspace& ws);
+  // When given, leaves through the model what an earlier merge left, some of
+  // it only in the cache, before the operation runs.
+  void (*interrupt)(Platform* platform, const Workspace& ws, const std::string& original) =
+      nullptr;
 };
 // Named in test output by its label, not by a dump of its bytes (padding
 // included, which is never written).
@@ -72,16 +77,54 @@ const Operation kSplit{
     [](const Workspace& ws) { return ws.source(); },
     [](Platform* platform, const Workspace& ws) { return SplitWith(platform, ws.source(), 1); }};
 
-const Operation kMerge{
-    "merge",
-    [](Workspace& ws) {
-      const std::string original = ws.MakeSource(kSize, 5);
-      EXPECT_EQ(RC_OK, SplitWith(nullptr, ws.source(), 1));
-      EXPECT_EQ(static_cast<std::size_t>(kPieces), ws.PieceSizes().size());
-      return original;
-    },
-    [](const Workspace& ws) { return ws.piece(0); },
-    [](Platform* platform, const Workspace& ws) { return MergeWith(platform, ws.source()); }};
+std::string SplitIntoPieces(Workspace& ws) {
+  const std::string original = ws.MakeSource(kSize, 5);
+  EXPECT_EQ(RC_OK, SplitWith(nullptr, ws.source(), 1));
+  EXPECT_EQ(static_cast<std::size_t>(kPieces), ws.PieceSizes().size());
+  return original;
+}
+
+ResultCode MergeAgain(Platform* platform, const Workspace& ws) {
+  return MergeWith(platform, ws.source());
+}
+
+// A merge that stopped with the file holding the original's first `durable`
+// bytes on stable storage and up to `cached` only in the cache, and pieces
+// 0..gone-1 deleted.
+void LeaveMerge(Platform* platform, const Workspace& ws, const std::string& original,
+                std::uint64_t durable, int gone, std::uint64_t cached) {
+  FileHandle file = platform->CreateFile(ws.source().c_str(), kAccessRead | kAccessWrite,
+                                         kShareNone, Disposition::kCreateNew, Attribute::kNormal);
+  ASSERT_NE(InvalidHandle(), file);
+  std::uint32_t written = 0;
+  EXPECT_TRUE(platform->WriteFile(file, original.data(), static_cast<std::uint32_t>(durable),
+                                  &written));
+  EXPECT_TRUE(platform->FlushFileBuffers(file) && platform->FlushFolderOf(ws.source().c_str()));
+  for (int n = 0; n < gone; ++n) EXPECT_TRUE(platform->DeleteFile(ws.piece(n).c_str()));
+  EXPECT_TRUE(platform->WriteFile(file, original.data() + durable,
+                                  static_cast<std::uint32_t>(cached - durable), &written));
+  EXPECT_TRUE(platform->CloseHandle(file));
+}
+
+const Operation kMerge{"merge", SplitIntoPieces, [](const Workspace& ws) { return ws.piece(0); },
+                       MergeAgain};
+
+// Stopped while appending piece 2: piece 1 is joined but still on disk, and
+// the start of piece 2 follows it; the resumed merge cuts that off.
+const Operation kResumedMerge{
+    "resumed_merge", SplitIntoPieces, [](const Workspace& ws) { return ws.piece(1); },
+    MergeAgain, [](Platform* platform, const Workspace& ws, const std::string& original) {
+      LeaveMerge(platform, ws, original, kMiB, 1, 2 * kMiB + kMiB / 2 + 100);
+    }};
+
+// Stopped after appending the last piece: the file is whole, its last piece
+// only in the cache, and that piece and the manifest are left to delete.
+const Operation kFinishedMerge{
+    "finished_merge", SplitIntoPieces,
+    [](const Workspace& ws) { return ws.piece(kPieces - 1); }, MergeAgain,
+    [](Platform* platform, const Workspace& ws, const std::string& original) {
+      LeaveMerge(platform, ws, original, (kPieces - 1) * kMiB, kPieces - 1, kSize);
+    }};
 
 // Runs `operation` through the power-loss model of a fresh folder and checks
 // R in every state that a power loss after each of its calls could leave.
@@ -93,6 +136,7 @@ Tally Simulate(const Operation& operation, bool forget_flushes) {
   const std::wstring first_deleted = operation.first_deleted(ws);
   const InvariantR r(ws.source(), ws.base(), original);
   PowerLossPlatform platform(DefaultPlatform(), ws.dir().path());
+  if (operation.interrupt != nullptr) operation.interrupt(&platform, ws, original);
   platform.ForgetFlushes(forget_flushes);
   // Numbers the calls and runs the check after each, once the model has
   // followed it.
@@ -153,7 +197,8 @@ TEST_P(PowerLoss, WithoutFlushesBytesAreLost) {
   EXPECT_GT(Simulate(GetParam(), true).broken, 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(SplitAndMerge, PowerLoss, ::testing::Values(kSplit, kMerge),
+INSTANTIATE_TEST_SUITE_P(SplitAndMerge, PowerLoss,
+                         ::testing::Values(kSplit, kMerge, kResumedMerge, kFinishedMerge),
                          [](const ::testing::TestParamInfo<Operation>& info) {
                            return std::string(info.param.name);
                          });

@@ -3,9 +3,11 @@
 // space or of inodes part way. Every failure must be reported with a clear
 // code, and the original bytes must stay recoverable (invariant R). A merge
 // frees each piece once it is joined, so it needs only about one piece of
-// room beyond what the pieces take.
+// room beyond what the pieces take; one that ran out goes on from where it
+// stopped once there is room.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "library/operations.h"
@@ -116,15 +118,43 @@ TEST_F(FullDisk, MergeNeedsAboutOnePieceOfRoomAndFailsCleanlyWithLess) {
       EXPECT_EQ(original_, ReadFileBytes(source_));
       EXPECT_EQ(0, PiecesLeft());
     } else {
-      // Stopped in the first piece, which stays with all the others; a rerun
-      // finds the part-built file beside the manifest and touches nothing.
+      // Stopped in the first piece, which stays with all the others, and cut
+      // its bytes off again; a rerun with no more room stops there too.
       EXPECT_EQ(8, PiecesLeft());
-      const FolderState before = StateOf(Folder());
-      EXPECT_EQ(RC_DIGEST_MISMATCH, Merge(source_.c_str()));
-      EXPECT_EQ(before, StateOf(Folder()));
+      EXPECT_EQ(0u, FileSizeOf(source_));
+      EXPECT_EQ(RC_FILE_WRITE, Merge(source_.c_str()));
+      EXPECT_EQ(0u, FileSizeOf(source_));
+      EXPECT_TRUE(HoldsR());
     }
     mount_.reset();
   }
+}
+
+// Another program fills the disk while piece 3 is appended; once it frees
+// its file, the same merge again goes on from piece 3.
+TEST_F(FullDisk, MergeThatRanOutOfRoomGoesOnOnceThereIsRoom) {
+  MOUNT_OR_SKIP(kSourceSize + kManifestRoom + kPiece, 64);
+  PutPieces();
+  struct Filler {
+    TmpfsMount* mount;
+    std::wstring path;
+  } filler{mount_.get(), mount_->Path(L"filler")};
+  OperationOptions options;
+  options.progress_context = &filler;
+  options.progress = [](const ProgressEvent& event, void* context) {
+    auto& f = *static_cast<Filler*>(context);
+    if (event.phase != Phase::kJoinPiece || event.piece != 3 || FileExists(f.path)) return;
+    WriteFileBytes(f.path, std::string(f.mount->FreeBytes() - kPiece / 2, 'f'));
+  };
+  EXPECT_EQ(RC_FILE_WRITE, Merge(source_.c_str(), options));
+  EXPECT_EQ(3 * kPiece, FileSizeOf(source_)) << "not cut back to the pieces joined whole";
+  EXPECT_EQ(5, PiecesLeft());
+  EXPECT_TRUE(HoldsR());
+
+  std::filesystem::remove(FsPath(filler.path));
+  EXPECT_EQ(RC_OK, Merge(source_.c_str()));
+  EXPECT_EQ(original_, ReadFileBytes(source_));
+  EXPECT_EQ(0, PiecesLeft());
 }
 
 struct InodeLimit {

@@ -2,10 +2,12 @@
 // Process crashes: a host splitting or merging a 48 MiB file is killed with
 // SIGKILL at a random moment within the time a clean run takes, many times
 // over. After every kill the original bytes must be recoverable (invariant
-// R), and a rerun must either finish or fail without deleting anything.
+// R). A split run again finishes or fails without deleting anything; a
+// merge run again finishes, even when it is killed in turn.
 //
 // TARVELIN_KILL_SEED=N repeats a sequence of kill moments; the seed in use
-// is printed.
+// is printed. TARVELIN_RESUME_ROUNDS=N makes the chains of killed merges
+// longer than the default, which CI runs.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -29,6 +31,15 @@ namespace {
 constexpr std::uint64_t kSourceSize = 48ull << 20;
 constexpr int kPieceMiB = 4;
 constexpr int kKills = 50;
+// Rounds of a merge killed and run again, killed each time, before the run
+// that finishes.
+constexpr int kResumeRounds = 8;
+constexpr int kKillsPerRound = 3;
+
+int ResumeRounds() {
+  const char* given = std::getenv("TARVELIN_RESUME_ROUNDS");
+  return given != nullptr ? std::atoi(given) : kResumeRounds;
+}
 
 std::uint32_t KillSeed() {
   const char* given = std::getenv("TARVELIN_KILL_SEED");
@@ -88,6 +99,15 @@ class ProcessKill : public ::testing::Test {
 
   ::testing::AssertionResult HoldsR() const { return invariant_.Holds(DiskFiles()); }
 
+  // A merge that returned RC_OK left the original and nothing else.
+  void ExpectMergedAndTidied(const HostOutcome& outcome, const std::string& when) {
+    EXPECT_EQ("RC_OK", outcome.result) << when;
+    EXPECT_TRUE(original_ == ReadFileBytes(source_)) << when;
+    EXPECT_FALSE(FileExists(work_.Path(L"disk.0")) || FileExists(work_.Path(L"disk.11")) ||
+                 FileExists(work_.Path(L"disk.DAT")))
+        << when << ": " << Describe(StateOf(work_.path()));
+  }
+
   // Most kills must land inside the operation, or the test proved little;
   // the bound is loose because the machine's speed may change under it.
   static constexpr int kMostlyInside = kKills / 10;
@@ -137,7 +157,7 @@ TEST_F(ProcessKill, SplitKilledAnywhereKeepsTheBytesAndARerunFinishesOrChangesNo
   EXPECT_GE(landed_["while cutting"], kMostlyInside) << PrintLanded(landed_);
 }
 
-TEST_F(ProcessKill, MergeKilledAnywhereKeepsTheBytesAndARerunFinishesOrChangesNothing) {
+TEST_F(ProcessKill, MergeKilledAnywhereKeepsTheBytesAndARerunFinishes) {
   PutPieces();
   const auto span = CleanRun(MergeArgs());
   for (int round = 0; round < kKills; ++round) {
@@ -152,21 +172,34 @@ TEST_F(ProcessKill, MergeKilledAnywhereKeepsTheBytesAndARerunFinishesOrChangesNo
                                                  : "after deleting the manifest"]++;
     ASSERT_TRUE(HoldsR()) << "after kill " << round;
 
-    const FolderState before = StateOf(work_.path());
-    const HostOutcome rerun = RunHost(MergeArgs());
-    if (rerun.result == "RC_OK") {
-      EXPECT_EQ(original_, ReadFileBytes(source_)) << "rerun after kill " << round;
-    } else {
-      // A file beside the manifest that is not the whole: the merge stopped
-      // half way, and the rerun leaves everything for a person to look at.
-      EXPECT_TRUE(rebuilt && manifest) << rerun.result << " after kill " << round;
-      EXPECT_EQ("RC_DIGEST_MISMATCH", rerun.result) << "rerun after kill " << round;
-      EXPECT_EQ(before, StateOf(work_.path())) << Describe(StateOf(work_.path()));
-    }
-    ASSERT_TRUE(HoldsR()) << "after the rerun that followed kill " << round;
+    // Whatever the kill left, the same command again goes on from there.
+    ExpectMergedAndTidied(RunHost(MergeArgs()), "rerun after kill " + std::to_string(round));
   }
   std::cout << "merge kills: " << PrintLanded(landed_) << "\n";
   EXPECT_GE(landed_["while joining"], kMostlyInside) << PrintLanded(landed_);
+}
+
+// The merge, and each merge run again after it, killed at a random moment;
+// then once more, and that run finishes. The reruns that were killed before
+// their end went on from a file left by a killed merge.
+TEST_F(ProcessKill, MergeKilledAgainAndAgainFinishesWhenRunOnceMore) {
+  PutPieces();
+  const auto span = CleanRun(MergeArgs());
+  const int rounds = ResumeRounds();
+  int reruns_killed = 0;
+  for (int round = 0; round < rounds; ++round) {
+    PutPieces();
+    for (int kill = 0; kill < kKillsPerRound; ++kill) {
+      const bool resuming = FileExists(source_);
+      const bool killed = RunAndKill(MergeArgs(), span);
+      reruns_killed += resuming && killed ? 1 : 0;
+      ASSERT_TRUE(HoldsR()) << "after kill " << kill << " of round " << round;
+    }
+    ExpectMergedAndTidied(RunHost(MergeArgs()), "round " + std::to_string(round));
+  }
+  std::cout << "merges run again and killed before their end: " << reruns_killed << " of "
+            << rounds * (kKillsPerRound - 1) << "\n";
+  EXPECT_GT(reruns_killed, 0);
 }
 
 }  // namespace

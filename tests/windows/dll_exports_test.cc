@@ -154,5 +154,37 @@ TEST_F(DllExportsTest, SurvivesThreadNotifications) {
   EXPECT_EQ(merge(dir.Path(L"nothing.wim").c_str()), RC_MANIFEST_NOT_FOUND);
 }
 
+// Called again after a merge that stopped, MergeIntoWIM goes on from the
+// file that it left; it leaves a file that is not a merge's work alone, and
+// one that a split holds (read access, read sharing) it cannot take.
+TEST_F(DllExportsTest, MergeCalledAgainGoesOnAndRefusesWhatIsNotItsOwn) {
+  auto split = Find<SplitFunction>("SplitBigWIM");
+  auto merge = Find<MergeFunction>("MergeIntoWIM");
+  ASSERT_NE(split, nullptr);
+  ASSERT_NE(merge, nullptr);
+  testing::TempDir dir;
+  const std::wstring path = dir.Path(L"install.wim");
+  const std::string content = testing::PatternBytes((2u << 20) + 12345, 12);
+  testing::WriteFileBytes(path, content);
+  ASSERT_EQ(split(path.c_str(), 1), RC_OK);
+
+  testing::WriteFileBytes(path, "not a merge's work");
+  EXPECT_EQ(merge(path.c_str()), RC_DIGEST_MISMATCH);
+  EXPECT_EQ(testing::ReadFileBytes(path), "not a merge's work");
+
+  testing::WriteFileBytes(path, content.substr(0, (1u << 20) + 1000));
+  HANDLE held = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(merge(path.c_str()), RC_FILE_READ);
+  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  ::CloseHandle(held);
+
+  EXPECT_EQ(merge(path.c_str()), RC_OK);
+  EXPECT_EQ(testing::ReadFileBytes(path), content);
+  EXPECT_FALSE(testing::FileExists(dir.Path(L"install.0")));
+  EXPECT_FALSE(testing::FileExists(dir.Path(L"install.DAT")));
+}
+
 }  // namespace
 }  // namespace tarvelin
