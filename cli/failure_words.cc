@@ -119,6 +119,10 @@ std::string DescribeFailure(ResultCode code, const FailureReport& report,
     case FailedStep::kDelete: return DeleteWords(report, context);
     case FailedStep::kMismatch: return MismatchWords(report, context);
     case FailedStep::kNoMemory: return "not enough memory";
+    case FailedStep::kSetGone:
+      return "every piece was written, but " + which + " was gone before the source was "
+             "deleted (a merge may have taken the set back meanwhile), so it is kept: " +
+             Reason(report, context);
     case FailedStep::kChanged:
       if (report.role == FileRole::kPiece) {
         return which + " was replaced by another program while the split ran; the source is "

@@ -37,6 +37,7 @@ enum class FailedStep {
   kDelete,          // deleting the file
   kMismatch,        // its fingerprint is not the recorded one
   kChanged,         // another program changed or replaced it while the split ran
+  kSetGone,         // the split's manifest was gone before the source was deleted
   kNoMemory,        // memory ran out
 };
 

@@ -208,8 +208,9 @@ ResultCode SplitRun::Run() {
   // the set away has deleted the manifest last: then the source is the only
   // copy and stays.
   if (!platform_.PathFileExists(set_.manifest())) {
-    platform_.SetLastError(kErrorFileNotFound);
-    ReportFailure(report_, FailedStep::kDelete, FileRole::kSource, path_, kErrorFileNotFound);
+    if (platform_.GetLastError() == 0) platform_.SetLastError(kErrorFileNotFound);
+    ReportFailure(report_, FailedStep::kSetGone, FileRole::kManifest, set_.manifest(),
+                  platform_.GetLastError());
     return RC_FILE_DELETE;
   }
 
