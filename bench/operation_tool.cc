@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
-// Runs one split or merge through the library's internal API and prints the
-// result code's name, so that the speed report can time the whole process
-// against shell pipelines doing the same work.
+// Runs one split, merge or verify through the library's internal API and
+// prints the result code's name, so that the speed report can time the whole
+// process against shell pipelines doing the same work.
 //
 // usage: operation_tool split PATH MIB
 //        operation_tool merge PATH
+//        operation_tool verify PATH
 // Exit status: 0 for RC_OK, 1 for any other result, 2 for a usage error.
 #include <cerrno>
 #include <cstdint>
@@ -15,12 +16,14 @@
 
 #include "library/operations.h"
 #include "library/result_codes.h"
+#include "library/verify.h"
 #include "platform/utf8.h"
 
 namespace {
 
 int Usage(const char* program) {
-  std::fprintf(stderr, "usage: %s split PATH MIB\n       %s merge PATH\n", program, program);
+  std::fprintf(stderr, "usage: %s split PATH MIB\n       %s merge PATH\n       %s verify PATH\n",
+               program, program, program);
   return 2;
 }
 
@@ -50,6 +53,8 @@ int main(int argc, char** argv) {
     result = tarvelin::Split(path.c_str(), mib);
   } else if (operation == "merge" && argc == 3) {
     result = tarvelin::Merge(path.c_str());
+  } else if (operation == "verify" && argc == 3) {
+    result = tarvelin::Verify(path.c_str(), tarvelin::OperationOptions(), nullptr);
   } else {
     return Usage(argv[0]);
   }

@@ -1,21 +1,27 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# The speed report: the library's fingerprint, split and merge, each timed as a
-# whole process against the tools that a shell user would reach for, on the
-# same cached files and in one run. Prints a table of the fastest wall-clock
-# times, the ratios and whether each meets its target.
+# The speed report: the library's fingerprint, split, merge and verify, each
+# timed as a whole process against the tools that a shell user would reach
+# for, on the same files and in one run, first from the page cache and then
+# from a cold cache. Prints the machine it ran on and a table of median and
+# fastest wall-clock times, their ratios and whether each meets its target.
 #
-#   fingerprint   fingerprint_tool FILE        against  openssl md5 FILE
-#   split         operation_tool split FILE 64 against  md5sum FILE; split -b 64M;
-#                                                      md5sum PIECES; sync PIECES; rm FILE
-#   merge         operation_tool merge FILE    against  md5sum PIECES; cat PIECES >FILE;
-#                                                      sync FILE; md5sum FILE; rm PIECES
-#   many pieces   operation_tool split FILE 1  against  operation_tool split FILE 64
+#   fingerprint   fingerprint_tool FILE         against  openssl md5 FILE
+#   split         operation_tool split FILE 64  against  md5sum FILE; split -b 64M;
+#                                                       md5sum PIECES; sync PIECES; rm FILE
+#   merge         operation_tool merge FILE     against  md5sum PIECES; cat PIECES >FILE;
+#                                                       sync FILE; md5sum FILE; rm PIECES
+#   many pieces   operation_tool split FILE 1   against  operation_tool split FILE 64
+#   verify        operation_tool verify FILE    against  md5sum PIECES; cat PIECES | md5sum
 #
 # Before every timed run the files are laid anew from pristine copies kept in
 # the same folder (a copy, so they stay in the page cache), and `sync` pushes
 # out earlier writes so that their writeback does not land in the timing. The
-# programs take turns, so a change in the machine's load touches both sides.
+# verify reads the pristine pieces in place. The programs take turns, so a
+# change in the machine's load touches both sides. The cold runs come last:
+# each drops the page cache (`echo 3 > /proc/sys/vm/drop_caches`, as root)
+# after laying its files, so every byte is read from the disk. On tmpfs, or
+# without the right to drop the cache, they are left out.
 #
 # usage: bench/speed_report.sh [options] [FOLDER]
 #   FOLDER          work folder (default /tmp/tarvelin-speed). On a disk,
@@ -23,9 +29,10 @@
 #                   /dev/shm/tarvelin-speed) the figures are bound by the CPU.
 #   --build DIR     build folder for the Release tools (default: build); it is
 #                   configured and the tools built if needed
-#   --runs N        timed runs of each program (default 5); the fastest counts,
-#                   since whatever else the machine does only adds time
+#   --runs N        timed runs of each program (default 5); the targets are
+#                   met or missed by the median run
 #   --size MIB      size of the test file (default 512)
+#   --no-cold       leave out the cold-cache runs
 #   --no-build      use the tools already built in the build folder
 #   --keep          keep the test files for the next report (default: removed)
 # Exit status: 0 when every target is met, 1 when one is missed, 2 on an error.
@@ -42,6 +49,7 @@ runs=5
 size_mib=512
 keep=0
 build_tools=1
+cold_runs=1
 folder=/tmp/tarvelin-speed
 
 # usage [STATUS]: prints the usage above, to stderr unless STATUS is 0.
@@ -58,6 +66,7 @@ while (($#)); do
     --build) build=${2:?--build needs a folder}; shift 2 ;;
     --runs) runs=${2:?--runs needs a number}; shift 2 ;;
     --size) size_mib=${2:?--size needs a number of MiB}; shift 2 ;;
+    --no-cold) cold_runs=0; shift ;;
     --keep) keep=1; shift ;;
     --no-build) build_tools=0; shift ;;
     -h | --help) usage 0 ;;
@@ -90,6 +99,62 @@ for tool in "$operation_tool" "$fingerprint_tool"; do
   [[ -x $tool ]] || { echo "no $tool; build it or drop --no-build" >&2; exit 2; }
 done
 
+# --- the machine -------------------------------------------------------------
+# Figures mean something only beside the machine that gave them: the processor
+# and its caches (the fingerprint's reads are sized for them), the cores (the
+# writeback runs beside the program), the kernel and the file system.
+cpu_model() {
+  local model
+  model=$(sed -n 's/^model name[[:space:]]*: *//p' /proc/cpuinfo 2>/dev/null | head -n 1)
+  [[ -n $model ]] || model=$(LC_ALL=C lscpu 2>/dev/null | sed -n 's/^Model name: *//p' | head -n 1)
+  echo "${model:-unknown processor}"
+}
+# "L1d 32K, L1i 32K, L2 1024K, L3 32768K shared by 2 cores", from the first
+# processor's caches.
+cache_sizes() {
+  local index level type size shared sharers list=()
+  for index in /sys/devices/system/cpu/cpu0/cache/index*; do
+    [[ -r $index/size ]] || continue
+    level=$(cat "$index/level")
+    type=$(cat "$index/type")
+    size=$(cat "$index/size")
+    case $type in
+      Data) level="L${level}d" ;;
+      Instruction) level="L${level}i" ;;
+      *) level="L$level" ;;
+    esac
+    shared=$(cat "$index/shared_cpu_list" 2>/dev/null || echo 0)
+    sharers=$(awk -v list="$shared" 'BEGIN {
+      n = split(list, ranges, ","); count = 0
+      for (i = 1; i <= n; i++) { m = split(ranges[i], ends, "-"); count += (m == 2) ? ends[2] - ends[1] + 1 : 1 }
+      print count }')
+    if ((sharers > 1)); then list+=("$level $size shared by $sharers cores"); else list+=("$level $size"); fi
+  done
+  local IFS=, joined
+  joined="${list[*]}"
+  joined=${joined//,/, }
+  echo "${joined:-cache sizes unknown}"
+}
+virtualization() {
+  local vendor
+  vendor=$(LC_ALL=C lscpu 2>/dev/null | sed -n 's/^Hypervisor vendor: *//p' | head -n 1)
+  if [[ -n $vendor ]]; then
+    echo ", a $vendor virtual machine"
+  elif grep -qw hypervisor /proc/cpuinfo 2>/dev/null; then
+    echo ", a virtual machine"
+  fi
+}
+memory() { awk '/^MemTotal:/ { printf "%.1f GiB memory", $2 / 1048576 }' /proc/meminfo 2>/dev/null; }
+file_system() {
+  local where
+  where=$(findmnt -no FSTYPE,SOURCE -T "$1" 2>/dev/null | head -n 1 | awk '{ print $1 " (" $2 ")" }')
+  echo "${where:-$(stat -f -c %T "$1")}"
+}
+describe_machine() {
+  echo "machine: $(cpu_model), $(nproc) cores$(virtualization); $(cache_sizes); $(memory); $(uname -sr)"
+  echo "folder:  $folder on $(file_system "$folder")"
+}
+
 # --- the files --------------------------------------------------------------
 # pristine/disk.img       the source, made once from /dev/urandom
 # pristine/pieces/        the same file cut into 64 MiB pieces with its manifest
@@ -100,7 +165,21 @@ pristine=$folder/pristine
 work=$folder/work
 source_file=$pristine/disk.img
 size=$((size_mib * 1048576))
-echo "work folder: $folder ($(stat -f -c %T "$folder")), file: $size_mib MiB, runs: $runs"
+describe_machine
+echo "file: $size_mib MiB, runs: $runs"
+
+# Cold runs need a cache that can be dropped: not tmpfs, whose files are the
+# cache, and the right to write drop_caches.
+fs_type=$(stat -f -c %T "$folder")
+if ((cold_runs)); then
+  if [[ $fs_type == tmpfs || $fs_type == ramfs ]]; then
+    echo "no cold runs: on $fs_type the files live in memory"
+    cold_runs=0
+  elif [[ ! -w /proc/sys/vm/drop_caches ]]; then
+    echo "no cold runs: dropping the page cache needs root"
+    cold_runs=0
+  fi
+fi
 
 # Other work on the machine inflates wall-clock times (processor times much
 # less), so the load is shown before and after the runs.
@@ -142,16 +221,20 @@ ordered_pieces() {
 }
 lay_source() { clear_work; cp "$source_file" "$work/disk.img"; }
 lay_pieces() { clear_work; cp "$pristine"/pieces/* "$work/"; }
+nothing() { :; }
 
 # Everything is read once so that every program starts from the page cache.
-cat "$source_file" "$pristine"/pieces/* >/dev/null
+warm_files() { cat "$source_file" "$pristine"/pieces/* >/dev/null; }
+warm_files
 
 # --- the programs under test -----------------------------------------------
-# Each runs in the work folder on the files that its lay_* function put there.
+# Each runs in the work folder on the files that its lay_* function put there;
+# the verifies and the fingerprints read the pristine files in place.
 ours_fingerprint() { "$fingerprint_tool" "$source_file"; }
 openssl_fingerprint() { openssl md5 "$source_file"; }
 ours_split() { "$operation_tool" split "$work/disk.img" "$1"; }
 ours_merge() { "$operation_tool" merge "$work/disk.img"; }
+ours_verify() { "$operation_tool" verify "$pristine/pieces/disk.img"; }
 pipeline_split() {
   (
     cd "$work"
@@ -172,6 +255,17 @@ pipeline_merge() {
     sync disk.img .
     md5sum disk.img >/dev/null
     rm "${pieces[@]}"
+  )
+}
+# The same proof as the verify's: each piece's digest, and that of the pieces
+# joined.
+pipeline_verify() {
+  (
+    cd "$pristine/pieces"
+    local pieces
+    ordered_pieces .
+    md5sum "${pieces[@]}" >/dev/null
+    cat "${pieces[@]}" | md5sum >/dev/null
   )
 }
 
@@ -199,6 +293,9 @@ check_fingerprint() {
   theirs=$(openssl md5 "$source_file" | sed 's/.*= *//')
   [[ $ours == "$expected" && $theirs == "$expected" ]] || fail "the fingerprints differ: $ours, $theirs"
 }
+check_verify() {
+  [[ $("$operation_tool" verify "$pristine/pieces/disk.img") == RC_OK ]] || fail "the verify did not find the pieces good"
+}
 
 # --- timing -----------------------------------------------------------------
 # On some virtual machines a program that fills the page cache first after a
@@ -214,15 +311,21 @@ warm_memory() {
 }
 
 declare -A wall_times cpu_times
-# measure NAME LAY COMMAND...: lays the files, flushes earlier writes, then
-# times COMMAND as a whole (children included) and records its wall-clock and
-# processor seconds under NAME. Its output must end in RC_OK where it prints one.
+cold=0
+# measure NAME LAY COMMAND...: lays the files, flushes earlier writes (and in
+# the cold runs drops the page cache), then times COMMAND as a whole
+# (children included) and records its wall-clock and processor seconds under
+# NAME. Its output must end in RC_OK where it prints one.
 measure() {
   local name=$1 lay=$2 line wall user system TIMEFORMAT='%3R %3U %3S'
   shift 2
   "$lay"
   sync
   warm_memory
+  if ((cold)); then
+    name="$name, cold"
+    echo 3 >/proc/sys/vm/drop_caches
+  fi
   line=$({ time "$@" >"$folder/output" 2>&1; } 2>&1) || fail "$name: $(cat "$folder/output")"
   if grep -q '^RC_' "$folder/output" && ! grep -qx RC_OK "$folder/output"; then
     fail "$name: $(cat "$folder/output")"
@@ -230,38 +333,54 @@ measure() {
   read -r wall user system <<<"$line"
   wall_times[$name]+="$wall "
   cpu_times[$name]+="$(awk -v u="$user" -v s="$system" 'BEGIN { printf "%.3f", u + s }') "
-  printf '  %-22s %7.3f s wall, %7.3f s cpu\n' "$name" "$wall" "$(awk -v u="$user" -v s="$system" 'BEGIN { print u + s }')"
+  printf '  %-24s %7.3f s wall, %7.3f s cpu\n' "$name" "$wall" "$(awk -v u="$user" -v s="$system" 'BEGIN { print u + s }')"
 }
 median() { tr ' ' '\n' <<<"$1" | sed '/^$/d' | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-nothing() { :; }
+# in_turn RUN CHECK OURS... -- THEIRS...: measures both, swapping their order
+# every other run, since whoever runs first after the runs before meets the
+# machine in another state (on virtual machines, memory that the host must
+# back anew after the files of the last run were freed). In the first run
+# CHECK follows OURS, outside the timing.
+in_turn() {
+  local run=$1 check=$2 our_side=() their_side=()
+  shift 2
+  while [[ $1 != -- ]]; do our_side+=("$1"); shift; done
+  shift
+  their_side=("$@")
+  if ((run % 2 == 0)); then measure "${their_side[@]}"; fi
+  measure "${our_side[@]}"
+  if ((run == 1)); then $check; fi
+  if ((run % 2)); then measure "${their_side[@]}"; fi
+}
 
 for ((run = 1; run <= runs; run++)); do
   echo "run $run of $runs"
-  measure "fingerprint" nothing ours_fingerprint
-  measure "openssl md5" nothing openssl_fingerprint
-  ((run > 1)) || check_fingerprint
-  # Whoever runs first after the fingerprints meets the machine in another
-  # state (on virtual machines, memory that the host must back anew after the
-  # files of the last run were freed), so the two sides swap places every run.
-  if ((run % 2)); then
-    measure "split 64 MiB" lay_source ours_split 64
-    ((run > 1)) || check_split 64
-    measure "split pipeline" lay_source pipeline_split
-  else
-    measure "split pipeline" lay_source pipeline_split
-    measure "split 64 MiB" lay_source ours_split 64
-  fi
+  in_turn "$run" check_fingerprint "fingerprint" nothing ours_fingerprint -- \
+    "openssl md5" nothing openssl_fingerprint
+  in_turn "$run" "check_split 64" "split 64 MiB" lay_source ours_split 64 -- \
+    "split pipeline" lay_source pipeline_split
   measure "split 1 MiB" lay_source ours_split 1
   ((run > 1)) || check_split 1
-  if ((run % 2)); then
-    measure "merge 64 MiB" lay_pieces ours_merge
-    ((run > 1)) || check_merge
-    measure "merge pipeline" lay_pieces pipeline_merge
-  else
-    measure "merge pipeline" lay_pieces pipeline_merge
-    measure "merge 64 MiB" lay_pieces ours_merge
-  fi
+  in_turn "$run" check_merge "merge 64 MiB" lay_pieces ours_merge -- \
+    "merge pipeline" lay_pieces pipeline_merge
+  in_turn "$run" check_verify "verify" nothing ours_verify -- \
+    "verify pipeline" nothing pipeline_verify
 done
+if ((cold_runs)); then
+  cold=1
+  for ((run = 1; run <= runs; run++)); do
+    echo "cold run $run of $runs"
+    in_turn "$run" nothing "fingerprint" nothing ours_fingerprint -- \
+      "openssl md5" nothing openssl_fingerprint
+    in_turn "$run" nothing "split 64 MiB" lay_source ours_split 64 -- \
+      "split pipeline" lay_source pipeline_split
+    in_turn "$run" nothing "merge 64 MiB" lay_pieces ours_merge -- \
+      "merge pipeline" lay_pieces pipeline_merge
+    in_turn "$run" nothing "verify" nothing ours_verify -- \
+      "verify pipeline" nothing pipeline_verify
+  done
+  warm_files
+fi
 clear_work
 load_after=$(load)
 warn_if_loaded "after the runs"
@@ -269,29 +388,38 @@ warn_if_loaded "after the runs"
 # --- the report --------------------------------------------------------------
 status=0
 best() { tr ' ' '\n' <<<"$1" | sed '/^$/d' | sort -g | head -n 1; }
+# row LABEL OURS THEIRS TARGET: one line of the table; TARGET "-" for none.
 row() {
   local label=$1 ours=$2 theirs=$3 target=$4
-  awk -v l="$label" -v o="$ours" -v t="$theirs" -v target="$target" \
+  [[ -n ${wall_times[$ours]:-} && -n ${wall_times[$theirs]:-} ]] || return 0
+  awk -v l="$label" -v target="$target" \
     -v ow="$(best "${wall_times[$ours]}")" -v tw="$(best "${wall_times[$theirs]}")" \
     -v om="$(median "${wall_times[$ours]}")" -v tm="$(median "${wall_times[$theirs]}")" \
-    -v oc="$(best "${cpu_times[$ours]}")" -v tc="$(best "${cpu_times[$theirs]}")" 'BEGIN {
-      ratio = ow / tw
-      printf "| %-22s | %-14s %6.3f | %-14s %6.3f | %5.2f | %6.2f | %5.2f | <= %.2f | %-4s |\n",
-        l, o, ow, t, tw, ratio, om / tm, oc / tc, target, ratio <= target ? "pass" : "FAIL"
-      exit ratio <= target ? 0 : 1
+    -v oc="$(median "${cpu_times[$ours]}")" -v tc="$(median "${cpu_times[$theirs]}")" 'BEGIN {
+      ratio = om / tm
+      verdict = target == "-" ? "" : (ratio <= target ? "pass" : "FAIL")
+      printf "| %-28s | %6.3f (%6.3f) | %6.3f (%6.3f) | %6.2f | %7.2f | %5.2f | %-7s | %-4s |\n",
+        l, om, ow, tm, tw, ratio, ow / tw, oc / tc, target == "-" ? "-" : "<= " target, verdict
+      exit (target == "-" || ratio <= target) ? 0 : 1
     }' || status=1
 }
 echo
-echo "Whole processes, wall-clock seconds, the fastest of $runs runs; ratio = ours / yardstick."
-echo "'median' is the ratio of the median runs, 'cpu' that of the least user + system seconds."
-echo "Folder: $folder ($(stat -f -c %T "$folder")), file: $size_mib MiB; load average $load_before before, $load_after after, $cores cores."
+describe_machine
+echo "Whole processes, wall-clock seconds: the median of $runs run(s) (the fastest in brackets)."
+echo "Ratios are ours / yardstick: of the medians (which the targets judge), of the fastest runs,"
+echo "and of the median user + system seconds. File: $size_mib MiB; load average $load_before before, $load_after after."
 echo
-echo "| measurement            | ours                  | yardstick             | ratio | median |  cpu  | target  |      |"
-echo "|------------------------|-----------------------|-----------------------|-------|--------|-------|---------|------|"
-row "fingerprint" "fingerprint" "openssl md5" 1.05
-row "split, 64 MiB pieces" "split 64 MiB" "split pipeline" 1.00
-row "merge, 64 MiB pieces" "merge 64 MiB" "merge pipeline" 1.00
-row "split, 1 vs 64 MiB" "split 1 MiB" "split 64 MiB" 1.30
+echo "| measurement                  | ours, s         | yardstick, s    | median | fastest |  cpu  | target  |      |"
+echo "|------------------------------|-----------------|-----------------|--------|---------|-------|---------|------|"
+row "fingerprint / openssl md5" "fingerprint" "openssl md5" 0.95
+row "split / pipeline, 64 MiB" "split 64 MiB" "split pipeline" 0.95
+row "merge / pipeline, 64 MiB" "merge 64 MiB" "merge pipeline" 0.95
+row "split, 1 MiB / 64 MiB pieces" "split 1 MiB" "split 64 MiB" 1.20
+row "verify / shell proof" "verify" "verify pipeline" 0.60
+row "fingerprint, cold" "fingerprint, cold" "openssl md5, cold" -
+row "split, cold" "split 64 MiB, cold" "split pipeline, cold" -
+row "merge, cold" "merge 64 MiB, cold" "merge pipeline, cold" -
+row "verify, cold" "verify, cold" "verify pipeline, cold" -
 echo
 echo "reproduce: $invocation"
 
