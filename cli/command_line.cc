@@ -39,15 +39,6 @@ std::vector<std::string> ArgumentsAfterProgramName(int, char**) {
   return args;
 }
 
-void AnchorBareFileNames(Invocation* invocation) {
-  if (invocation->command != Command::kSplit && invocation->command != Command::kMerge &&
-      invocation->command != Command::kVerify) {
-    return;
-  }
-  for (std::string& file : invocation->files) {
-    if (!file.empty() && file.find_first_of("\\/:") == std::string::npos) file = ".\\" + file;
-  }
-}
 
 #else
 
@@ -55,7 +46,6 @@ std::vector<std::string> ArgumentsAfterProgramName(int argc, char** argv) {
   return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
 }
 
-void AnchorBareFileNames(Invocation*) {}
 
 #endif
 

@@ -18,11 +18,6 @@ namespace tarvelin::cli {
 // file or a pipe receives the same bytes as on POSIX).
 std::vector<std::string> ArgumentsAfterProgramName(int argc, char** argv);
 
-// On Windows, gives split, merge and verify ".\\FILE" for a FILE without a
-// folder part: Windows' profile functions take a manifest named without one
-// to be in the Windows folder, not beside the pieces. Elsewhere, and for
-// fingerprint, it changes nothing.
-void AnchorBareFileNames(Invocation* invocation);
 
 }  // namespace tarvelin::cli
 

@@ -17,6 +17,14 @@ void AppendHex(unsigned byte, std::string* out) {
   *out += text;
 }
 
+// On Windows a backslash separates folders in every path the tool prints,
+// and no name can hold one, so it is printed as it is.
+#ifdef _WIN32
+constexpr bool kEscapeBackslash = false;
+#else
+constexpr bool kEscapeBackslash = true;
+#endif
+
 }  // namespace
 
 std::string EscapedLine(const std::string& line) {
@@ -26,7 +34,7 @@ std::string EscapedLine(const std::string& line) {
     const std::string bytes = WideToUtf8(std::wstring(1, c));
     const bool control = c < 0x20 || (c >= 0x7F && c <= 0x9F);
     const bool stray_c1 = c >= kStrayC1First && c <= kStrayC1Last;
-    if (c == L'\\') {
+    if (c == L'\\' && kEscapeBackslash) {
       escaped += "\\\\";
     } else if (c == L'\n') {
       escaped += "\\n";

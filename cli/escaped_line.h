@@ -7,7 +7,8 @@
 //
 //   \  ->  \\        newline  ->  \n        carriage return  ->  \r
 //
-// md5sum stops there; the tool also escapes every other control character,
+// On Windows, where a backslash separates folders and no name holds one, it
+// is printed as it is. md5sum stops there; the tool also escapes every other control character,
 // C0 (U+0001..U+001F), DEL and C1 (U+0080..U+009F), as \xHH for each of its
 // UTF-8 bytes, and a stray byte 0x80..0x9F that is not part of valid UTF-8
 // (a C1 control to a terminal of an 8-bit character set) as \xHH. Every

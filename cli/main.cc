@@ -28,7 +28,6 @@ int Run(const std::vector<std::string>& args) {
     std::fprintf(stderr, "%s\n", kTryHelp);
     return kExitUsage;
   }
-  AnchorBareFileNames(&invocation);
   switch (invocation.command) {
     case Command::kHelp:
       PrintOutText(kHelpText);
