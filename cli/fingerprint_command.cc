@@ -65,15 +65,21 @@ int RunFingerprint(const Invocation& invocation) {
     ByteProgress progress;
     progress.on_bytes = &OnBytes;
     progress.context = &shown;
-    // Opened first on its own, so that a file that cannot be opened is told
-    // apart from one whose reading failed part way.
-    const FileHandle probe = platform.CreateFile(path.c_str(), kAccessRead, kShareRead,
-                                                 Disposition::kOpenExisting, Attribute::kReadOnly);
-    const bool opened = probe != InvalidHandle();
+    // Opened here and read through this handle, so that a file that cannot
+    // be opened is told apart from one whose reading failed part way.
+    const FileHandle file_handle = platform.CreateFile(path.c_str(), kAccessRead, kShareRead,
+                                                       Disposition::kOpenExisting,
+                                                       Attribute::kReadOnly);
+    const bool opened = file_handle != InvalidHandle();
     const std::uint32_t open_error = opened ? 0 : platform.GetLastError();
-    if (opened) platform.CloseHandle(probe);
-    const bool whole = opened && FingerprintWholeFile(platform, path.c_str(), text,
-                                                      display.enabled() ? &progress : nullptr);
+    bool whole = false;
+    std::uint32_t read_error = 0;
+    if (opened) {
+      whole = FingerprintOpenFile(platform, file_handle, text,
+                                  display.enabled() ? &progress : nullptr);
+      read_error = platform.GetLastError();
+      platform.CloseHandle(file_handle);
+    }
     display.Finish();
     if (whole) {
       PrintOut(WideToUtf8(std::wstring(text)) + "  " + file);
@@ -82,7 +88,7 @@ int RunFingerprint(const Invocation& invocation) {
     // A text that vouches for bytes never read is not printed.
     FailureReport report;
     ReportFailure(&report, opened ? FailedStep::kRead : FailedStep::kOpen, FileRole::kSource,
-                  path.c_str(), opened ? platform.GetLastError() : open_error);
+                  path.c_str(), opened ? read_error : open_error);
     SplitSet set;
     set.Derive(path.c_str());
     const ResultCode code = opened ? RC_FILE_READ : RC_FILE_OPEN;
