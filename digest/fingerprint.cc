@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "digest/fingerprint.h"
 
-#include <memory>
-#include <new>
 
 #include "platform/platform_errors.h"
 #include "platform/utf8.h"
@@ -13,10 +11,8 @@ namespace {
 // How many bytes pass between two progress reports.
 constexpr std::uint64_t kProgressInterval = 4u << 20;
 
-// Without memory for the read buffer the fingerprint still works, in reads
-// of this size from the stack: slower, never wrong, and small enough for a
-// host thread's stack.
-constexpr std::uint32_t kFallbackReadSize = 4096;
+// Standard input is read in requests of this size, from the stack.
+constexpr std::uint32_t kStreamReadSize = 4096;
 
 const wchar_t kHexDigits[] = L"0123456789ABCDEF";
 
@@ -48,35 +44,27 @@ const wchar_t kZeroFingerprintText[] =
 
 int DigestOpenFile(Platform& platform, FileHandle file, unsigned char digest[kMd5DigestSize],
                    const ByteProgress* progress) {
-  std::unique_ptr<unsigned char[]> heap(new (std::nothrow) unsigned char[kFingerprintReadSize]);
-  unsigned char fallback[kFallbackReadSize];
-  unsigned char* buffer = heap != nullptr ? heap.get() : fallback;
-  const std::uint32_t read_size = heap != nullptr ? kFingerprintReadSize : kFallbackReadSize;
-
   Md5Context context;
   Md5Init(&context);
   std::uint64_t unreported = 0;
-  bool failed = false;
-  for (;;) {
-    std::uint32_t got = 0;
-    if (!platform.ReadFile(file, buffer, read_size, &got)) {
-      failed = true;
-      break;
-    }
-    if (got == 0) break;
-    Md5Update(&context, buffer, static_cast<std::int32_t>(got));
-    unreported += got;
-    if (unreported >= kProgressInterval) {
-      ReportBytes(progress, unreported);
-      unreported = 0;
-    }
-  }
+  const bool complete = ReadAndHash(
+      platform, file,
+      [&context](const unsigned char* bytes, std::uint32_t size) {
+        Md5Update(&context, bytes, static_cast<std::int32_t>(size));
+      },
+      [&unreported, progress](std::uint32_t size) {
+        unreported += size;
+        if (unreported >= kProgressInterval) {
+          ReportBytes(progress, unreported);
+          unreported = 0;
+        }
+      });
   const std::uint32_t error = platform.GetLastError();
   ReportBytes(progress, unreported);
   // Written on the error path too: the MD5 of the bytes read before it.
   Md5Final(&context, digest);
-  if (failed) platform.SetLastError(error);
-  return failed ? kDigestFileReadError : kDigestFileComplete;
+  if (!complete) platform.SetLastError(error);
+  return complete ? kDigestFileComplete : kDigestFileReadError;
 }
 
 // Standard input is read through the C library: it is no file of ours.
@@ -84,7 +72,7 @@ int DigestStream(std::FILE* stream, unsigned char digest[kMd5DigestSize],
                  const ByteProgress* progress) {
   Md5Context context;
   Md5Init(&context);
-  unsigned char buffer[kFallbackReadSize];
+  unsigned char buffer[kStreamReadSize];
   std::uint64_t unreported = 0;
   for (;;) {
     const std::size_t count = std::fread(buffer, 1, sizeof buffer, stream);

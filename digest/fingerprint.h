@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "digest/hashing_reader.h"
 #include "digest/md5.h"
 #include "platform/platform.h"
 
@@ -22,17 +23,6 @@ namespace tarvelin {
 // characters, the terminator included.
 constexpr std::size_t kFingerprintTextCapacity = 260;
 constexpr std::size_t kFingerprintTextLength = 47;
-
-// A fingerprint reads its file in requests of this many bytes (the last one
-// that returns data may return fewer, and one more finds the end). The
-// kernel copies each request from the page cache into the buffer, and the
-// hashing then reads the buffer back. The copy's source and the buffer
-// together, twice this size, stay within half of the smallest second-level
-// cache of current processors (256 KiB), so the buffer is still there when
-// the hashing reads it and when the next request overwrites it. Larger
-// requests save calls but send both trips out to the farther caches or to
-// memory, which costs the kernel more than the calls saved.
-constexpr std::uint32_t kFingerprintReadSize = 64u << 10;
 
 // The longest name, in UTF-8 bytes with the terminator, that a fingerprint
 // opens. The library's own names (259 characters at most) need at most 778.

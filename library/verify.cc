@@ -230,8 +230,8 @@ void VerifyRun::CheckPieces() {
 }
 
 // Reads the piece once, feeding its own digest and, while the join goes on,
-// the digest of the whole: both in one pass of the two-lane MD5, from reads
-// of the fingerprint's cache-sized requests.
+// the digest of the whole: both in one pass of the two-lane MD5, hashed
+// beside the reads as a fingerprint is.
 void VerifyRun::CheckPiece(PieceCheck& check, const RecordedFingerprint& recorded) {
   progress_.Enter(Phase::kVerifyPiece, check.number);
   FileHandle file = platform_.CreateFile(check.name.c_str(), kAccessRead, kShareRead,
@@ -244,21 +244,22 @@ void VerifyRun::CheckPiece(PieceCheck& check, const RecordedFingerprint& recorde
   }
   Md5Context own;
   Md5Init(&own);
-  for (;;) {
-    std::uint32_t got = 0;
-    if (!platform_.ReadFile(file, buffer_.get(), kFingerprintReadSize, &got)) {
-      check.state = PieceState::kUnreadable;
-      check.error = platform_.GetLastError();
-      platform_.CloseHandle(file);
-      return;
-    }
-    if (got == 0) break;
-    if (joining_) {
-      Md5UpdateBoth(&own, &whole_, buffer_.get(), static_cast<std::int32_t>(got));
-    } else {
-      Md5Update(&own, buffer_.get(), static_cast<std::int32_t>(got));
-    }
-    progress_.Advance(got);
+  const bool joining = joining_;
+  const bool complete = ReadAndHash(
+      platform_, file,
+      [&own, joining, this](const unsigned char* bytes, std::uint32_t size) {
+        if (joining) {
+          Md5UpdateBoth(&own, &whole_, bytes, static_cast<std::int32_t>(size));
+        } else {
+          Md5Update(&own, bytes, static_cast<std::int32_t>(size));
+        }
+      },
+      [this](std::uint32_t size) { progress_.Advance(size); });
+  if (!complete) {
+    check.state = PieceState::kUnreadable;
+    check.error = platform_.GetLastError();
+    platform_.CloseHandle(file);
+    return;
   }
   platform_.CloseHandle(file);
 

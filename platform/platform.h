@@ -16,6 +16,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+
+#include "platform/background_thread.h"
 
 namespace tarvelin {
 
@@ -193,6 +196,12 @@ class Platform {
   // false, with the last-error value set, when the file cannot be read.
   virtual bool ReadProfileSection(const wchar_t* section, const wchar_t* path,
                                   const ProfileEntryVisitor& visit) = 0;
+
+  // Starts a thread that runs jobs beside the caller's (CreateThread). Returns
+  // null when the system gives none; the caller then does the work itself,
+  // so a null here costs speed, never a result. The last-error value is
+  // left as it was either way.
+  virtual std::unique_ptr<BackgroundThread> CreateBackgroundThread() = 0;
 };
 
 // The backend that CMake chose for this build, for callers that are given

@@ -84,6 +84,9 @@ class PlatformWrapper : public Platform {
                           const ProfileEntryVisitor& visit) override {
     return target_.ReadProfileSection(section, path, visit);
   }
+  std::unique_ptr<BackgroundThread> CreateBackgroundThread() override {
+    return target_.CreateBackgroundThread();
+  }
 
  private:
   Platform& target_;

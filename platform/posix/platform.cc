@@ -15,6 +15,7 @@
 
 #include "platform/platform.h"
 #include "platform/platform_errors.h"
+#include "platform/posix/background_thread.h"
 #include "platform/posix/fd_io.h"
 #include "platform/posix/profile.h"
 #include "platform/posix/shared_open.h"
@@ -364,6 +365,10 @@ class PosixPlatform final : public Platform {
   bool ReadProfileSection(const wchar_t* section, const wchar_t* path,
                           const ProfileEntryVisitor& visit) override {
     return profiles_.ReadSection(section, path, visit);
+  }
+
+  std::unique_ptr<BackgroundThread> CreateBackgroundThread() override {
+    return posix::StartBackgroundThread();
   }
 
  private:

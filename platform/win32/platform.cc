@@ -7,6 +7,7 @@
 
 #include "platform/platform.h"
 #include "platform/win32/api.h"
+#include "platform/win32/background_thread.h"
 #include "platform/win32/profile_section.h"
 
 namespace tarvelin {
@@ -204,6 +205,10 @@ class Win32Platform final : public Platform {
   bool ReadProfileSection(const wchar_t* section, const wchar_t* path,
                           const ProfileEntryVisitor& visit) override {
     return ReadProfileSectionEntries(section, ProfilePath(path).c_str(), visit);
+  }
+
+  std::unique_ptr<BackgroundThread> CreateBackgroundThread() override {
+    return win32::StartBackgroundThread();
   }
 
   // The fingerprint names files by their UTF-8 bytes. The C runtime's narrow

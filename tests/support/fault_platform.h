@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,8 +29,8 @@ struct Call {
   std::uint32_t size;  // bytes asked for by reads and writes
 };
 
-// Every call but GetLastError and SetLastError is counted, and those two are
-// passed on untouched.
+// Every call but GetLastError, SetLastError and CreateBackgroundThread is
+// counted, and those are passed on untouched.
 class FaultPlatform : public PlatformWrapper {
  public:
   explicit FaultPlatform(Platform& base) : PlatformWrapper(&base) {}
@@ -42,6 +43,9 @@ class FaultPlatform : public PlatformWrapper {
   // Makes the `nth` write (1-based) succeed but report `reported` bytes,
   // having written that many.
   void ShortWrite(int nth, std::uint32_t reported);
+  // Makes CreateBackgroundThread give no thread, as a system out of threads
+  // does; it is not a counted call.
+  void RefuseBackgroundThreads() { refuse_threads_ = true; }
   // Forgets every planned fault; counts and records go on.
   void ClearFaults();
   // Calls `hook` as each counted call returns, with its 1-based number and
@@ -82,6 +86,9 @@ class FaultPlatform : public PlatformWrapper {
                                  const wchar_t* value, const wchar_t* path) override;
   bool ReadProfileSection(const wchar_t* section, const wchar_t* path,
                           const ProfileEntryVisitor& visit) override;
+  std::unique_ptr<BackgroundThread> CreateBackgroundThread() override {
+    return refuse_threads_ ? nullptr : target().CreateBackgroundThread();
+  }
 
  private:
   class CountedCall;
@@ -98,6 +105,7 @@ class FaultPlatform : public PlatformWrapper {
   std::wstring PathOf(FileHandle file) const;
 
   std::uint64_t count_ = 0;
+  bool refuse_threads_ = false;
   std::map<Op, std::uint64_t> op_counts_;
   std::vector<Rule> rules_;
   int short_write_nth_ = 0;

@@ -1,0 +1,90 @@
+// SPDX-License-Identifier: MIT
+#include "digest/hashing_reader.h"
+
+#include <memory>
+#include <new>
+
+namespace tarvelin {
+namespace {
+
+constexpr std::uint32_t kFallbackReadSize = 4096;
+
+// Without memory for the stretches: the same loop on the caller's thread,
+// from a buffer small enough for a host thread's stack. Slower, never wrong.
+bool ReadAndHashFromStack(Platform& platform, FileHandle file, const HashBytes& hash,
+                          const BytesRead& on_read) {
+  unsigned char buffer[kFallbackReadSize];
+  for (;;) {
+    std::uint32_t got = 0;
+    if (!platform.ReadFile(file, buffer, kFallbackReadSize, &got)) return false;
+    if (got == 0) return true;
+    hash(buffer, got);
+    on_read(got);
+  }
+}
+
+// The job of the hashing thread for one stretch. It lives on the caller's
+// stack and is rewritten only once the job posted for it before has returned.
+struct StretchJob {
+  const HashBytes* hash = nullptr;
+  const unsigned char* bytes = nullptr;
+  std::uint32_t size = 0;
+};
+
+}  // namespace
+
+bool ReadAndHash(Platform& platform, FileHandle file, const HashBytes& hash,
+                 const BytesRead& on_read) {
+  std::unique_ptr<unsigned char[]> memory(
+      new (std::nothrow) unsigned char[std::size_t{kHashStretches} * kHashStretch]);
+  if (memory == nullptr) return ReadAndHashFromStack(platform, file, hash, on_read);
+
+  std::unique_ptr<BackgroundThread> helper;
+  bool helper_asked = false;
+  StretchJob jobs[kHashStretches];
+  std::uint32_t filling = 0;  // the stretch the reads go into
+  std::uint32_t used = 0;     // how much of it they filled
+  auto stretch = [&memory](std::uint32_t index) { return memory.get() + index * kHashStretch; };
+  // Hands the stretch being filled to the hashing and goes on to the next,
+  // once the job posted for that one a round before has returned.
+  auto hand_over = [&]() {
+    if (!helper_asked) {
+      helper_asked = true;
+      helper = platform.CreateBackgroundThread();
+    }
+    if (helper == nullptr) {
+      hash(stretch(filling), used);
+    } else {
+      StretchJob& job = jobs[filling];
+      job.hash = &hash;
+      job.bytes = stretch(filling);
+      job.size = used;
+      helper->Post([&job] { (*job.hash)(job.bytes, job.size); });
+      helper->Wait(kHashStretches - 1);
+    }
+    filling = (filling + 1) % kHashStretches;
+    used = 0;
+  };
+
+  bool complete = true;
+  std::uint32_t error = 0;
+  for (;;) {
+    if (kHashStretch - used < kFingerprintReadSize) hand_over();
+    std::uint32_t got = 0;
+    if (!platform.ReadFile(file, stretch(filling) + used, kFingerprintReadSize, &got)) {
+      complete = false;
+      error = platform.GetLastError();
+      break;
+    }
+    if (got == 0) break;
+    used += got;
+    on_read(got);
+  }
+  // The stretch in hand is hashed last, after those the thread holds.
+  if (helper != nullptr) helper->Wait();
+  if (used != 0) hash(stretch(filling), used);
+  if (!complete) platform.SetLastError(error);
+  return complete;
+}
+
+}  // namespace tarvelin
