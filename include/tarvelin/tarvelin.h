@@ -9,10 +9,12 @@
  * `path` from those pieces, proving every piece and the whole before it
  * deletes the pieces and, last, the manifest; called again after it stopped,
  * it goes on from the pieces already joined in the file at `path`. Both run
- * synchronously on the caller's thread and return RC_OK or one of the
- * failure codes below; no exception leaves them. They need only a few KiB of
- * the caller's stack: the 512 KiB transfer buffer and the fingerprint's read
- * buffer are taken from the heap.
+ * synchronously: every file call is made on the caller's thread, and the
+ * MD5 of a file larger than 256 KiB is computed on one helper thread that
+ * the call starts and ends before it returns. They return RC_OK or one of
+ * the failure codes below; no exception leaves them. They need only a few
+ * KiB of the caller's stack: the 512 KiB transfer buffer and the 1 MiB that
+ * the hashing reads into are taken from the heap.
  *
  * Paths are wide strings: UTF-16 on Windows, at most 259 characters; UTF-32
  * elsewhere, handed to the system as UTF-8.
