@@ -407,7 +407,8 @@ echo
 describe_machine
 echo "Whole processes, wall-clock seconds: the median of $runs run(s) (the fastest in brackets)."
 echo "Ratios are ours / yardstick: of the medians (which the targets judge), of the fastest runs,"
-echo "and of the median user + system seconds. File: $size_mib MiB; load average $load_before before, $load_after after."
+echo "and of the median user + system seconds (ours hashes on a second thread beside its reads, so its"
+echo "cpu seconds may exceed its wall seconds). File: $size_mib MiB; load average $load_before before, $load_after after."
 echo
 echo "| measurement                  | ours, s         | yardstick, s    | median | fastest |  cpu  | target  |      |"
 echo "|------------------------------|-----------------|-----------------|--------|---------|-------|---------|------|"
