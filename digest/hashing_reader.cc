@@ -39,9 +39,11 @@ bool ReadAndHash(Platform& platform, FileHandle file, const HashBytes& hash,
       new (std::nothrow) unsigned char[std::size_t{kHashStretches} * kHashStretch]);
   if (memory == nullptr) return ReadAndHashFromStack(platform, file, hash, on_read);
 
+  // Declared before the thread, so that the thread, which may still hold
+  // jobs when an exception unwinds this frame, ends before they go.
+  StretchJob jobs[kHashStretches];
   std::unique_ptr<BackgroundThread> helper;
   bool helper_asked = false;
-  StretchJob jobs[kHashStretches];
   std::uint32_t filling = 0;  // the stretch the reads go into
   std::uint32_t used = 0;     // how much of it they filled
   auto stretch = [&memory](std::uint32_t index) { return memory.get() + index * kHashStretch; };
@@ -52,16 +54,23 @@ bool ReadAndHash(Platform& platform, FileHandle file, const HashBytes& hash,
       helper_asked = true;
       helper = platform.CreateBackgroundThread();
     }
-    if (helper == nullptr) {
-      hash(stretch(filling), used);
-    } else {
+    bool posted = false;
+    if (helper != nullptr) {
       StretchJob& job = jobs[filling];
       job.hash = &hash;
       job.bytes = stretch(filling);
       job.size = used;
-      helper->Post([&job] { (*job.hash)(job.bytes, job.size); });
-      helper->Wait(kHashStretches - 1);
+      try {
+        helper->Post([&job] { (*job.hash)(job.bytes, job.size); });
+        posted = true;
+        helper->Wait(kHashStretches - 1);
+      } catch (const std::bad_alloc&) {
+        // No memory to queue the job: the stretches before it are hashed
+        // first, then this one here, so the order holds.
+        helper->Wait();
+      }
     }
+    if (!posted) hash(stretch(filling), used);
     filling = (filling + 1) % kHashStretches;
     used = 0;
   };
