@@ -46,7 +46,9 @@ using BytesRead = std::function<void(std::uint32_t size)>;
 // the file. Returns false when a read fails: `hash` has then been given
 // every byte before the failure, the failed read's last-error value stands,
 // and the file stays where that read left it. `hash` has returned for the
-// last time before this returns.
+// last time before this returns. Nothing is thrown that `hash` and `on_read`
+// do not throw: a job that cannot be queued for want of memory is hashed on
+// the caller's thread, after those queued before it.
 //
 // The second thread is asked for (Platform::CreateBackgroundThread) once the
 // first stretch is full, so a file of one stretch or less is hashed on the
