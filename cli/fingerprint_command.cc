@@ -45,6 +45,8 @@ bool FingerprintStandardInput(wchar_t* text) {
 
 int RunFingerprint(const Invocation& invocation) {
   Platform& platform = DefaultPlatform();
+  // One hashing thread for all the files named.
+  HashingThread hashing(platform);
   ProgressDisplay display(ShowsProgress(invocation), stderr, StderrColumns());
   int exit_code = kExitSuccess;
   for (const std::string& file : invocation.files) {
@@ -76,7 +78,7 @@ int RunFingerprint(const Invocation& invocation) {
     std::uint32_t read_error = 0;
     if (opened) {
       whole = FingerprintOpenFile(platform, file_handle, text,
-                                  display.enabled() ? &progress : nullptr);
+                                  display.enabled() ? &progress : nullptr, &hashing);
       read_error = platform.GetLastError();
       platform.CloseHandle(file_handle);
     }

@@ -43,7 +43,7 @@ const wchar_t kZeroFingerprintText[] =
     L"00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00";
 
 int DigestOpenFile(Platform& platform, FileHandle file, unsigned char digest[kMd5DigestSize],
-                   const ByteProgress* progress) {
+                   const ByteProgress* progress, HashingThread* hashing) {
   Md5Context context;
   Md5Init(&context);
   std::uint64_t unreported = 0;
@@ -58,7 +58,8 @@ int DigestOpenFile(Platform& platform, FileHandle file, unsigned char digest[kMd
           ReportBytes(progress, unreported);
           unreported = 0;
         }
-      });
+      },
+      hashing);
   const std::uint32_t error = platform.GetLastError();
   ReportBytes(progress, unreported);
   // Written on the error path too: the MD5 of the bytes read before it.
@@ -92,7 +93,7 @@ int DigestStream(std::FILE* stream, unsigned char digest[kMd5DigestSize],
 }
 
 int DigestFile(Platform& platform, const wchar_t* path, unsigned char digest[kMd5DigestSize],
-               const ByteProgress* progress) {
+               const ByteProgress* progress, HashingThread* hashing) {
   if (path == nullptr) {
     platform.SetLastError(kErrorPathNotFound);
     return kDigestFileNotOpened;
@@ -104,7 +105,7 @@ int DigestFile(Platform& platform, const wchar_t* path, unsigned char digest[kMd
   FileHandle file = platform.CreateFile(path, kAccessRead, kShareRead,
                                         Disposition::kOpenExisting, Attribute::kNormal);
   if (file == InvalidHandle()) return kDigestFileNotOpened;
-  const int outcome = DigestOpenFile(platform, file, digest, progress);
+  const int outcome = DigestOpenFile(platform, file, digest, progress, hashing);
   // The read's failure is the one to report, not what the close makes of it.
   const std::uint32_t error = platform.GetLastError();
   platform.CloseHandle(file);
@@ -119,17 +120,17 @@ bool GetFileFingerprint(Platform& platform, const wchar_t* path, wchar_t* text,
 }
 
 bool FingerprintWholeFile(Platform& platform, const wchar_t* path, wchar_t* text,
-                          const ByteProgress* progress) {
+                          const ByteProgress* progress, HashingThread* hashing) {
   unsigned char digest[kMd5DigestSize] = {};
-  const int outcome = DigestFile(platform, path, digest, progress);
+  const int outcome = DigestFile(platform, path, digest, progress, hashing);
   WriteText(digest, text);
   return outcome == kDigestFileComplete;
 }
 
 bool FingerprintOpenFile(Platform& platform, FileHandle file, wchar_t* text,
-                         const ByteProgress* progress) {
+                         const ByteProgress* progress, HashingThread* hashing) {
   unsigned char digest[kMd5DigestSize] = {};
-  const int outcome = DigestOpenFile(platform, file, digest, progress);
+  const int outcome = DigestOpenFile(platform, file, digest, progress, hashing);
   WriteText(digest, text);
   return outcome == kDigestFileComplete;
 }

@@ -54,15 +54,16 @@ enum : int {
 // for the latter). After a failure the last-error value is that of the open
 // or the read that failed, not of the close.
 int DigestFile(Platform& platform, const wchar_t* path, unsigned char digest[kMd5DigestSize],
-               const ByteProgress* progress = nullptr);
+               const ByteProgress* progress = nullptr, HashingThread* hashing = nullptr);
 
 // Digests the bytes of the open `file` (which needs read access) from its
-// current position to its end, in reads of kFingerprintReadSize, reporting
-// them to `progress`. Returns kDigestFileComplete or kDigestFileReadError
+// current position to its end, as ReadAndHash reads and hashes them (on
+// `hashing`'s thread when one is given, so that a caller with many files
+// starts one thread), reporting them to `progress`. Returns kDigestFileComplete or kDigestFileReadError
 // (the failed read's last-error value stands); the file stays open, at its
 // end or wherever the failed read left it.
 int DigestOpenFile(Platform& platform, FileHandle file, unsigned char digest[kMd5DigestSize],
-                   const ByteProgress* progress = nullptr);
+                   const ByteProgress* progress = nullptr, HashingThread* hashing = nullptr);
 
 // Digests `stream` from where it stands to its end, in requests of 4096
 // bytes, and leaves it open: kDigestFileComplete, or kDigestFileReadError
@@ -83,7 +84,8 @@ bool GetFileFingerprint(Platform& platform, const wchar_t* path, wchar_t* text,
 // The split and the merge use it, since a text that vouches for bytes that
 // were never read must not let them delete anything.
 bool FingerprintWholeFile(Platform& platform, const wchar_t* path, wchar_t* text,
-                          const ByteProgress* progress = nullptr);
+                          const ByteProgress* progress = nullptr,
+                          HashingThread* hashing = nullptr);
 
 // Writes into `text` (at least kFingerprintTextCapacity characters) the
 // fingerprint text of the bytes of the open `file` from its current position
@@ -93,7 +95,8 @@ bool FingerprintWholeFile(Platform& platform, const wchar_t* path, wchar_t* text
 // of the bytes before the failure and the read's last-error value stands.
 // The file stays open.
 bool FingerprintOpenFile(Platform& platform, FileHandle file, wchar_t* text,
-                         const ByteProgress* progress = nullptr);
+                         const ByteProgress* progress = nullptr,
+                         HashingThread* hashing = nullptr);
 
 // Writes the 47-character text of `digest` and its terminator into `text`
 // (at least 48 characters).

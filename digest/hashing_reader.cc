@@ -23,6 +23,21 @@ bool ReadAndHashFromStack(Platform& platform, FileHandle file, const HashBytes& 
   }
 }
 
+// Waits, however the read loop is left, until the thread holds no job of
+// this call's, whose stretches and jobs live in its frame.
+class WaitForJobs {
+ public:
+  explicit WaitForJobs(BackgroundThread* const& thread) : thread_(thread) {}
+  WaitForJobs(const WaitForJobs&) = delete;
+  WaitForJobs& operator=(const WaitForJobs&) = delete;
+  ~WaitForJobs() {
+    if (thread_ != nullptr) thread_->Wait();
+  }
+
+ private:
+  BackgroundThread* const& thread_;
+};
+
 // The job of the hashing thread for one stretch. It lives on the caller's
 // stack and is rewritten only once the job posted for it before has returned.
 struct StretchJob {
@@ -33,17 +48,28 @@ struct StretchJob {
 
 }  // namespace
 
+BackgroundThread* HashingThread::Get() {
+  if (!asked_) {
+    asked_ = true;
+    thread_ = platform_.CreateBackgroundThread();
+  }
+  return thread_.get();
+}
+
 bool ReadAndHash(Platform& platform, FileHandle file, const HashBytes& hash,
-                 const BytesRead& on_read) {
+                 const BytesRead& on_read, HashingThread* hashing) {
   std::unique_ptr<unsigned char[]> memory(
       new (std::nothrow) unsigned char[std::size_t{kHashStretches} * kHashStretch]);
   if (memory == nullptr) return ReadAndHashFromStack(platform, file, hash, on_read);
 
-  // Declared before the thread, so that the thread, which may still hold
-  // jobs when an exception unwinds this frame, ends before they go.
+  // The thread of this call's own, if it was given none, lives longer than
+  // the jobs; the jobs longer than the wait for them.
+  HashingThread own_thread(platform);
+  HashingThread& thread = hashing != nullptr ? *hashing : own_thread;
   StretchJob jobs[kHashStretches];
-  std::unique_ptr<BackgroundThread> helper;
+  BackgroundThread* helper = nullptr;
   bool helper_asked = false;
+  const WaitForJobs wait_for_jobs(helper);
   std::uint32_t filling = 0;  // the stretch the reads go into
   std::uint32_t used = 0;     // how much of it they filled
   auto stretch = [&memory](std::uint32_t index) { return memory.get() + index * kHashStretch; };
@@ -52,7 +78,7 @@ bool ReadAndHash(Platform& platform, FileHandle file, const HashBytes& hash,
   auto hand_over = [&]() {
     if (!helper_asked) {
       helper_asked = true;
-      helper = platform.CreateBackgroundThread();
+      helper = thread.Get();
     }
     bool posted = false;
     if (helper != nullptr) {

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "platform/platform.h"
 
@@ -41,6 +42,27 @@ using HashBytes = std::function<void(const unsigned char* bytes, std::uint32_t s
 // Told how many bytes each read returned, on the caller's thread, at once.
 using BytesRead = std::function<void(std::uint32_t size)>;
 
+// The second thread that ReadAndHash hashes on, kept from one file to the
+// next: an operation that fingerprints many files (a split into small
+// pieces, a merge, a verify) starts one thread, not one per file, and its
+// thread is already running and warm when the next file comes. The thread
+// is asked for at the first file that fills a stretch, once; it ends when
+// this is destroyed, and between two files it holds no job.
+class HashingThread {
+ public:
+  explicit HashingThread(Platform& platform) : platform_(platform) {}
+  HashingThread(const HashingThread&) = delete;
+  HashingThread& operator=(const HashingThread&) = delete;
+
+  // The thread, started at the first call; null when the platform gave none.
+  BackgroundThread* Get();
+
+ private:
+  Platform& platform_;
+  std::unique_ptr<BackgroundThread> thread_;
+  bool asked_ = false;
+};
+
 // Reads the open `file` (which needs read access) from its position to its
 // end and gives every byte to `hash`, in order. Returns true at the end of
 // the file. Returns false when a read fails: `hash` has then been given
@@ -50,13 +72,14 @@ using BytesRead = std::function<void(std::uint32_t size)>;
 // do not throw: a job that cannot be queued for want of memory is hashed on
 // the caller's thread, after those queued before it.
 //
-// The second thread is asked for (Platform::CreateBackgroundThread) once the
-// first stretch is full, so a file of one stretch or less is hashed on the
-// caller's thread alone. Without a second thread, or without memory for the
-// stretches, the same reads are hashed in turn on the caller's thread; the
-// latter reads 4096 bytes at a time from the stack.
+// The hashing goes to `hashing`'s thread, or without one to a thread of
+// this call's own; either is asked for once the first stretch is full, so a
+// file of one stretch or less is hashed on the caller's thread alone.
+// Without a second thread, or without memory for the stretches, the same
+// reads are hashed in turn on the caller's thread; the latter reads 4096
+// bytes at a time from the stack.
 bool ReadAndHash(Platform& platform, FileHandle file, const HashBytes& hash,
-                 const BytesRead& on_read);
+                 const BytesRead& on_read, HashingThread* hashing = nullptr);
 
 }  // namespace tarvelin
 

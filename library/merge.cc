@@ -108,6 +108,8 @@ class MergeRun {
   }
 
   Platform& platform_;
+  // One hashing thread for every file this operation fingerprints.
+  HashingThread hashing_{platform_};
   const wchar_t* path_;
   ProgressReporter progress_;
   FailureReport* report_;
@@ -371,7 +373,8 @@ ResultCode MergeRun::JoinAll(std::int32_t first) {
 ResultCode MergeRun::ProveWhole(std::int32_t missing_piece) {
   progress_.Enter(Phase::kVerifyWhole, -1);
   wchar_t fingerprint[kFingerprintTextCapacity] = {};
-  if (!FingerprintWholeFile(platform_, set_.rebuilt(), fingerprint, progress_.byte_sink())) {
+  if (!FingerprintWholeFile(platform_, set_.rebuilt(), fingerprint, progress_.byte_sink(),
+                            &hashing_)) {
     return ReportRebuilt(RC_FILE_READ, FailedStep::kRead);
   }
   if (!set_.source().Matches(fingerprint)) return ReportMismatch(missing_piece, false);
@@ -400,7 +403,8 @@ ResultCode MergeRun::ProvePiece(std::int32_t piece, const wchar_t* piece_name) {
   progress_.Enter(Phase::kVerifyPiece, piece);
   wchar_t fingerprint[kFingerprintTextCapacity] = {};
   // A piece that cannot be read whole is not proved, whatever was recorded.
-  if (!FingerprintWholeFile(platform_, piece_name, fingerprint, progress_.byte_sink())) {
+  if (!FingerprintWholeFile(platform_, piece_name, fingerprint, progress_.byte_sink(),
+                            &hashing_)) {
     return ReportPiece(RC_FILE_READ, FailedStep::kRead, piece, piece_name);
   }
   if (!set_.recorded(piece).Matches(fingerprint)) {

@@ -106,6 +106,8 @@ class SplitRun {
   }
 
   Platform& platform_;
+  // One hashing thread for every file this operation fingerprints.
+  HashingThread hashing_{platform_};
   const wchar_t* path_;
   const std::uint64_t limit_;
   ProgressReporter progress_;
@@ -242,7 +244,8 @@ ResultCode SplitRun::OpenAndMeasureSource() {
 // vouches for nothing, and then deleted.
 ResultCode SplitRun::FingerprintSource(unsigned char* digest) {
   progress_.Enter(Phase::kFingerprintSource, -1);
-  if (DigestOpenFile(platform_, source_, digest, progress_.byte_sink()) != kDigestFileComplete) {
+  if (DigestOpenFile(platform_, source_, digest, progress_.byte_sink(), &hashing_) !=
+      kDigestFileComplete) {
     return FailUnread(FileRole::kSource, path_);
   }
   if (!platform_.SetFilePointer(source_, 0)) {
@@ -310,7 +313,7 @@ ResultCode SplitRun::FinishPiece() {
   progress_.Enter(Phase::kFingerprintPiece, piece_number_);
   wchar_t fingerprint[kFingerprintTextCapacity] = {};
   if (!platform_.SetFilePointer(piece_, 0) ||
-      !FingerprintOpenFile(platform_, piece_, fingerprint, progress_.byte_sink())) {
+      !FingerprintOpenFile(platform_, piece_, fingerprint, progress_.byte_sink(), &hashing_)) {
     return FailUnread(FileRole::kPiece, piece_name_);
   }
   if (!platform_.CloseHandle(piece_)) {

@@ -60,6 +60,8 @@ class VerifyRun {
   }
 
   Platform& platform_;
+  // One hashing thread for every file this operation fingerprints.
+  HashingThread hashing_{platform_};
   const wchar_t* path_;
   ProgressReporter progress_;
   VerifyReport& report_;
@@ -254,7 +256,7 @@ void VerifyRun::CheckPiece(PieceCheck& check, const RecordedFingerprint& recorde
           Md5Update(&own, bytes, static_cast<std::int32_t>(size));
         }
       },
-      [this](std::uint32_t size) { progress_.Advance(size); });
+      [this](std::uint32_t size) { progress_.Advance(size); }, &hashing_);
   if (!complete) {
     check.state = PieceState::kUnreadable;
     check.error = platform_.GetLastError();

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "digest/fingerprint.h"
+#include "library/operations.h"
 #include "platform/platform_wrapper.h"
 #include "tests/support/fault_platform.h"
 #include "tests/support/temp_dir.h"
@@ -102,6 +103,23 @@ TEST(ReadAndHash, DigestsTheBytesBeforeEachFailedRead) {
       EXPECT_EQ(result, kDigestFileComplete) << "no read failed";
     }
   }
+}
+
+// An operation that fingerprints many files asks for one hashing thread: a
+// split into 1 MiB pieces fingerprints the source and each piece on it.
+TEST(ReadAndHash, OneOperationStartsOneHashingThread) {
+  TempDir dir;
+  const std::wstring path = dir.Path(L"disk.img");
+  const std::string content = testing::PatternBytes(3 * 1048576 + 100, 5);
+  testing::WriteFileBytes(path, content);
+  FaultPlatform platform(DefaultPlatform());
+  OperationOptions options;
+  options.platform = &platform;
+  ASSERT_EQ(Split(path.c_str(), 1, options), RC_OK);
+  EXPECT_EQ(platform.threads_asked(), 1);
+  ASSERT_EQ(Merge(path.c_str(), options), RC_OK);
+  EXPECT_EQ(platform.threads_asked(), 2);
+  EXPECT_EQ(testing::ReadFileBytes(path), content);
 }
 
 }  // namespace

@@ -87,8 +87,11 @@ class FaultPlatform : public PlatformWrapper {
   bool ReadProfileSection(const wchar_t* section, const wchar_t* path,
                           const ProfileEntryVisitor& visit) override;
   std::unique_ptr<BackgroundThread> CreateBackgroundThread() override {
+    ++threads_asked_;
     return refuse_threads_ ? nullptr : target().CreateBackgroundThread();
   }
+  // How many times CreateBackgroundThread was called.
+  int threads_asked() const { return threads_asked_; }
 
  private:
   class CountedCall;
@@ -106,6 +109,7 @@ class FaultPlatform : public PlatformWrapper {
 
   std::uint64_t count_ = 0;
   bool refuse_threads_ = false;
+  int threads_asked_ = 0;
   std::map<Op, std::uint64_t> op_counts_;
   std::vector<Rule> rules_;
   int short_write_nth_ = 0;
