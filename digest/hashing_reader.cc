@@ -68,7 +68,6 @@ bool ReadAndHash(Platform& platform, FileHandle file, const HashBytes& hash,
   HashingThread& thread = hashing != nullptr ? *hashing : own_thread;
   StretchJob jobs[kHashStretches];
   BackgroundThread* helper = nullptr;
-  bool helper_asked = false;
   const WaitForJobs wait_for_jobs(helper);
   std::uint32_t filling = 0;  // the stretch the reads go into
   std::uint32_t used = 0;     // how much of it they filled
@@ -76,10 +75,7 @@ bool ReadAndHash(Platform& platform, FileHandle file, const HashBytes& hash,
   // Hands the stretch being filled to the hashing and goes on to the next,
   // once the job posted for that one a round before has returned.
   auto hand_over = [&]() {
-    if (!helper_asked) {
-      helper_asked = true;
-      helper = thread.Get();
-    }
+    if (helper == nullptr) helper = thread.Get();
     bool posted = false;
     if (helper != nullptr) {
       StretchJob& job = jobs[filling];

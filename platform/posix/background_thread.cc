@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/posix/background_thread.h"
+#include "platform/backend_thread.h"
 
 #include <errno.h>
 #include <pthread.h>
@@ -9,7 +9,7 @@
 
 #include "platform/job_queue_thread.h"
 
-namespace tarvelin::posix {
+namespace tarvelin {
 namespace {
 
 struct PthreadSync {
@@ -58,7 +58,7 @@ class PosixBackgroundThread final : public JobQueueThread<PthreadSync> {
 
 }  // namespace
 
-std::unique_ptr<BackgroundThread> StartBackgroundThread() {
+std::unique_ptr<BackgroundThread> StartBackendThread() {
   const int saved = errno;
   std::unique_ptr<PosixBackgroundThread> thread(new (std::nothrow) PosixBackgroundThread);
   if (thread != nullptr && !thread->Launch()) thread.reset();
@@ -66,4 +66,4 @@ std::unique_ptr<BackgroundThread> StartBackgroundThread() {
   return thread;
 }
 
-}  // namespace tarvelin::posix
+}  // namespace tarvelin

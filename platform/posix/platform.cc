@@ -15,7 +15,7 @@
 
 #include "platform/platform.h"
 #include "platform/platform_errors.h"
-#include "platform/posix/background_thread.h"
+#include "platform/backend_thread.h"
 #include "platform/posix/fd_io.h"
 #include "platform/posix/profile.h"
 #include "platform/posix/shared_open.h"
@@ -368,7 +368,7 @@ class PosixPlatform final : public Platform {
   }
 
   std::unique_ptr<BackgroundThread> CreateBackgroundThread() override {
-    return posix::StartBackgroundThread();
+    return StartBackendThread();
   }
 
  private:

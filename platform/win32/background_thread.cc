@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
-#include "platform/win32/background_thread.h"
+#include "platform/backend_thread.h"
 
 #include <new>
 
 #include "platform/job_queue_thread.h"
 #include "platform/win32/api.h"
 
-namespace tarvelin::win32 {
+namespace tarvelin {
 namespace {
 
 // A slim reader/writer lock and a condition variable, as the POSIX backend
@@ -63,7 +63,7 @@ class Win32BackgroundThread final : public JobQueueThread<SlimSync> {
 
 }  // namespace
 
-std::unique_ptr<BackgroundThread> StartBackgroundThread() {
+std::unique_ptr<BackgroundThread> StartBackendThread() {
   const DWORD saved = ::GetLastError();
   std::unique_ptr<Win32BackgroundThread> thread(new (std::nothrow) Win32BackgroundThread);
   if (thread != nullptr && !thread->Launch()) thread.reset();
@@ -71,4 +71,4 @@ std::unique_ptr<BackgroundThread> StartBackgroundThread() {
   return thread;
 }
 
-}  // namespace tarvelin::win32
+}  // namespace tarvelin

@@ -7,7 +7,7 @@
 
 #include "platform/platform.h"
 #include "platform/win32/api.h"
-#include "platform/win32/background_thread.h"
+#include "platform/backend_thread.h"
 #include "platform/win32/profile_section.h"
 
 namespace tarvelin {
@@ -208,7 +208,7 @@ class Win32Platform final : public Platform {
   }
 
   std::unique_ptr<BackgroundThread> CreateBackgroundThread() override {
-    return win32::StartBackgroundThread();
+    return StartBackendThread();
   }
 
   // The fingerprint names files by their UTF-8 bytes. The C runtime's narrow
