@@ -51,8 +51,14 @@ int main(int argc, char** argv) {
   tarvelin::SplitSet set;
   const std::wstring path = tarvelin::Utf8ToWide(std::string(folder) + "/disk.img");
   set.Derive(path.c_str());
+  tarvelin::Platform& platform = tarvelin::DefaultPlatform();
   const auto start = std::chrono::steady_clock::now();
-  set.ReadRecord(tarvelin::DefaultPlatform());
+  const tarvelin::FileHandle held =
+      platform.CreateFile(set.manifest(), tarvelin::kAccessRead, tarvelin::kShareRead,
+                          tarvelin::Disposition::kOpenExistingNoLink,
+                          tarvelin::Attribute::kReadOnly);
+  if (held == tarvelin::InvalidHandle() || !set.ReadRecord(platform, held)) return 1;
+  platform.CloseHandle(held);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 

@@ -23,6 +23,9 @@ std::string Which(const FailureReport& report, const FailureContext& context) {
 // The system's reason, put plainly where the name is no file at all: an open
 // of a folder or a device is refused with the same code as a permission.
 std::string Reason(const FailureReport& report, const FailureContext& context) {
+  if (report.system_error == kErrorCantResolveFilename) {
+    return "it is a symbolic link, which is not followed";
+  }
   if (report.system_error == kErrorAccessDenied && !report.file.empty()) {
     EntryAttributes entry;
     if (context.platform->GetFileAttributes(report.file.c_str(), &entry)) {
@@ -36,6 +39,11 @@ std::string Reason(const FailureReport& report, const FailureContext& context) {
 
 std::string MismatchWords(const FailureReport& report, const FailureContext& context) {
   const std::string manifest = Shown(context.set->manifest());
+  if (report.role == FileRole::kPiece && report.recorded_zero) {
+    return "the manifest " + manifest + " records the all-zero fingerprint for piece " +
+           Shown(report.file) + ", which a splitter writes when it could not read the piece "
+           "(a name outside ASCII, for one), so the piece cannot be proved";
+  }
   if (report.role == FileRole::kPiece) {
     return "piece " + Shown(report.file) + " does not match its recorded fingerprint";
   }
@@ -74,17 +82,37 @@ std::string DeleteWords(const FailureReport& report, const FailureContext& conte
 
 }  // namespace
 
+// A file at the merge's path that it may not write into.
+std::string NotOursWords(const FailureReport& report, const FailureContext& context) {
+  std::string what = "it has other names, or another user owns it";
+  if (report.system_error == kErrorCantResolveFilename) {
+    what = "it is a symbolic link";
+  } else {
+    EntryAttributes entry;
+    if (context.platform->GetFileAttributes(report.file.c_str(), &entry) &&
+        entry.kind == EntryKind::kLink) {
+      what = "it is a symbolic link";
+    }
+  }
+  return "it is in the way: " + what + ", so a merge does not write into it; it is left alone";
+}
+
 const char kTooLongWords[] =
     "the path is too long: with the manifest's \".DAT\" or a piece's number added, a name "
     "must stay within 259 characters";
 
 std::string DescribeFailure(ResultCode code, const FailureReport& report,
                             const FailureContext& context) {
+  if (report.step == FailedStep::kDeviceName) {
+    return "its name, or a name derived from it, is that of a Windows device (CON, PRN, AUX, "
+           "NUL, COM0 to COM9, LPT0 to LPT9, with any extension), which is no file";
+  }
   if (code == RC_INVALID_PATH) return kTooLongWords;
   const std::string which = Which(report, context);
   switch (report.step) {
     case FailedStep::kNone: break;
-    case FailedStep::kNameTooLong: return kTooLongWords;
+    case FailedStep::kNameTooLong:
+    case FailedStep::kDeviceName: return kTooLongWords;
     case FailedStep::kNotFound:
       if (report.role == FileRole::kManifest) {
         return "no manifest " + Shown(report.file) + " beside it";
@@ -97,8 +125,9 @@ std::string DescribeFailure(ResultCode code, const FailureReport& report,
                "was changed (move it away, or merge the split it belongs to)";
       }
       return "cannot create " + which + ": " + Reason(report, context);
-    case FailedStep::kNotEmpty:
-      return "a file that is not empty appeared at it as the merge began; it is left alone";
+    case FailedStep::kAppeared:
+      return "a file appeared at it as the merge began to create it; it is left alone";
+    case FailedStep::kNotOurs: return NotOursWords(report, context);
     case FailedStep::kMeasure:
       return "the size of " + which + " could not be measured, and it held more bytes than "
              "measured";
@@ -117,16 +146,24 @@ std::string DescribeFailure(ResultCode code, const FailureReport& report,
     case FailedStep::kClose:
       return "closing " + which + " after writing it failed: " + Reason(report, context);
     case FailedStep::kDelete: return DeleteWords(report, context);
+    case FailedStep::kClearStale:
+      return "cannot clear " + which + ", left by an earlier split of this file: " +
+             Reason(report, context);
     case FailedStep::kMismatch: return MismatchWords(report, context);
     case FailedStep::kNoMemory: return "not enough memory";
-    case FailedStep::kSetGone:
-      return "every piece was written, but " + which + " was gone before the source was "
-             "deleted (a merge may have taken the set back meanwhile), so it is kept: " +
-             Reason(report, context);
     case FailedStep::kChanged:
+      if (report.step == FailedStep::kChanged && code == RC_FILE_DELETE) {
+        return which + " was replaced or changed by another program after it was proved, so "
+               "it is not deleted";
+      }
       if (report.role == FileRole::kPiece) {
         return which + " was replaced by another program while the split ran; the source is "
                "kept";
+      }
+      if (report.role == FileRole::kManifest) {
+        return which + " was moved, replaced or written to by another program while the split "
+               "ran, so it may not rebuild the source; the source is kept (run the split "
+               "again)";
       }
       return "it was changed by another program while the split ran; it is kept, and the "
              "pieces cut from it vouch for nothing (run the split again)";

@@ -24,7 +24,7 @@ int RunMerge(const Invocation& invocation) {
   // whatever becomes of the merge.
   std::vector<std::wstring> unrecorded;
   if (had_manifest) {
-    set.ReadRecord(platform);
+    session.ReadRecord();
     unrecorded = set.PieceFilesFrom(platform, set.recorded_count());
   }
 

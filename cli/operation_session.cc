@@ -48,6 +48,15 @@ std::string OperationSession::ManifestIsAFolder() {
   return "the manifest " + Shown(set_.manifest()) + " is a folder, not a manifest";
 }
 
+void OperationSession::ReadRecord() {
+  const FileHandle manifest =
+      platform_.CreateFile(set_.manifest(), kAccessRead, kShareRead | kShareWrite,
+                           Disposition::kOpenExistingNoLink, Attribute::kReadOnly);
+  if (manifest == InvalidHandle()) return;
+  set_.ReadRecord(platform_, manifest);
+  platform_.CloseHandle(manifest);
+}
+
 int OperationSession::RefuseWhatIsNoFileToRebuild() {
   const std::string part = NamesAPartOfTheSplit();
   if (!part.empty()) {

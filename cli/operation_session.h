@@ -42,6 +42,10 @@ class OperationSession {
   // a split (a usage error), or a folder stands at the manifest's name,
   // prints why and returns the exit code; otherwise returns -1.
   int RefuseWhatIsNoFileToRebuild();
+  // Reads the manifest's record into set(), through a handle of its own that
+  // shares writing (so it reads beside a running split); records nothing
+  // when it cannot.
+  void ReadRecord();
 
   // When the file given is the manifest of a split, or one of its pieces,
   // rather than the file to rebuild: the words that say so; else empty.

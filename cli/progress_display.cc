@@ -35,6 +35,8 @@ std::string PieceOf(const char* verb, const ProgressEvent& event) {
 std::string PhaseLabel(const ProgressEvent& event) {
   switch (event.phase) {
     case Phase::kFingerprintSource: return "fingerprinting the source";
+    case Phase::kCheckEarlierOutput:
+      return "checking piece " + std::to_string(event.piece + 1) + " left by an earlier split";
     case Phase::kCutPiece: return PieceOf("cutting", event);
     case Phase::kFingerprintPiece: return PieceOf("fingerprinting", event);
     case Phase::kFlushPieces: return "putting the pieces on the disk";

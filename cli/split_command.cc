@@ -31,7 +31,7 @@ int RunSplit(const Invocation& invocation) {
   session.Finish();
   if (code != RC_OK) return session.Fail(code);
   if (!invocation.quiet) {
-    set.ReadRecord(platform);
+    session.ReadRecord();
     const std::int32_t pieces = set.recorded_count();
     const std::string range = pieces == 1 ? Shown(set.PieceName(0))
                                           : Shown(set.PieceName(0)) + " to " +

@@ -38,7 +38,8 @@ std::string JoinedText(const VerifyReport& report, const SplitSet& set) {
     case WholeState::kUnreadable:
       return "NOT PROVED (" + Shown(set.PieceName(report.joined_stop)) + " cannot be read)";
     case WholeState::kNotChecked:
-    case WholeState::kPartial: break;
+    case WholeState::kPartial:
+    case WholeState::kNotOurs: break;
   }
   return "NOT CHECKED";
 }
@@ -68,6 +69,9 @@ std::string ExistingText(const VerifyReport& report, const SplitSet& set) {
     case WholeState::kDiffers: return "FAILED (not the pieces joined in order; a merge leaves it)";
     case WholeState::kUnreadable: return "FAILED open or read";
     case WholeState::kPartial: return PartialText(report, set);
+    case WholeState::kNotOurs:
+      return "IN THE WAY (a link, a file with other names, or another user's; a merge leaves "
+             "it alone)";
     default: break;
   }
   return "NOT CHECKED";

@@ -6,6 +6,7 @@
 #ifndef TARVELIN_DIGEST_MD5_H_
 #define TARVELIN_DIGEST_MD5_H_
 
+#include <array>
 #include <cstdint>
 
 namespace tarvelin {
@@ -18,6 +19,9 @@ struct Md5Context {
 };
 
 constexpr int kMd5DigestSize = 16;
+
+// A digest as a value, for code that keeps many.
+using Md5Digest = std::array<unsigned char, kMd5DigestSize>;
 
 // Makes `context` ready for a new message.
 void Md5Init(Md5Context* context);

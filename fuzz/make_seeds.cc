@@ -17,6 +17,7 @@
 #include "fuzz/merge_input.h"
 #include "fuzz/scratch_folder.h"
 #include "library/operations.h"
+#include "library/manifest.h"
 #include "library/split_set.h"
 #include "platform/platform.h"
 #include "platform/utf8.h"
@@ -70,11 +71,14 @@ MergeInput HandCut(const std::string& source, std::size_t piece_size) {
   SplitSet set;
   set.Derive(Utf8ToWide(ScratchFolder() + "/f.img").c_str());
   MergeInput input;
-  set.RecordSource(platform, Utf8ToWide(Fingerprint(source)).c_str());
+  platform.WritePrivateProfileString(kSourceSection, kValueKey,
+                                     Utf8ToWide(Fingerprint(source)).c_str(), set.manifest());
   for (std::size_t at = 0, n = 0; at < source.size(); at += piece_size, ++n) {
     input.pieces.push_back(source.substr(at, piece_size));
-    set.RecordPiece(platform, static_cast<std::int32_t>(n),
-                    Utf8ToWide(Fingerprint(*input.pieces.back())).c_str());
+    const std::wstring key = L"MD5_VALUE" + std::to_wstring(n);
+    platform.WritePrivateProfileString(kPieceSection, key.c_str(),
+                                       Utf8ToWide(Fingerprint(*input.pieces.back())).c_str(),
+                                       set.manifest());
   }
   input.manifest.emplace();
   ReadWholeFile(ScratchFolder() + "/f.DAT", &*input.manifest);

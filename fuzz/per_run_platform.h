@@ -25,10 +25,6 @@ class PerRunPlatform final : public PlatformWrapper {
                                  const wchar_t* path) override {
     return profiles_.Put(section, key, value, path);
   }
-  bool ReadProfileSection(const wchar_t* section, const wchar_t* path,
-                          const ProfileEntryVisitor& visit) override {
-    return profiles_.ReadSection(section, path, visit);
-  }
 
  private:
   posix::ProfileStore profiles_;

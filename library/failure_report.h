@@ -22,10 +22,13 @@ enum class FileRole {
 enum class FailedStep {
   kNone,
   kNameTooLong,     // a derived name would not fit
+  kDeviceName,      // a derived name names a device on this system (Windows: NUL, AUX, ...)
   kNotFound,        // the file is not there (the split's source, the manifest)
   kOpen,            // opening an existing file
   kCreate,          // creating a file
-  kNotEmpty,        // the merge found bytes in the file it was to rebuild
+  kAppeared,        // a file appeared at the merge's path as it began to create it
+  kNotOurs,         // a file at the merge's path that it may not write into: a link,
+                    // a file with other names, or one that another user owns
   kMeasure,         // its size could not be read, and it held more bytes than measured
   kRead,            // reading, for a copy or a fingerprint
   kWrite,           // writing
@@ -35,9 +38,10 @@ enum class FailedStep {
   kFlushFolder,     // putting the file's folder entries on stable storage
   kClose,           // closing a written file, which can report a late write error
   kDelete,          // deleting the file
+  kClearStale,      // deleting output of an earlier split of the same source, proved
+                    // stale by its bytes
   kMismatch,        // its fingerprint is not the recorded one
-  kChanged,         // another program changed or replaced it while the split ran
-  kSetGone,         // the split's manifest was gone before the source was deleted
+  kChanged,         // another program changed or replaced it while the operation ran
   kNoMemory,        // memory ran out
 };
 
@@ -54,6 +58,9 @@ struct FailureReport {
   // or the first recorded piece that was missing, so the join stopped short.
   bool source_unrecorded = false;
   std::int32_t missing_piece = -1;
+  // For a mismatch of a piece: the manifest records the all-zero text for
+  // it, which a splitter writes for a piece that it could not read.
+  bool recorded_zero = false;
   // For a mismatch of the file found at a merge's path: it does not begin
   // with the recorded pieces joined in order, so it was left as it was.
   bool not_resumable = false;

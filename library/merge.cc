@@ -1,13 +1,19 @@
 // SPDX-License-Identifier: MIT
 // The merge: pieces + manifest -> the file, under the path that was split.
 //
-// Each piece is held open (others may read it, nobody may change it) while it
-// is proved against its recorded fingerprint and appended, so no byte is
-// appended that was not proved. The rebuilt file is flushed before a piece is
-// deleted and its folder entry before the first deletion, so after a power
-// loss the rebuilt file's prefix and the remaining pieces still hold every
-// byte. The manifest goes last, only once the whole has been proved, so that
-// a failed merge can be looked into and finished by hand.
+// The manifest is held, against writers, from its reading to its deletion,
+// so the record that the whole is proved against is the record deleted. The
+// rebuilt file is created new, never over or through what has the name, and
+// no more open to others than the manifest from its first byte. Each piece
+// is held open (others may read it, nobody may change it) while it is proved
+// against its recorded fingerprint and appended through that same handle, so
+// no byte is appended that was not proved. The rebuilt file is flushed before
+// a piece is deleted and its folder entry before the first deletion, so after
+// a power loss the rebuilt file's prefix and the remaining pieces still hold
+// every byte. The manifest goes last, only once the whole has been proved,
+// so that a failed merge can be looked into and finished by hand. Every
+// deletion takes the file that was proved, unchanged, and nothing that has
+// taken its name since.
 //
 // A joined piece waits for its deletion until the next piece has been
 // proved: the disk writes its bytes back meanwhile, so the flush before the
@@ -20,10 +26,12 @@
 // perhaps the last piece joined still on disk. Run again, the merge finds the
 // joined pieces in the file (joined_pieces.h), proves them, cuts off only a
 // tail that is byte for byte the start of the next piece, deletes the copies
-// of joined pieces still on disk once the file is durable, and goes on
-// joining. A file that proves whole is a merge interrupted after its last
-// proof: the pieces and the manifest left beside it go, as the merge would
-// have deleted them.
+// of joined pieces still on disk, each proved by its fingerprint, once the
+// file is durable, and goes on joining. It goes on only in a file that may be
+// its own: a regular file with one name, owned by the user running it. A file
+// that proves whole is a merge interrupted after its last proof (or a split
+// stopped before it deleted its source): the pieces whose bytes it holds and
+// the manifest left beside it go, as the merge would have deleted them.
 #include <cstdint>
 #include <memory>
 #include <new>
@@ -33,9 +41,10 @@
 #include "digest/fingerprint.h"
 #include "library/file_helpers.h"
 #include "library/joined_pieces.h"
-#include "library/split_set.h"
+#include "library/judged_file.h"
 #include "library/operations.h"
 #include "library/progress_reporter.h"
+#include "library/split_set.h"
 #include "platform/platform_errors.h"
 
 namespace tarvelin {
@@ -58,17 +67,20 @@ class MergeRun {
   ResultCode ReadRecord();
   ResultCode StartFresh();
   ResultCode TakeExistingFile();
-  ResultCode Tidy();
+  ResultCode Tidy(const JoinedPieces& found);
+  ResultCode DeleteTailPieces(std::int32_t first, std::uint64_t place, std::uint64_t whole_size);
   ResultCode Resume(const JoinedPieces& found);
   ResultCode ProveTail(const JoinedPieces& found);
   ResultCode DeleteCopiesOfJoined(std::int32_t joined);
+  ResultCode DeleteCopyOfJoined(std::int32_t piece);
   ResultCode JoinAll(std::int32_t first);
   ResultCode ProveWhole(std::int32_t missing_piece);
   void MeasurePiecesForProgress(std::int32_t first, std::uint64_t other_work);
   ResultCode ProvePiece(std::int32_t piece, const wchar_t* piece_name);
   ResultCode JoinPiece(std::int32_t piece, const wchar_t* piece_name);
   ResultCode FlushAndDeleteJoined();
-  ResultCode DeletePiece(std::int32_t piece, bool if_there = false);
+  ResultCode DeleteJudged(const wchar_t* name, FileRole role, std::int32_t piece,
+                          const FileInformation& judged);
   ResultCode DeleteManifest();
   ResultCode CopyPiece(std::int32_t piece, const wchar_t* piece_name);
   void CutBackPartialPiece();
@@ -115,11 +127,15 @@ class MergeRun {
   FailureReport* report_;
 
   SplitSet set_;
+  FileHandle manifest_ = nullptr;
+  FileInformation manifest_judged_;
   FileHandle rebuilt_ = nullptr;
   FileHandle piece_ = nullptr;
-  // The piece whose bytes were appended last and that is still on disk, or -1.
+  FileInformation piece_judged_;
+  // The piece whose bytes were appended last and that is still on disk, or
+  // -1, and the file that was proved under its name.
   std::int32_t joined_ = -1;
-  bool access_limited_ = false;
+  FileInformation joined_judged_;
   // Where the last piece that the rebuilt file holds whole ends, and whether
   // bytes of the next one may have been written after it.
   std::uint64_t joined_end_ = 0;
@@ -128,9 +144,10 @@ class MergeRun {
 };
 
 void MergeRun::CloseAll() {
-  if (piece_ != nullptr) platform_.CloseHandle(piece_);
-  if (rebuilt_ != nullptr) platform_.CloseHandle(rebuilt_);
-  piece_ = rebuilt_ = nullptr;
+  for (FileHandle* handle : {&piece_, &rebuilt_, &manifest_}) {
+    if (*handle != nullptr) platform_.CloseHandle(*handle);
+    *handle = nullptr;
+  }
 }
 
 // A failure part way through a piece leaves some of its bytes after the
@@ -161,6 +178,10 @@ ResultCode MergeRun::Run() {
   if (!set_.Derive(path_)) {
     return Report(RC_INVALID_PATH, FailedStep::kNameTooLong, FileRole::kRebuilt, path_);
   }
+  if (set_.NamesADevice()) {
+    platform_.SetLastError(kErrorSuccess);
+    return Report(RC_INVALID_PATH, FailedStep::kDeviceName, FileRole::kRebuilt, path_);
+  }
   if (platform_.PathFileExists(set_.rebuilt())) {
     // Without a manifest there is nothing to merge, and the file is not ours.
     if (!platform_.PathFileExists(set_.manifest())) return RC_OK;
@@ -173,10 +194,22 @@ ResultCode MergeRun::Run() {
   return StartFresh();
 }
 
-// The record, the names it asks for and the copy buffer.
+// The record, read through a handle held against writers until the manifest
+// is deleted (a running split holds it for writing and so refuses this one),
+// the names it asks for and the copy buffer. Nothing is created before it.
 ResultCode MergeRun::ReadRecord() {
+  manifest_ = platform_.CreateFile(set_.manifest(), kAccessRead, kShareRead,
+                                   Disposition::kOpenExistingNoLink, Attribute::kReadOnly);
+  if (manifest_ == InvalidHandle()) {
+    manifest_ = nullptr;
+    return Report(RC_FILE_OPEN, FailedStep::kOpen, FileRole::kManifest, set_.manifest());
+  }
+  if (!platform_.GetFileInformationByHandle(manifest_, &manifest_judged_) ||
+      !set_.ReadRecord(platform_, manifest_)) {
+    if (platform_.GetLastError() == kErrorNotEnoughMemory) return OutOfMemory();
+    return Report(RC_FILE_READ, FailedStep::kRead, FileRole::kManifest, set_.manifest());
+  }
   try {
-    set_.ReadRecord(platform_);
     if (!set_.RecordedNamesFit()) {
       return Report(RC_INVALID_PATH, FailedStep::kNameTooLong, FileRole::kPiece, set_.base(),
                     set_.recorded_count() - 1);
@@ -191,29 +224,21 @@ ResultCode MergeRun::ReadRecord() {
 
 ResultCode MergeRun::StartFresh() {
   const ResultCode ready = ReadRecord();
-  if (ready != RC_OK) return ready;
+  if (ready != RC_OK) return Fail(ready);
   try {
     MeasurePiecesForProgress(0, 0);
   } catch (const std::bad_alloc&) {
-    return OutOfMemory();
+    return Fail(OutOfMemory());
   }
-  // Opened, never truncated: a file that the existence check missed (it can
-  // fail for reasons other than absence) or that appeared since may be the
-  // only copy of the bytes. One that holds anything is left alone.
+  // Created new: a file that appeared since the look (or that the look
+  // missed) may be the only copy of someone's bytes, and a link there leads
+  // to a file that is not ours; either is left alone.
   rebuilt_ = platform_.CreateFile(set_.rebuilt(), kAccessRead | kAccessWrite, kShareNone,
-                                  Disposition::kOpenAlways, Attribute::kNormal);
+                                  Disposition::kCreateNew, Attribute::kNormal, manifest_);
   if (rebuilt_ == InvalidHandle()) {
     rebuilt_ = nullptr;
-    return ReportRebuilt(RC_FILE_OPEN, FailedStep::kCreate);
-  }
-  unsigned char first_byte = 0;
-  std::uint32_t got = 0;
-  if (!platform_.ReadFile(rebuilt_, &first_byte, 1, &got)) {
-    return Fail(ReportRebuilt(RC_FILE_OPEN, FailedStep::kRead));
-  }
-  if (got != 0) {
-    platform_.SetLastError(kErrorFileExists);
-    return Fail(ReportRebuilt(RC_FILE_OPEN, FailedStep::kNotEmpty));
+    const bool taken = platform_.GetLastError() == kErrorFileExists;
+    return Fail(ReportRebuilt(RC_FILE_OPEN, taken ? FailedStep::kAppeared : FailedStep::kCreate));
   }
   // The new file's folder entry must be durable before any piece goes.
   if (!platform_.FlushFolderOf(set_.rebuilt())) {
@@ -225,52 +250,91 @@ ResultCode MergeRun::StartFresh() {
 // A file at the path beside a manifest is taken as the work of an earlier
 // merge, and held from before it is read until the merge ends: with write
 // access, which a flush, a cut and the appends need, and read sharing only.
-// A split holds its source with read access and read sharing for its whole
-// run, so the two refuse each other whichever comes first, and no merge can
-// take a split's source, still whole beside the manifest being written, for
-// a finished merge and delete the pieces of a split in progress.
+// A split holds its manifest for writing until it returns, so the record
+// cannot be read while a split runs, and no merge can take a split's source,
+// still whole beside the manifest being written, for a finished merge.
 ResultCode MergeRun::TakeExistingFile() {
   const ResultCode ready = ReadRecord();
-  if (ready != RC_OK) return ready;
+  if (ready != RC_OK) return Fail(ready);
   rebuilt_ = platform_.CreateFile(set_.rebuilt(), kAccessRead | kAccessWrite, kShareRead,
-                                  Disposition::kOpenExisting, Attribute::kNormal);
+                                  Disposition::kOpenExistingNoLink, Attribute::kNormal);
   if (rebuilt_ == InvalidHandle()) {
     rebuilt_ = nullptr;
-    return ReportRebuilt(RC_FILE_READ, FailedStep::kOpen);
+    if (platform_.GetLastError() == kErrorCantResolveFilename) {
+      return Fail(ReportRebuilt(RC_FILE_OPEN, FailedStep::kNotOurs));
+    }
+    return Fail(ReportRebuilt(RC_FILE_READ, FailedStep::kOpen));
   }
-  if (progress_.active()) {
-    std::uint32_t high = 0;
-    const std::uint32_t low = platform_.GetFileSize(rebuilt_, &high);
-    progress_.SetTotals((static_cast<std::uint64_t>(high) << 32) | low, set_.recorded_count());
+  // Written into only when it may be ours: a file with a second name, or one
+  // that another user put there, would share the rebuilt bytes with others.
+  FileInformation file;
+  if (!platform_.GetFileInformationByHandle(rebuilt_, &file)) {
+    return Fail(ReportRebuilt(RC_FILE_READ, FailedStep::kOpen));
   }
+  if (!MayBeOurs(file)) {
+    platform_.SetLastError(kErrorFileExists);
+    return Fail(ReportRebuilt(RC_FILE_OPEN, FailedStep::kNotOurs));
+  }
+  if (progress_.active()) progress_.SetTotals(file.size, set_.recorded_count());
   progress_.Enter(Phase::kFindJoined, -1);
   JoinedPieces found;
   if (!FindJoinedPieces(platform_, rebuilt_, set_, buffer_.get(), progress_.byte_sink(),
                         &found)) {
     return Fail(ReportRebuilt(RC_FILE_READ, FailedStep::kRead));
   }
-  if (found.whole_matches) return Tidy();
+  // A whole file whose record does not lead to it piece by piece is no
+  // merge's work: the record vouches for pieces that it does not hold.
+  if (found.whole_matches && found.count == set_.recorded_count()) return Tidy(found);
+  if (found.whole_matches) return Fail(ReportMismatch(-1, true));
   return Resume(found);
 }
 
 // The file is the whole: a merge stopped after its last proof, or before it
-// deleted what it had joined. The file goes to stable storage (its last
-// piece may still be only in the cache), then every recorded piece left and,
-// last, the manifest.
-ResultCode MergeRun::Tidy() {
+// deleted what it had joined, or a split stopped before it deleted its
+// source. The file goes to stable storage (its last piece may still be only
+// in the cache), then every recorded piece left that proves to be the one
+// the file holds, then any pieces after them whose bytes the file holds at
+// their places (one that a split was cutting when it stopped), and, last,
+// the manifest, whose every record the file holds.
+ResultCode MergeRun::Tidy(const JoinedPieces& found) {
   if (!platform_.FlushFileBuffers(rebuilt_)) {
     return Fail(ReportRebuilt(RC_FILE_WRITE, FailedStep::kFlush));
   }
   if (!platform_.FlushFolderOf(set_.rebuilt())) {
     return Fail(ReportRebuilt(RC_FILE_WRITE, FailedStep::kFlushFolder));
   }
-  for (std::int32_t piece = 0; piece < set_.recorded_count(); ++piece) {
-    const ResultCode deleted = DeletePiece(piece, true);
-    if (deleted != RC_OK) return Fail(deleted);
-  }
-  const ResultCode deleted = DeleteManifest();
+  ResultCode result = DeleteCopiesOfJoined(found.count);
+  if (result != RC_OK) return Fail(result);
+  result = DeleteTailPieces(found.count, found.end, found.size);
+  if (result != RC_OK) return Fail(result);
+  result = DeleteManifest();
   CloseAll();
-  return deleted;
+  return result;
+}
+
+// Deletes piece files from `first` on while each holds nothing but the
+// whole file's bytes at its place, which starts at `place` and moves on by
+// each one's size; the first that does not ends them, untouched.
+ResultCode MergeRun::DeleteTailPieces(std::int32_t first, std::uint64_t place,
+                                      std::uint64_t whole_size) {
+  for (std::int32_t piece = first; piece < INT32_MAX; ++piece) {
+    wchar_t name[kNameCapacity] = {};
+    if (!set_.PieceName(piece, name)) return RC_OK;
+    const FileHandle file = platform_.CreateFile(name, kAccessRead, kShareRead,
+                                                 Disposition::kOpenExistingNoLink,
+                                                 Attribute::kReadOnly);
+    if (file == InvalidHandle()) return RC_OK;
+    FileInformation judged;
+    const bool held = platform_.GetFileInformationByHandle(file, &judged) && MayBeOurs(judged) &&
+                      HoldsBytesOf(platform_, file, judged.size, rebuilt_, whole_size, place,
+                                   buffer_.get(), kChunkSize);
+    platform_.CloseHandle(file);
+    if (!held) return RC_OK;
+    const ResultCode deleted = DeleteJudged(name, FileRole::kPiece, piece, judged);
+    if (deleted != RC_OK) return deleted;
+    place += judged.size;
+  }
+  return RC_OK;
 }
 
 // The file holds pieces 0..found.count-1 and perhaps the first bytes of the
@@ -296,6 +360,9 @@ ResultCode MergeRun::Resume(const JoinedPieces& found) {
   if (!platform_.FlushFolderOf(set_.rebuilt())) {
     return Fail(ReportRebuilt(RC_FILE_WRITE, FailedStep::kFlushFolder));
   }
+  if (found.count > 0 && !platform_.FlushFileBuffers(rebuilt_)) {
+    return Fail(ReportRebuilt(RC_FILE_WRITE, FailedStep::kFlush));
+  }
   const ResultCode deleted = DeleteCopiesOfJoined(found.count);
   if (deleted != RC_OK) return Fail(deleted);
   return JoinAll(found.count);
@@ -310,8 +377,8 @@ ResultCode MergeRun::ProveTail(const JoinedPieces& found) {
   wchar_t piece_name[kNameCapacity] = {};
   set_.PieceName(next, piece_name);
   if (!platform_.PathFileExists(piece_name)) return ReportMismatch(next, true);
-  piece_ = platform_.CreateFile(piece_name, kAccessRead, kShareRead, Disposition::kOpenExisting,
-                                Attribute::kReadOnly);
+  piece_ = platform_.CreateFile(piece_name, kAccessRead, kShareRead,
+                                Disposition::kOpenExistingNoLink, Attribute::kReadOnly);
   if (piece_ == InvalidHandle()) {
     piece_ = nullptr;
     return ReportPiece(RC_FILE_OPEN, FailedStep::kOpen, next, piece_name);
@@ -327,17 +394,33 @@ ResultCode MergeRun::ProveTail(const JoinedPieces& found) {
 }
 
 // A merge stopped between appending a piece and deleting it leaves the piece
-// both in the file and on disk. The file is made durable, then the copies go.
+// both in the file and on disk. Once the file is durable, the copies go: each
+// only when its fingerprint is the recorded one, which the search proved to
+// be that of the bytes the file holds at its place.
 ResultCode MergeRun::DeleteCopiesOfJoined(std::int32_t joined) {
-  if (joined == 0) return RC_OK;
-  if (!platform_.FlushFileBuffers(rebuilt_)) {
-    return ReportRebuilt(RC_FILE_WRITE, FailedStep::kFlush);
-  }
   for (std::int32_t piece = 0; piece < joined; ++piece) {
-    const ResultCode deleted = DeletePiece(piece, true);
+    const ResultCode deleted = DeleteCopyOfJoined(piece);
     if (deleted != RC_OK) return deleted;
   }
   return RC_OK;
+}
+
+ResultCode MergeRun::DeleteCopyOfJoined(std::int32_t piece) {
+  wchar_t name[kNameCapacity] = {};
+  set_.PieceName(piece, name);
+  const FileHandle file = platform_.CreateFile(name, kAccessRead, kShareRead,
+                                               Disposition::kOpenExistingNoLink,
+                                               Attribute::kReadOnly);
+  if (file == InvalidHandle()) return RC_OK;  // gone, or nothing we would take
+  FileInformation judged;
+  unsigned char digest[kMd5DigestSize];
+  const bool copy = platform_.GetFileInformationByHandle(file, &judged) &&
+                    DigestOpenFile(platform_, file, digest, nullptr, &hashing_) ==
+                        kDigestFileComplete &&
+                    set_.recorded(piece).Matches(digest);
+  platform_.CloseHandle(file);
+  if (!copy) return RC_OK;
+  return DeleteJudged(name, FileRole::kPiece, piece, judged);
 }
 
 // A piece file beyond the recorded ones (left by an earlier, longer split)
@@ -365,50 +448,48 @@ ResultCode MergeRun::JoinAll(std::int32_t first) {
   // The rebuilt file is durable before the last piece and the manifest go.
   const ResultCode deleted = FlushAndDeleteJoined();
   if (deleted != RC_OK) return Fail(deleted);
-  platform_.CloseHandle(rebuilt_);
-  rebuilt_ = nullptr;
-  return ProveWhole(piece < set_.recorded_count() ? piece : -1);
+  const ResultCode result = ProveWhole(piece < set_.recorded_count() ? piece : -1);
+  CloseAll();
+  return result;
 }
 
+// Proved through the handle that wrote it, which nobody else could write
+// through meanwhile.
 ResultCode MergeRun::ProveWhole(std::int32_t missing_piece) {
   progress_.Enter(Phase::kVerifyWhole, -1);
-  wchar_t fingerprint[kFingerprintTextCapacity] = {};
-  if (!FingerprintWholeFile(platform_, set_.rebuilt(), fingerprint, progress_.byte_sink(),
-                            &hashing_)) {
+  unsigned char digest[kMd5DigestSize] = {};
+  if (!platform_.SetFilePointer(rebuilt_, 0) ||
+      DigestOpenFile(platform_, rebuilt_, digest, progress_.byte_sink(), &hashing_) !=
+          kDigestFileComplete) {
     return ReportRebuilt(RC_FILE_READ, FailedStep::kRead);
   }
-  if (!set_.source().Matches(fingerprint)) return ReportMismatch(missing_piece, false);
+  if (!set_.source().Matches(digest)) return ReportMismatch(missing_piece, false);
   return DeleteManifest();
 }
 
-// Opens the piece and proves it against its recorded fingerprint. The piece
-// stays held (others may read it, nobody may change it) until it is joined,
-// so the bytes appended are the bytes proved. Leaves the handle open on
-// failure too; the caller closes everything.
+// Opens the piece and proves it, through that handle, against its recorded
+// fingerprint. The piece stays held (others may read it, nobody may change
+// it) until it is joined, so the bytes appended are the bytes proved. Leaves
+// the handle open on failure too; the caller closes everything.
 ResultCode MergeRun::ProvePiece(std::int32_t piece, const wchar_t* piece_name) {
-  piece_ = platform_.CreateFile(piece_name, kAccessRead, kShareRead, Disposition::kOpenExisting,
-                                Attribute::kReadOnly);
+  piece_ = platform_.CreateFile(piece_name, kAccessRead, kShareRead,
+                                Disposition::kOpenExistingNoLink, Attribute::kReadOnly);
   if (piece_ == InvalidHandle()) {
     piece_ = nullptr;
     return ReportPiece(RC_FILE_OPEN, FailedStep::kOpen, piece, piece_name);
   }
-  // The rebuilt file is no more open to others than the pieces it is made
-  // of, as they were no more open than the source.
-  if (!access_limited_) {
-    if (!platform_.LimitAccessTo(rebuilt_, piece_)) {
-      return ReportRebuilt(RC_FILE_WRITE, FailedStep::kWrite);
-    }
-    access_limited_ = true;
-  }
   progress_.Enter(Phase::kVerifyPiece, piece);
-  wchar_t fingerprint[kFingerprintTextCapacity] = {};
+  unsigned char digest[kMd5DigestSize] = {};
   // A piece that cannot be read whole is not proved, whatever was recorded.
-  if (!FingerprintWholeFile(platform_, piece_name, fingerprint, progress_.byte_sink(),
-                            &hashing_)) {
+  if (!platform_.GetFileInformationByHandle(piece_, &piece_judged_) ||
+      DigestOpenFile(platform_, piece_, digest, progress_.byte_sink(), &hashing_) !=
+          kDigestFileComplete) {
     return ReportPiece(RC_FILE_READ, FailedStep::kRead, piece, piece_name);
   }
-  if (!set_.recorded(piece).Matches(fingerprint)) {
-    return ReportPiece(RC_DIGEST_MISMATCH, FailedStep::kMismatch, piece, piece_name);
+  if (!set_.recorded(piece).Matches(digest)) {
+    ReportPiece(RC_DIGEST_MISMATCH, FailedStep::kMismatch, piece, piece_name);
+    if (report_ != nullptr) report_->recorded_zero = set_.recorded(piece).IsZero();
+    return RC_DIGEST_MISMATCH;
   }
   return RC_OK;
 }
@@ -417,11 +498,15 @@ ResultCode MergeRun::ProvePiece(std::int32_t piece, const wchar_t* piece_name) {
 // next piece has been proved.
 ResultCode MergeRun::JoinPiece(std::int32_t piece, const wchar_t* piece_name) {
   progress_.Enter(Phase::kJoinPiece, piece);
+  if (!platform_.SetFilePointer(piece_, 0)) {
+    return ReportPiece(RC_FILE_READ, FailedStep::kRead, piece, piece_name);
+  }
   const ResultCode copied = CopyPiece(piece, piece_name);
   if (copied != RC_OK) return copied;
   platform_.CloseHandle(piece_);
   piece_ = nullptr;
   joined_ = piece;
+  joined_judged_ = piece_judged_;
   return RC_OK;
 }
 
@@ -432,37 +517,45 @@ ResultCode MergeRun::FlushAndDeleteJoined() {
   if (joined_ < 0) return RC_OK;
   const std::int32_t piece = joined_;
   joined_ = -1;
-  return DeletePiece(piece);
-}
-
-// Deletes a piece whose bytes the rebuilt file holds on stable storage. With
-// `if_there`, a piece that is not there is no failure: the deletion itself
-// looks, since an existence check that fails for another reason would leave
-// a copy behind for good.
-ResultCode MergeRun::DeletePiece(std::int32_t piece, bool if_there) {
   wchar_t piece_name[kNameCapacity] = {};
   set_.PieceName(piece, piece_name);
-  platform_.SetFileAttributes(piece_name, Attribute::kNormal);
-  if (!platform_.DeleteFile(piece_name) &&
-      !(if_there && platform_.GetLastError() == kErrorFileNotFound)) {
-    return ReportPiece(RC_FILE_DELETE, FailedStep::kDelete, piece, piece_name);
-  }
-  return RC_OK;
+  return DeleteJudged(piece_name, FileRole::kPiece, piece, joined_judged_);
 }
 
-ResultCode MergeRun::DeleteManifest() {
-  platform_.SetFileAttributes(set_.manifest(), Attribute::kNormal);
-  if (!platform_.DeleteFile(set_.manifest())) {
-    return Report(RC_FILE_DELETE, FailedStep::kDelete, FileRole::kManifest, set_.manifest());
+// Deletes the file at `name` when it is still the one judged, unchanged, and
+// only while the rebuilt file that holds its bytes is at its name: one that
+// another program renamed over it, or a link put in its place, would leave
+// them in a file that nobody can find once the merge lets it go. A file that
+// is gone already needs no deletion.
+ResultCode MergeRun::DeleteJudged(const wchar_t* name, FileRole role, std::int32_t piece,
+                                  const FileInformation& judged) {
+  switch (DeleteIfUnchanged(platform_, name, judged, rebuilt_, set_.rebuilt())) {
+    case Deletion::kDeleted:
+    case Deletion::kGone:
+      return RC_OK;
+    case Deletion::kChanged:
+      if (CheckName(platform_, set_.rebuilt(), rebuilt_) == NameCheck::kOther) {
+        return ReportRebuilt(RC_FILE_WRITE, FailedStep::kChanged);
+      }
+      return Report(RC_FILE_DELETE, FailedStep::kChanged, role, name, piece);
+    case Deletion::kFailed:
+      break;
   }
-  return RC_OK;
+  return Report(RC_FILE_DELETE, FailedStep::kDelete, role, name, piece);
+}
+
+// The manifest held since its reading is let go only now, and deleted only
+// if it is still the record that was read.
+ResultCode MergeRun::DeleteManifest() {
+  platform_.CloseHandle(manifest_);
+  manifest_ = nullptr;
+  return DeleteJudged(set_.manifest(), FileRole::kManifest, -1, manifest_judged_);
 }
 
 ResultCode MergeRun::CopyPiece(std::int32_t piece, const wchar_t* piece_name) {
-  // The piece is held with read sharing only, so its size cannot change under
-  // us; a failed query leaves 0 and stops the copy after the first chunk.
-  std::uint64_t size = 0;
-  QueryFileSize(platform_, piece_name, &size);
+  // The piece is held with read sharing only, so its size cannot change
+  // through the platform; more bytes than it had stop the copy.
+  const std::uint64_t size = piece_judged_.size;
   std::uint64_t total = 0;
   for (;;) {
     std::uint32_t got = 0;

@@ -16,6 +16,8 @@ namespace tarvelin {
 
 enum class Phase {
   kFingerprintSource,  // split: reading the whole source for its fingerprint
+  kCheckEarlierOutput, // split: comparing piece `piece`, left at one of its names by an
+                       // earlier split, with the source, before clearing it
   kCutPiece,           // split: copying into piece `piece`
   kFingerprintPiece,   // split: fingerprinting the finished piece `piece`
   kFlushPieces,        // split: waiting for the disk to store every piece

@@ -11,14 +11,20 @@
 // piece n is fingerprinted and piece n + 1 cut, and a file system that
 // journals commits once for many small pieces instead of once per piece.
 //
-// The split holds its source unshared from start to end: a second split of
-// it, a merge that would tidy it away, and any writer or deleter that goes
-// through the platform are refused meanwhile. Every piece and the manifest
-// are created as new files, after stale output of this same source has been
-// cleared (stale_output.h); a piece is fingerprinted through the handle that
-// wrote it. Before the source goes, the split checks that it is what was
-// fingerprinted and cut: a program that changed it meanwhile without going
-// through the platform (nothing on Linux stops one) leaves everything kept.
+// The source is held open from start to end, sharing reading only: readers
+// are welcome, writers that go through the platform are refused. The
+// manifest is what excludes a second split of it, and a merge that would
+// tidy it away: it is created new and held with write access, which neither
+// shares. Every piece and the manifest are created as new files, no more
+// open to others than the source from their first byte, after output of an
+// earlier split of this same source has been cleared (stale_output.h); a
+// piece is fingerprinted through the handle that wrote it, and every record
+// is written through the handle that holds the manifest, never through its
+// name. Before the source goes, the split proves that the file at the
+// manifest's name is its own and holds exactly its records, and that the
+// source is what was fingerprinted and cut, after every flush; then it
+// deletes the very file it cut, through a handle that nobody can share, so a
+// file put at its name meanwhile is never taken for it.
 #include <cstdint>
 #include <memory>
 #include <new>
@@ -26,11 +32,13 @@
 
 #include "digest/fingerprint.h"
 #include "library/file_helpers.h"
+#include "library/judged_file.h"
+#include "library/manifest.h"
 #include "library/naming.h"
-#include "library/split_set.h"
-#include "library/stale_output.h"
 #include "library/operations.h"
 #include "library/progress_reporter.h"
+#include "library/split_set.h"
+#include "library/stale_output.h"
 #include "platform/platform_errors.h"
 
 namespace tarvelin {
@@ -71,7 +79,10 @@ class SplitRun {
  private:
   ResultCode OpenAndMeasureSource();
   ResultCode FingerprintSource(unsigned char* digest);
+  ResultCode CreateManifest(const unsigned char* digest);
+  ResultCode ProveManifest();
   ResultCode CheckSourceUnchanged(std::uint64_t bytes_cut);
+  ResultCode DeleteSource();
   ResultCode Cut();
   ResultCode CreatePiece();
   // Opens piece `number` with read and write access into piece_; on failure
@@ -123,7 +134,9 @@ class SplitRun {
   std::vector<FileInformation> pieces_;
   std::int32_t piece_number_ = 0;
   std::int32_t piece_count_ = 0;
+  std::uint64_t bytes_cut_ = 0;
   SplitSet set_;
+  ManifestWriter records_;
   wchar_t piece_name_[kNameCapacity] = {};
   std::int32_t named_piece_ = 0;  // the piece that piece_name_ names
   std::unique_ptr<unsigned char[]> buffer_;
@@ -136,8 +149,13 @@ ResultCode SplitRun::Fail(ResultCode code) {
 }
 
 ResultCode SplitRun::Run() {
-  if (!PathFits(path_)) {
+  if (!PathFits(path_) || !set_.Derive(path_)) {
     ReportFailure(report_, FailedStep::kNameTooLong, FileRole::kSource, path_, 0);
+    return RC_INVALID_PATH;
+  }
+  // Checked before anything is opened: opening a device may wait for ever.
+  if (set_.NamesADevice()) {
+    ReportFailure(report_, FailedStep::kDeviceName, FileRole::kSource, path_, 0);
     return RC_INVALID_PATH;
   }
   if (!platform_.PathFileExists(path_)) {
@@ -151,7 +169,7 @@ ResultCode SplitRun::Run() {
 
   // Every name must fit before anything on disk changes.
   const std::uint64_t highest = HighestPiece(size_, limit_);
-  if (!set_.Derive(path_) || !PieceNamesFit(set_.base(), highest)) {
+  if (!PieceNamesFit(set_.base(), highest)) {
     return FailWith(RC_INVALID_PATH, kErrorFilenameExcedRange, FailedStep::kNameTooLong,
                     FileRole::kSource, path_);
   }
@@ -165,71 +183,94 @@ ResultCode SplitRun::Run() {
 
   progress_.SetTotals(3 * size_, piece_count_);
   unsigned char digest[kMd5DigestSize] = {};
-  const ResultCode fingerprinted = FingerprintSource(digest);
-  if (fingerprinted != RC_OK) return fingerprinted;
+  ResultCode result = FingerprintSource(digest);
+  if (result != RC_OK) return result;
 
-  // Only output of this same source may stand at the names to create.
-  const ResultCode cleared =
-      ClearStaleOutput(platform_, set_, static_cast<std::int32_t>(highest), digest, report_);
-  if (cleared != RC_OK) return Fail(cleared);
+  // Only output of this same source, proved by its bytes, may stand at the
+  // names to create.
+  const HeldSource held{source_, source_at_start_, digest};
+  result = ClearStaleOutput(platform_, set_, static_cast<std::int32_t>(highest), held,
+                            buffer_.get(), progress_, report_);
+  if (result != RC_OK) return Fail(result);
 
-  // The manifest is new, so it holds nothing of an earlier split; it is held
-  // until the end and flushed through this handle.
-  manifest_ = platform_.CreateFile(set_.manifest(), kAccessRead | kAccessWrite,
-                                   kShareRead | kShareWrite, Disposition::kCreateNew,
-                                   Attribute::kNormal);
+  if ((result = CreateManifest(digest)) != RC_OK) return result;
+  if ((result = Cut()) != RC_OK) return result;
+  if ((result = MakeDurable()) != RC_OK) return result;
+  if ((result = ProveManifest()) != RC_OK) return result;
+  if ((result = CheckSourceUnchanged(bytes_cut_)) != RC_OK) return result;
+  return DeleteSource();
+}
+
+// The manifest is new, so it holds nothing of an earlier split and is no
+// link; it is held with write access until the split returns, which keeps
+// a second split and a merge's tidy away from this set, and every record is
+// written through this handle.
+ResultCode SplitRun::CreateManifest(const unsigned char* digest) {
+  manifest_ = platform_.CreateFile(set_.manifest(), kAccessRead | kAccessWrite, kShareRead,
+                                   Disposition::kCreateNew, Attribute::kNormal, source_);
   if (manifest_ == InvalidHandle()) {
     manifest_ = nullptr;
-    // A name taken since the look above is in the way; any other failure
-    // (a full disk, no inode left) leaves the fingerprint unrecorded, as it
-    // always has.
+    // A name taken since the look at the names is in the way; any other
+    // failure (a full disk, no inode left) leaves the fingerprint
+    // unrecorded, as it always has.
     const bool taken = platform_.GetLastError() == kErrorFileExists;
     return Fail(taken ? RC_FILE_OPEN : RC_MANIFEST_WRITE, FailedStep::kCreate,
                 FileRole::kManifest, set_.manifest());
   }
-  if (!platform_.LimitAccessTo(manifest_, source_)) {
-    return Fail(RC_FILE_WRITE, FailedStep::kWrite, FileRole::kManifest, set_.manifest());
-  }
-  wchar_t fingerprint[kFingerprintTextCapacity] = {};
-  FormatFingerprintText(digest, fingerprint);
-  if (!set_.RecordSource(platform_, fingerprint)) {
+  if (!records_.Append(platform_, manifest_, SourceRecordText(digest))) {
     return Fail(RC_MANIFEST_WRITE, FailedStep::kRecord, FileRole::kManifest, set_.manifest());
-  }
-
-  const ResultCode cut = Cut();
-  if (cut != RC_OK) return cut;
-  const ResultCode durable = MakeDurable();
-  if (durable != RC_OK) return durable;
-  CloseHandlesKeepError(platform_, nullptr, nullptr, manifest_);
-  manifest_ = nullptr;
-  // The source is let go only now, and deleted at once: an open that comes
-  // between makes the deletion fail, and the source stays.
-  CloseHandlesKeepError(platform_, source_, nullptr, nullptr);
-  source_ = nullptr;
-  // A merge that took the source in that instant, proved it whole and tidied
-  // the set away has deleted the manifest last: then the source is the only
-  // copy and stays.
-  if (!platform_.PathFileExists(set_.manifest())) {
-    if (platform_.GetLastError() == 0) platform_.SetLastError(kErrorFileNotFound);
-    ReportFailure(report_, FailedStep::kSetGone, FileRole::kManifest, set_.manifest(),
-                  platform_.GetLastError());
-    return RC_FILE_DELETE;
-  }
-
-  platform_.SetFileAttributes(path_, Attribute::kNormal);
-  if (!platform_.DeleteFile(path_)) {
-    ReportFailure(report_, FailedStep::kDelete, FileRole::kSource, path_,
-                  platform_.GetLastError());
-    return RC_FILE_DELETE;
   }
   return RC_OK;
 }
 
-// Opened unshared: nobody else may read, write or delete it while it is cut.
-// A failed measurement leaves the size at 0; the copy then stops at the
-// first chunk beyond it and the source is kept.
+// The file at the manifest's name must be the one this split created and
+// hold exactly its records: one that another program moved away, replaced or
+// wrote into would not rebuild the source, which is then the only copy.
+ResultCode SplitRun::ProveManifest() {
+  switch (records_.CheckAt(platform_, manifest_, set_.manifest())) {
+    case ManifestWriter::Check::kIntact: return RC_OK;
+    case ManifestWriter::Check::kChanged:
+      return Fail(RC_MANIFEST_WRITE, FailedStep::kChanged, FileRole::kManifest, set_.manifest());
+    case ManifestWriter::Check::kUnchecked: break;
+  }
+  return Fail(RC_MANIFEST_WRITE, FailedStep::kRead, FileRole::kManifest, set_.manifest());
+}
+
+// The source is let go only now, and the file at its name is deleted only
+// when it is the file that was cut, unchanged, through a handle that shares
+// nothing: a reader that comes between makes the deletion fail (the source
+// stays), and a file put at the name meanwhile is left alone. The manifest
+// is held until the end, so that no merge can tidy this set away.
+ResultCode SplitRun::DeleteSource() {
+  CloseHandlesKeepError(platform_, source_, nullptr, nullptr);
+  source_ = nullptr;
+  switch (DeleteIfUnchanged(platform_, path_, source_at_start_, manifest_, set_.manifest())) {
+    case Deletion::kDeleted:
+      CloseHandlesKeepError(platform_, nullptr, nullptr, manifest_);
+      manifest_ = nullptr;
+      return RC_OK;
+    case Deletion::kGone:
+    case Deletion::kChanged:
+      // The manifest left its name in the instant before the deletion.
+      if (CheckName(platform_, set_.manifest(), manifest_) == NameCheck::kOther) {
+        return Fail(RC_MANIFEST_WRITE, FailedStep::kChanged, FileRole::kManifest,
+                    set_.manifest());
+      }
+      return FailWith(RC_FILE_READ, kErrorReadFault, FailedStep::kChanged, FileRole::kSource,
+                      path_);
+    case Deletion::kFailed:
+      break;
+  }
+  return Fail(RC_FILE_DELETE, FailedStep::kDelete, FileRole::kSource, path_);
+}
+
+// Opened with read sharing: others may read it meanwhile, nobody may write
+// or delete it through the platform. A link is not followed: the file cut
+// must be the file that the source's name is deleted from. A failed
+// measurement leaves the size at 0; the copy then stops at the first chunk
+// beyond it and the source is kept.
 ResultCode SplitRun::OpenAndMeasureSource() {
-  source_ = platform_.CreateFile(path_, kAccessRead, kShareNone, Disposition::kOpenExisting,
+  source_ = platform_.CreateFile(path_, kAccessRead, kShareRead, Disposition::kOpenExistingNoLink,
                                  Attribute::kReadOnly);
   if (source_ == InvalidHandle()) {
     source_ = nullptr;
@@ -248,21 +289,17 @@ ResultCode SplitRun::FingerprintSource(unsigned char* digest) {
       kDigestFileComplete) {
     return FailUnread(FileRole::kSource, path_);
   }
-  if (!platform_.SetFilePointer(source_, 0)) {
-    return Fail(RC_FILE_READ, FailedStep::kRead, FileRole::kSource, path_);
-  }
   return RC_OK;
 }
 
 // The bytes cut must be the size measured, and the held source must still
-// show that size and the times it had when the split began. The check comes
-// before any change of the split's own to the source's attributes.
+// show that size and the times it had when the split began. It comes after
+// every flush, which may take long on a slow disk, right before the source
+// is let go; the deletion compares them once more through its own handle.
 ResultCode SplitRun::CheckSourceUnchanged(std::uint64_t bytes_cut) {
   FileInformation now;
   if (!measured_ || bytes_cut != size_ || !platform_.GetFileInformationByHandle(source_, &now) ||
-      now.size != source_at_start_.size ||
-      now.last_write_time != source_at_start_.last_write_time ||
-      now.change_time != source_at_start_.change_time) {
+      !SameFileUnchanged(source_at_start_, now)) {
     return FailWith(RC_FILE_READ, kErrorReadFault, FailedStep::kChanged, FileRole::kSource,
                     path_);
   }
@@ -277,11 +314,11 @@ ResultCode SplitRun::OpenPiece(std::int32_t number, std::uint32_t share,
                     FileRole::kSource, path_);
   }
   piece_ = platform_.CreateFile(piece_name_, kAccessRead | kAccessWrite, share, disposition,
-                                Attribute::kNormal);
+                                Attribute::kNormal, source_);
   if (piece_ == InvalidHandle()) {
     piece_ = nullptr;
-    ReportFailure(report_, disposition == Disposition::kOpenExisting ? FailedStep::kOpen
-                                                                     : FailedStep::kCreate,
+    ReportFailure(report_, disposition == Disposition::kCreateNew ? FailedStep::kCreate
+                                                                  : FailedStep::kOpen,
                   FileRole::kPiece, piece_name_, platform_.GetLastError(), number);
     return Fail(failure);
   }
@@ -289,7 +326,7 @@ ResultCode SplitRun::OpenPiece(std::int32_t number, std::uint32_t share,
 }
 
 // A piece is new: nothing at its name is ever written over or followed. It
-// is no more open to others than the source.
+// is no more open to others than the source from its first byte.
 ResultCode SplitRun::CreatePiece() {
   const ResultCode opened =
       OpenPiece(piece_number_, kShareNone, Disposition::kCreateNew, RC_FILE_OPEN);
@@ -299,9 +336,6 @@ ResultCode SplitRun::CreatePiece() {
     return FailOnPiece(RC_FILE_OPEN, FailedStep::kCreate);
   }
   pieces_.push_back(identity);
-  if (!platform_.LimitAccessTo(piece_, source_)) {
-    return FailOnPiece(RC_FILE_WRITE, FailedStep::kWrite);
-  }
   progress_.Enter(Phase::kCutPiece, piece_number_);
   return RC_OK;
 }
@@ -311,9 +345,10 @@ ResultCode SplitRun::CreatePiece() {
 // then closes and records it.
 ResultCode SplitRun::FinishPiece() {
   progress_.Enter(Phase::kFingerprintPiece, piece_number_);
-  wchar_t fingerprint[kFingerprintTextCapacity] = {};
+  unsigned char digest[kMd5DigestSize] = {};
   if (!platform_.SetFilePointer(piece_, 0) ||
-      !FingerprintOpenFile(platform_, piece_, fingerprint, progress_.byte_sink(), &hashing_)) {
+      DigestOpenFile(platform_, piece_, digest, progress_.byte_sink(), &hashing_) !=
+          kDigestFileComplete) {
     return FailUnread(FileRole::kPiece, piece_name_);
   }
   if (!platform_.CloseHandle(piece_)) {
@@ -321,13 +356,16 @@ ResultCode SplitRun::FinishPiece() {
     return FailOnPiece(RC_FILE_WRITE, FailedStep::kClose);
   }
   piece_ = nullptr;
-  if (!set_.RecordPiece(platform_, piece_number_, fingerprint)) {
+  if (!records_.Append(platform_, manifest_, PieceRecordText(piece_number_, digest))) {
     return Fail(RC_MANIFEST_WRITE, FailedStep::kRecord, FileRole::kManifest, set_.manifest());
   }
   return RC_OK;
 }
 
 ResultCode SplitRun::Cut() {
+  if (!platform_.SetFilePointer(source_, 0)) {
+    return Fail(RC_FILE_READ, FailedStep::kRead, FileRole::kSource, path_);
+  }
   piece_number_ = 0;
   ResultCode result = CreatePiece();
   if (result != RC_OK) return result;
@@ -368,16 +406,15 @@ ResultCode SplitRun::Cut() {
                       path_);
     }
   }
-  result = FinishPiece();
-  if (result != RC_OK) return result;
-  return CheckSourceUnchanged(total);
+  bytes_cut_ = total;
+  return FinishPiece();
 }
 
 // Reopens a finished piece with the write access that a flush needs, and
 // flushes it. Others may read it meanwhile, as they could once it was closed.
 ResultCode SplitRun::FlushPiece(std::int32_t piece) {
   const ResultCode opened =
-      OpenPiece(piece, kShareRead, Disposition::kOpenExisting, RC_FILE_WRITE);
+      OpenPiece(piece, kShareRead, Disposition::kOpenExistingNoLink, RC_FILE_WRITE);
   if (opened != RC_OK) return opened;
   // The file at the name must be the piece that was cut, not one put there
   // since by a program that does not go through the platform.
@@ -386,7 +423,7 @@ ResultCode SplitRun::FlushPiece(std::int32_t piece) {
   if (!platform_.GetFileInformationByHandle(piece_, &now)) {
     return FailOnPiece(RC_FILE_WRITE, FailedStep::kFlush);
   }
-  if (now.volume != cut.volume || now.file_index != cut.file_index) {
+  if (!SameFile(now, cut)) {
     return FailWith(RC_FILE_WRITE, kErrorFileExists, FailedStep::kChanged, FileRole::kPiece,
                     piece_name_);
   }
@@ -396,9 +433,8 @@ ResultCode SplitRun::FlushPiece(std::int32_t piece) {
   return closed ? RC_OK : FailOnPiece(RC_FILE_WRITE, FailedStep::kClose);
 }
 
-// Every piece, then the manifest through its own handle (the profile writes
-// opened it by name), then the folder, for the entries of the pieces and the
-// manifest.
+// Every piece, then the manifest through its own handle, then the folder,
+// for the entries of the pieces and the manifest.
 ResultCode SplitRun::MakeDurable() {
   progress_.Enter(Phase::kFlushPieces, -1);
   for (std::int32_t piece = 0; piece <= piece_number_; ++piece) {

@@ -6,8 +6,10 @@
 
 #include "digest/fingerprint.h"
 #include "library/file_helpers.h"
+#include "library/ini_reader.h"
 #include "library/manifest.h"
 #include "library/naming.h"
+#include "platform/path_rules.h"
 
 namespace tarvelin {
 namespace {
@@ -18,40 +20,40 @@ int HexValue(wchar_t c) {
   return -1;  // lower case too: the recorded text must be exactly ours
 }
 
-// Whether two key names are the same to the profile functions: ASCII case
-// does not count.
-bool SameKey(const wchar_t* a, const wchar_t* b) {
-  for (;; ++a, ++b) {
-    wchar_t x = *a;
-    wchar_t y = *b;
-    if (x >= L'a' && x <= L'z') x = static_cast<wchar_t>(x - L'a' + L'A');
-    if (y >= L'a' && y <= L'z') y = static_cast<wchar_t>(y - L'a' + L'A');
-    if (x != y) return false;
-    if (x == L'\0') return true;
+constexpr std::string_view kValueKeyText = "MD5_VALUE";
+
+// Whether `key` starts with "MD5_VALUE" as the profile functions compare
+// names: without regard to ASCII case.
+bool StartsWithValueKey(std::string_view key) {
+  if (key.size() < kValueKeyText.size()) return false;
+  for (std::size_t i = 0; i < kValueKeyText.size(); ++i) {
+    char c = key[i];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c != kValueKeyText[i]) return false;
   }
+  return true;
+}
+
+bool IsValueKey(std::string_view key) {
+  return key.size() == kValueKeyText.size() && StartsWithValueKey(key);
 }
 
 // The number in a key "MD5_VALUE<n>" as a keyed read of that key would find
-// it (the name compares without regard to ASCII case), or -1.
-std::int32_t PieceNumberOfKey(const wchar_t* key) {
-  const std::size_t prefix = std::wcslen(kValueKey);
-  for (std::size_t i = 0; i < prefix; ++i) {
-    wchar_t c = key[i];
-    if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
-    if (c != kValueKey[i]) return -1;
-  }
-  const wchar_t* digits = key + prefix;
-  if (*digits == L'\0' || (digits[0] == L'0' && digits[1] != L'\0')) return -1;
+// it, or -1.
+std::int32_t PieceNumberOfKey(std::string_view key) {
+  if (key.size() <= kValueKeyText.size() || !StartsWithValueKey(key)) return -1;
+  const std::string_view digits = key.substr(kValueKeyText.size());
+  if (digits[0] == '0' && digits.size() != 1) return -1;
   std::int64_t number = 0;
-  for (const wchar_t* c = digits; *c != L'\0'; ++c) {
-    if (*c < L'0' || *c > L'9') return -1;
-    number = number * 10 + (*c - L'0');
+  for (char c : digits) {
+    if (c < '0' || c > '9') return -1;
+    number = number * 10 + (c - '0');
     if (number > INT32_MAX) return -1;
   }
   return static_cast<std::int32_t>(number);
 }
 
-RecordedFingerprint Recorded(const wchar_t* text) {
+RecordedFingerprint Recorded(std::string_view text) {
   RecordedFingerprint recorded;
   recorded.well_formed = ParseFingerprintText(text, recorded.digest);
   return recorded;
@@ -72,6 +74,20 @@ bool ParseFingerprintText(const wchar_t* text, unsigned char digest[kMd5DigestSi
   return true;
 }
 
+bool ParseFingerprintText(std::string_view text, unsigned char digest[kMd5DigestSize]) {
+  if (text.size() != kFingerprintTextLength) return false;
+  std::wstring wide(text.begin(), text.end());
+  return ParseFingerprintText(wide.c_str(), digest);
+}
+
+bool RecordedFingerprint::IsZero() const {
+  if (!well_formed) return false;
+  for (unsigned char byte : digest) {
+    if (byte != 0) return false;
+  }
+  return true;
+}
+
 bool RecordedFingerprint::Matches(const unsigned char* file_digest) const {
   return well_formed && std::memcmp(digest, file_digest, kMd5DigestSize) == 0;
 }
@@ -88,6 +104,11 @@ bool SplitSet::Derive(const wchar_t* path) {
          MakeRebuiltName(path, base_, rebuilt_);
 }
 
+bool SplitSet::NamesADevice() const {
+  return IsDeviceName(path_) || IsDeviceName(manifest_) || IsDeviceName(rebuilt_) ||
+         IsDeviceName(PieceName(0).c_str());
+}
+
 bool SplitSet::PieceName(std::int32_t piece, wchar_t* out) const {
   return MakePieceName(base_, piece, out);
 }
@@ -97,49 +118,49 @@ std::wstring SplitSet::PieceName(std::int32_t piece) const {
   return MakePieceName(base_, piece, name) ? std::wstring(name) : std::wstring();
 }
 
-// Read as its section, like the pieces: a keyed read would make a backend
-// parse, and keep, the whole of a huge manifest for one value.
-void SplitSet::ReadSourceRecord(Platform& platform) {
-  std::wstring source;
-  platform.ReadProfileSection(kSourceSection, manifest_, [&](const wchar_t* key, const wchar_t* value) {
-    if (!SameKey(key, kValueKey)) return true;
+bool SplitSet::ReadRecord(Platform& platform, FileHandle manifest) {
+  source_recorded_ = false;
+  source_ = RecordedFingerprint();
+  recorded_.clear();
+  std::string source;
+  IniSectionReader source_reader("SrcImageMD5", [&](std::string_view key, std::string_view value) {
+    if (!IsValueKey(key)) return true;
     source = value;
     return false;  // the first entry of a name is the one a keyed read finds
   });
-  source_recorded_ = !source.empty();
-  source_ = Recorded(source.c_str());
-}
-
-void SplitSet::ReadPieceRecord(Platform& platform) {
   // Keys usually come in order, 0 first; one that comes early waits aside
   // until its turn. The first entry of a number wins, as for a keyed read,
   // and an empty value ends the record there.
-  recorded_.clear();
+  std::vector<RecordedFingerprint> pieces;
   std::vector<bool> empty;
-  std::map<std::int32_t, std::wstring> early;
-  auto take = [&](const wchar_t* value) {
-    empty.push_back(*value == L'\0');
-    recorded_.push_back(Recorded(value));
+  std::map<std::int32_t, std::string> early;
+  auto take = [&](std::string_view value) {
+    empty.push_back(value.empty());
+    pieces.push_back(Recorded(value));
   };
-  const bool read = platform.ReadProfileSection(
-      kPieceSection, manifest_, [&](const wchar_t* key, const wchar_t* value) {
-        const std::int32_t number = PieceNumberOfKey(key);
-        if (number < recorded_count() || early.count(number) != 0) return true;
-        if (number > recorded_count()) {
-          early.emplace(number, value);
-          return true;
-        }
-        take(value);
-        for (auto next = early.find(recorded_count()); next != early.end();
-             next = early.find(recorded_count())) {
-          take(next->second.c_str());
-          early.erase(next);
-        }
-        return true;
-      });
-  std::size_t count = 0;
-  while (read && count < recorded_.size() && !empty[count]) ++count;
-  recorded_.resize(count);
+  auto count = [&] { return static_cast<std::int32_t>(pieces.size()); };
+  IniSectionReader piece_reader("SplitImageMD5", [&](std::string_view key, std::string_view value) {
+    const std::int32_t number = PieceNumberOfKey(key);
+    if (number < count() || early.count(number) != 0) return true;
+    if (number > count()) {
+      early.emplace(number, value);
+      return true;
+    }
+    take(value);
+    for (auto next = early.find(count()); next != early.end(); next = early.find(count())) {
+      take(next->second);
+      early.erase(next);
+    }
+    return true;
+  });
+  if (!ReadIniFile(platform, manifest, {&source_reader, &piece_reader})) return false;
+  std::size_t kept = 0;
+  while (kept < pieces.size() && !empty[kept]) ++kept;
+  pieces.resize(kept);
+  recorded_.swap(pieces);
+  source_recorded_ = !source.empty();
+  source_ = Recorded(source);
+  return true;
 }
 
 bool SplitSet::RecordedNamesFit() const {
@@ -172,16 +193,6 @@ std::vector<std::wstring> SplitSet::PieceFilesFrom(Platform& platform, std::int3
     found.push_back(name);
   }
   return found;
-}
-
-bool SplitSet::RecordSource(Platform& platform, const wchar_t* text) const {
-  return platform.WritePrivateProfileString(kSourceSection, kValueKey, text, manifest_);
-}
-
-bool SplitSet::RecordPiece(Platform& platform, std::int32_t piece, const wchar_t* text) const {
-  wchar_t key[kNameCapacity] = {};
-  MakePieceKey(piece, key);
-  return platform.WritePrivateProfileString(kPieceSection, key, text, manifest_);
 }
 
 }  // namespace tarvelin

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "digest/md5.h"
@@ -27,16 +28,25 @@ struct RecordedFingerprint {
 
   bool Matches(const unsigned char* file_digest) const;
   bool Matches(const wchar_t* file_text) const;
+  // The all-zero text, which a splitter records for a file that it could
+  // not open (a peer that opens by a narrow name, given a name outside
+  // ASCII, for one): it vouches for no bytes.
+  bool IsZero() const;
 };
 
 // Parses a fingerprint text; false for anything that is not one.
 bool ParseFingerprintText(const wchar_t* text, unsigned char digest[kMd5DigestSize]);
+bool ParseFingerprintText(std::string_view text, unsigned char digest[kMd5DigestSize]);
 
 class SplitSet {
  public:
   // Derives every name from `path`. False when one would not fit in
   // kNameCapacity characters (the operations answer RC_INVALID_PATH).
   bool Derive(const wchar_t* path);
+
+  // True when one of the names is a device's on this system (Windows:
+  // "nul.img", "AUX.DAT"), which no operation may open.
+  bool NamesADevice() const;
 
   const wchar_t* path() const { return path_; }
   const wchar_t* base() const { return base_; }
@@ -48,18 +58,13 @@ class SplitSet {
   bool PieceName(std::int32_t piece, wchar_t* out) const;
   std::wstring PieceName(std::int32_t piece) const;
 
-  // Reads the manifest in one pass: the source's fingerprint, and the piece
+  // Reads the manifest that `manifest` holds open (with read access), in one
+  // pass through that handle: the source's fingerprint, and the piece
   // fingerprints from 0 up to the first key that is missing or empty, as the
-  // keyed reads of the profile functions would find them. A manifest that
-  // cannot be read records nothing. May throw std::bad_alloc.
-  void ReadRecord(Platform& platform) {
-    ReadSourceRecord(platform);
-    ReadPieceRecord(platform);
-  }
-  // The two halves of ReadRecord: a file at the path is judged by the
-  // source's fingerprint alone.
-  void ReadSourceRecord(Platform& platform);
-  void ReadPieceRecord(Platform& platform);
+  // keyed reads of the profile functions would find them. Returns false,
+  // recording nothing, when a read fails (its last-error value stands) or
+  // memory runs out (kErrorNotEnoughMemory).
+  bool ReadRecord(Platform& platform, FileHandle manifest);
 
   bool source_recorded() const { return source_recorded_; }
   const RecordedFingerprint& source() const { return source_; }
@@ -80,11 +85,6 @@ class SplitSet {
   // recorded_count() as `first`, the files a merge never takes because the
   // manifest does not record them. May throw std::bad_alloc.
   std::vector<std::wstring> PieceFilesFrom(Platform& platform, std::int32_t first) const;
-
-  // The split's writes: the source's fingerprint, then each piece's as it
-  // is finished. False when the profile write fails.
-  bool RecordSource(Platform& platform, const wchar_t* text) const;
-  bool RecordPiece(Platform& platform, std::int32_t piece, const wchar_t* text) const;
 
  private:
   wchar_t path_[kNameCapacity] = {};

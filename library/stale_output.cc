@@ -4,111 +4,220 @@
 #include <vector>
 
 #include "library/bounded_text.h"
+#include "library/judged_file.h"
+#include "library/manifest.h"
+#include "library/operations.h"
 #include "platform/platform_errors.h"
 
 namespace tarvelin {
 namespace {
 
-enum class NameState {
-  kFree,
-  kPlainFile,   // a regular file with this one name
-  kForeign,     // a link, a folder, a device, or a file with other names too
-  kUnreadable,  // it could not be looked at; the platform's error stands
+// A file at one of the split's names, held against writers while it is
+// judged.
+struct Found {
+  FileHandle file = nullptr;
+  FileInformation information;
 };
 
-// What stands at `name`, and its size when it is a plain file.
-NameState Look(Platform& platform, const wchar_t* name, std::uint64_t* size) {
-  EntryAttributes entry;
-  if (!platform.GetFileAttributes(name, &entry)) return NameState::kUnreadable;
-  if (entry.kind == EntryKind::kNothing) return NameState::kFree;
-  if (entry.kind != EntryKind::kFile) return NameState::kForeign;
-  const FileHandle file = platform.CreateFile(name, kAccessRead, kShareRead | kShareWrite,
-                                              Disposition::kOpenExisting, Attribute::kReadOnly);
-  if (file == InvalidHandle()) return NameState::kUnreadable;
-  FileInformation information;
-  const bool known = platform.GetFileInformationByHandle(file, &information);
-  const std::uint32_t error = platform.GetLastError();
-  platform.CloseHandle(file);
-  if (!known) {
+enum class Look {
+  kFree,      // nothing has the name
+  kHeld,      // a regular file, now held in Found
+  kInTheWay,  // a link, a folder, a device: never ours
+  kRefused,   // it could not be opened (in use, permission); its error stands
+};
+
+Look Open(Platform& platform, const wchar_t* name, Found* found) {
+  found->file = platform.CreateFile(name, kAccessRead, kShareRead,
+                                    Disposition::kOpenExistingNoLink, Attribute::kReadOnly);
+  if (found->file != InvalidHandle()) {
+    if (platform.GetFileInformationByHandle(found->file, &found->information)) return Look::kHeld;
+    const std::uint32_t error = platform.GetLastError();
+    platform.CloseHandle(found->file);
     platform.SetLastError(error);
-    return NameState::kUnreadable;
+    return Look::kRefused;
   }
-  if (information.links != 1) return NameState::kForeign;
-  *size = information.size;
-  return NameState::kPlainFile;
+  const std::uint32_t error = platform.GetLastError();
+  if (error == kErrorFileNotFound || error == kErrorPathNotFound) return Look::kFree;
+  if (error == kErrorCantResolveFilename) return Look::kInTheWay;
+  EntryAttributes entry;
+  if (platform.GetFileAttributes(name, &entry) && entry.kind != EntryKind::kFile &&
+      entry.kind != EntryKind::kNothing) {
+    return Look::kInTheWay;
+  }
+  platform.SetLastError(error);
+  return Look::kRefused;
 }
 
-// Something at `name` that is not this source's stale output, or that could
-// not be looked at: the split refuses, having changed nothing.
-ResultCode Refuse(Platform& platform, NameState state, FileRole role, const wchar_t* name,
-                  std::int32_t piece, FailureReport* report) {
-  if (state == NameState::kUnreadable) {
-    ReportFailure(report, FailedStep::kOpen, role, name, platform.GetLastError(), piece);
+class StaleOutput {
+ public:
+  StaleOutput(Platform& platform, const SplitSet& set, const HeldSource& source,
+              unsigned char* buffer, ProgressReporter& progress, FailureReport* report)
+      : platform_(platform), set_(set), source_(source), buffer_(buffer), progress_(progress),
+        report_(report) {}
+  ~StaleOutput() { Close(&manifest_); }
+  StaleOutput(const StaleOutput&) = delete;
+  StaleOutput& operator=(const StaleOutput&) = delete;
+
+  ResultCode Clear(std::int32_t highest_piece);
+
+ private:
+  ResultCode JudgeManifest();
+  // Looks at piece `piece`: adds it to stale_ when it is stale, else tells
+  // whether it is in the way (`must_be_free`) or ends the run.
+  ResultCode JudgePiece(std::int32_t piece, bool must_be_free, bool* run_goes_on);
+  bool IsStale(const Found& found, Md5Digest* digest);
+  ResultCode Delete(const wchar_t* name, FileRole role, std::int32_t piece,
+                    const FileInformation& judged);
+  ResultCode Refuse(Look look, FileRole role, const wchar_t* name, std::int32_t piece = -1);
+  void Close(Found* found) {
+    if (found->file != nullptr && found->file != InvalidHandle()) platform_.CloseHandle(found->file);
+    found->file = nullptr;
+  }
+
+  Platform& platform_;
+  const SplitSet& set_;
+  const HeldSource& source_;
+  unsigned char* buffer_;
+  ProgressReporter& progress_;
+  FailureReport* report_;
+  Found manifest_;
+  bool manifest_found_ = false;
+  // The stale pieces from 0, as judged, and their fingerprints.
+  std::vector<FileInformation> stale_;
+  std::vector<Md5Digest> stale_digests_;
+  std::uint64_t place_ = 0;  // where the next piece would begin in the source
+};
+
+ResultCode StaleOutput::Refuse(Look look, FileRole role, const wchar_t* name,
+                               std::int32_t piece) {
+  if (look == Look::kRefused) {
+    ReportFailure(report_, FailedStep::kOpen, role, name, platform_.GetLastError(), piece);
     return RC_FILE_OPEN;
   }
-  platform.SetLastError(kErrorFileExists);
-  ReportFailure(report, FailedStep::kCreate, role, name, kErrorFileExists, piece);
+  platform_.SetLastError(kErrorFileExists);
+  ReportFailure(report_, FailedStep::kCreate, role, name, kErrorFileExists, piece);
   return RC_FILE_OPEN;
 }
 
-bool Remove(Platform& platform, const wchar_t* name) {
-  platform.SetFileAttributes(name, Attribute::kNormal);
-  return platform.DeleteFile(name);
+ResultCode StaleOutput::Clear(std::int32_t highest_piece) {
+  // The manifest first: one that a running split holds for writing makes
+  // this split refuse before it reads anything else.
+  const ResultCode manifest = JudgeManifest();
+  if (manifest != RC_OK) return manifest;
+  bool run_goes_on = true;
+  for (std::int32_t piece = 0; piece <= highest_piece || run_goes_on; ++piece) {
+    const bool must_be_free = piece <= highest_piece;
+    if (!run_goes_on) {
+      // A name after the end of the run that this split must create.
+      wchar_t name[kNameCapacity] = {};
+      set_.PieceName(piece, name);
+      EntryAttributes entry;
+      if (!platform_.GetFileAttributes(name, &entry)) {
+        return Refuse(Look::kRefused, FileRole::kPiece, name, piece);
+      }
+      if (entry.kind != EntryKind::kNothing) {
+        return Refuse(Look::kInTheWay, FileRole::kPiece, name, piece);
+      }
+      continue;
+    }
+    const ResultCode judged = JudgePiece(piece, must_be_free, &run_goes_on);
+    if (judged != RC_OK) return judged;
+    if (piece == INT32_MAX) break;
+  }
+  if (manifest_found_) {
+    const bool only_ours =
+        HoldsOnlyRecordOf(platform_, manifest_.file, source_.digest, stale_digests_);
+    Close(&manifest_);
+    if (!only_ours) return Refuse(Look::kInTheWay, FileRole::kManifest, set_.manifest());
+    const ResultCode deleted =
+        Delete(set_.manifest(), FileRole::kManifest, -1, manifest_.information);
+    if (deleted != RC_OK) return deleted;
+  }
+  for (std::size_t piece = stale_.size(); piece-- > 0;) {
+    wchar_t name[kNameCapacity] = {};
+    set_.PieceName(static_cast<std::int32_t>(piece), name);
+    const ResultCode deleted =
+        Delete(name, FileRole::kPiece, static_cast<std::int32_t>(piece), stale_[piece]);
+    if (deleted != RC_OK) return deleted;
+  }
+  return RC_OK;
+}
+
+ResultCode StaleOutput::JudgeManifest() {
+  const Look look = Open(platform_, set_.manifest(), &manifest_);
+  if (look == Look::kFree) return RC_OK;
+  if (look != Look::kHeld) return Refuse(look, FileRole::kManifest, set_.manifest());
+  if (!MayBeOurs(manifest_.information) ||
+      SameFile(manifest_.information, source_.information)) {
+    return Refuse(Look::kInTheWay, FileRole::kManifest, set_.manifest());
+  }
+  manifest_found_ = true;
+  return RC_OK;
+}
+
+ResultCode StaleOutput::JudgePiece(std::int32_t piece, bool must_be_free, bool* run_goes_on) {
+  wchar_t name[kNameCapacity] = {};
+  if (!set_.PieceName(piece, name)) {
+    *run_goes_on = false;
+    return RC_OK;
+  }
+  progress_.Enter(Phase::kCheckEarlierOutput, piece);
+  Found found;
+  const Look look = Open(platform_, name, &found);
+  if (look == Look::kFree) {
+    *run_goes_on = false;
+    return RC_OK;
+  }
+  Md5Digest digest;
+  const bool is_stale = look == Look::kHeld && IsStale(found, &digest);
+  Close(&found);
+  if (!is_stale) {
+    *run_goes_on = false;
+    if (!must_be_free) return RC_OK;
+    return Refuse(look == Look::kRefused ? look : Look::kInTheWay, FileRole::kPiece, name, piece);
+  }
+  place_ += found.information.size;
+  stale_.push_back(found.information);
+  stale_digests_.push_back(digest);
+  return RC_OK;
+}
+
+bool StaleOutput::IsStale(const Found& found, Md5Digest* digest) {
+  if (!MayBeOurs(found.information) || SameFile(found.information, source_.information)) {
+    return false;
+  }
+  Md5Context context;
+  Md5Init(&context);
+  if (!HoldsBytesOf(platform_, found.file, found.information.size, source_.file,
+                    source_.information.size, place_, buffer_, kChunkSize, &context)) {
+    return false;
+  }
+  Md5Final(&context, digest->data());
+  return true;
+}
+
+ResultCode StaleOutput::Delete(const wchar_t* name, FileRole role, std::int32_t piece,
+                               const FileInformation& judged) {
+  switch (DeleteIfUnchanged(platform_, name, judged)) {
+    case Deletion::kDeleted:
+    case Deletion::kGone:
+      return RC_OK;
+    case Deletion::kChanged:
+      return Refuse(Look::kInTheWay, role, name, piece);
+    case Deletion::kFailed:
+      break;
+  }
+  ReportFailure(report_, FailedStep::kClearStale, role, name, platform_.GetLastError(), piece);
+  return RC_FILE_DELETE;
 }
 
 }  // namespace
 
-ResultCode ClearStaleOutput(Platform& platform, SplitSet& set, std::int32_t highest_piece,
-                            const unsigned char* source, FailureReport* report) {
-  std::uint64_t manifest_size = 0;
-  const NameState manifest = Look(platform, set.manifest(), &manifest_size);
-  if (manifest == NameState::kForeign || manifest == NameState::kUnreadable) {
-    return Refuse(platform, manifest, FileRole::kManifest, set.manifest(), -1, report);
-  }
-  // The pieces that the manifest vouches for as this source's: those it
-  // records, and the one after them, which an interrupted split was cutting
-  // when it stopped and had not recorded yet.
-  std::int32_t stale_pieces = 0;
-  if (manifest == NameState::kPlainFile && manifest_size != 0) {
-    set.ReadRecord(platform);
-    if (!set.source().Matches(source)) {
-      return Refuse(platform, NameState::kForeign, FileRole::kManifest, set.manifest(), -1,
-                    report);
-    }
-    stale_pieces = set.recorded_count() + 1;
-  }
-
-  // Every name the split will create must be free or stale; the stale
-  // pieces beyond them go too, since the manifest that named them goes.
-  std::vector<std::int32_t> doomed;
-  const std::int32_t last = highest_piece > stale_pieces - 1 ? highest_piece : stale_pieces - 1;
-  for (std::int32_t piece = 0; piece <= last; ++piece) {
-    wchar_t name[kNameCapacity] = {};
-    if (!set.PieceName(piece, name)) break;
-    std::uint64_t size = 0;
-    const NameState state = Look(platform, name, &size);
-    if (state == NameState::kFree) continue;
-    if (state != NameState::kPlainFile || piece >= stale_pieces) {
-      return Refuse(platform, state == NameState::kUnreadable ? state : NameState::kForeign,
-                    FileRole::kPiece, name, piece, report);
-    }
-    doomed.push_back(piece);
-  }
-  for (std::int32_t piece : doomed) {
-    wchar_t name[kNameCapacity] = {};
-    set.PieceName(piece, name);
-    if (!Remove(platform, name)) {
-      ReportFailure(report, FailedStep::kDelete, FileRole::kPiece, name, platform.GetLastError(),
-                    piece);
-      return RC_FILE_DELETE;
-    }
-  }
-  if (manifest == NameState::kPlainFile && !Remove(platform, set.manifest())) {
-    ReportFailure(report, FailedStep::kDelete, FileRole::kManifest, set.manifest(),
-                  platform.GetLastError());
-    return RC_FILE_DELETE;
-  }
-  return RC_OK;
+ResultCode ClearStaleOutput(Platform& platform, const SplitSet& set, std::int32_t highest_piece,
+                            const HeldSource& source, unsigned char* buffer,
+                            ProgressReporter& progress, FailureReport* report) {
+  StaleOutput stale(platform, set, source, buffer, progress, report);
+  return stale.Clear(highest_piece);
 }
 
 }  // namespace tarvelin

@@ -18,6 +18,7 @@
 #include "digest/md5.h"
 #include "library/file_helpers.h"
 #include "library/joined_pieces.h"
+#include "library/judged_file.h"
 #include "library/split_set.h"
 #include "library/progress_reporter.h"
 #include "platform/platform_errors.h"
@@ -42,6 +43,7 @@ class VerifyRun {
   ResultCode Run();
 
  private:
+  ResultCode ReadRecord();
   void MeasureForProgress();
   void ExamineExistingFile();
   ResultCode JudgeTail(FileHandle file, const JoinedPieces& found);
@@ -84,11 +86,14 @@ ResultCode VerifyRun::Run() {
     return Report(RC_INVALID_PATH, FailedStep::kNameTooLong, FileRole::kRebuilt, path_,
                   kErrorFilenameExcedRange);
   }
+  if (set_.NamesADevice()) {
+    return Report(RC_INVALID_PATH, FailedStep::kDeviceName, FileRole::kRebuilt, path_, 0);
+  }
   report_.file_exists = platform_.PathFileExists(path_);
   report_.manifest_found = platform_.PathFileExists(set_.manifest());
   if (report_.manifest_found) {
-    set_.ReadRecord(platform_);
-    report_.source_fingerprint_recorded = set_.source_recorded();
+    const ResultCode read = ReadRecord();
+    if (read != RC_OK) return read;
   }
 
   if (!set_.RecordedNamesFit()) {
@@ -120,6 +125,28 @@ ResultCode VerifyRun::Run() {
   return JudgeJoinedPieces();
 }
 
+// Read through a handle of its own, as the merge reads it; beside a running
+// split, which holds the manifest for writing, since it only reads.
+ResultCode VerifyRun::ReadRecord() {
+  const FileHandle manifest =
+      platform_.CreateFile(set_.manifest(), kAccessRead, kShareRead | kShareWrite,
+                           Disposition::kOpenExistingNoLink, Attribute::kReadOnly);
+  if (manifest == InvalidHandle()) {
+    return Report(RC_FILE_OPEN, FailedStep::kOpen, FileRole::kManifest, set_.manifest(),
+                  platform_.GetLastError());
+  }
+  const bool read = set_.ReadRecord(platform_, manifest);
+  const std::uint32_t error = platform_.GetLastError();
+  platform_.CloseHandle(manifest);
+  if (!read) {
+    return Report(RC_FILE_READ,
+                  error == kErrorNotEnoughMemory ? FailedStep::kNoMemory : FailedStep::kRead,
+                  FileRole::kManifest, set_.manifest(), error);
+  }
+  report_.source_fingerprint_recorded = set_.source_recorded();
+  return RC_OK;
+}
+
 // Only for the progress display: without a callback nothing is measured.
 void VerifyRun::MeasureForProgress() {
   if (!progress_.active()) return;
@@ -139,7 +166,19 @@ void VerifyRun::MeasureForProgress() {
 void VerifyRun::ExamineExistingFile() {
   progress_.Enter(Phase::kFindJoined, -1);
   FileHandle file = platform_.CreateFile(path_, kAccessRead, kShareRead,
-                                         Disposition::kOpenExisting, Attribute::kReadOnly);
+                                         Disposition::kOpenExistingNoLink, Attribute::kReadOnly);
+  FileInformation information;
+  const bool link = file == InvalidHandle() &&
+                    platform_.GetLastError() == kErrorCantResolveFilename;
+  if (link || (file != InvalidHandle() &&
+               platform_.GetFileInformationByHandle(file, &information) &&
+               !MayBeOurs(information))) {
+    report_.existing = WholeState::kNotOurs;
+    existing_verdict_ = Report(RC_FILE_OPEN, FailedStep::kNotOurs, FileRole::kRebuilt, path_,
+                               link ? kErrorCantResolveFilename : kErrorFileExists);
+    if (file != InvalidHandle()) platform_.CloseHandle(file);
+    return;
+  }
   JoinedPieces found;
   if (file == InvalidHandle() ||
       !FindJoinedPieces(platform_, file, set_, buffer_.get(), progress_.byte_sink(), &found)) {
@@ -150,9 +189,14 @@ void VerifyRun::ExamineExistingFile() {
     if (file != InvalidHandle()) platform_.CloseHandle(file);
     return;
   }
-  if (found.whole_matches) {
+  if (found.whole_matches && found.count == set_.recorded_count()) {
     report_.existing = WholeState::kMatches;
     existing_verdict_ = RC_OK;
+  } else if (found.whole_matches) {
+    report_.existing = WholeState::kDiffers;
+    existing_verdict_ = Report(RC_DIGEST_MISMATCH, FailedStep::kMismatch, FileRole::kRebuilt,
+                               path_, 0);
+    if (failure_ != nullptr) failure_->not_resumable = true;
   } else {
     existing_verdict_ = JudgeTail(file, found);
   }
@@ -183,7 +227,7 @@ ResultCode VerifyRun::JudgeTail(FileHandle file, const JoinedPieces& found) {
   const std::wstring name = set_.PieceName(next);
   if (!platform_.PathFileExists(name.c_str())) return not_resumable(next);
   FileHandle piece = platform_.CreateFile(name.c_str(), kAccessRead, kShareRead,
-                                          Disposition::kOpenExisting, Attribute::kReadOnly);
+                                          Disposition::kOpenExistingNoLink, Attribute::kReadOnly);
   if (piece == InvalidHandle()) {
     return Report(RC_FILE_OPEN, FailedStep::kOpen, FileRole::kPiece, name.c_str(),
                   platform_.GetLastError(), next);
@@ -237,7 +281,7 @@ void VerifyRun::CheckPieces() {
 void VerifyRun::CheckPiece(PieceCheck& check, const RecordedFingerprint& recorded) {
   progress_.Enter(Phase::kVerifyPiece, check.number);
   FileHandle file = platform_.CreateFile(check.name.c_str(), kAccessRead, kShareRead,
-                                         Disposition::kOpenExisting, Attribute::kReadOnly);
+                                         Disposition::kOpenExistingNoLink, Attribute::kReadOnly);
   if (file == InvalidHandle()) {
     check.state = PieceState::kUnreadable;
     check.open_failed = true;
@@ -324,7 +368,11 @@ ResultCode VerifyRun::JudgeJoinedPieces() {
     const FailedStep step = check.state == PieceState::kFailed ? FailedStep::kMismatch
                             : check.open_failed                ? FailedStep::kOpen
                                                                : FailedStep::kRead;
-    return Report(verdict_, step, FileRole::kPiece, check.name.c_str(), check.error, check.number);
+    Report(verdict_, step, FileRole::kPiece, check.name.c_str(), check.error, check.number);
+    if (failure_ != nullptr && check.state == PieceState::kFailed) {
+      failure_->recorded_zero = set_.recorded(check.number).IsZero();
+    }
+    return verdict_;
   }
   if (joined_matches_) return RC_OK;
   Report(RC_DIGEST_MISMATCH, FailedStep::kMismatch, FileRole::kRebuilt, set_.rebuilt(), 0);

@@ -41,6 +41,8 @@ enum class WholeState {
   kUnreadable,  // a piece or the file could not be read whole
   kPartial,     // the file at the path: it begins with the first pieces joined,
                 // so a merge would go on from `resume_from`
+  kNotOurs,     // the file at the path is a link, has other names or belongs to
+                // another user: a merge leaves it alone (RC_FILE_OPEN)
 };
 
 struct VerifyReport {

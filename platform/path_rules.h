@@ -18,6 +18,13 @@ const wchar_t* FindExtension(const wchar_t* path);
 // Cuts the extension that FindExtension reports off `path`, in place.
 void RemoveExtension(wchar_t* path);
 
+// True when the last component of `path` names a device rather than a file
+// on this system: on Windows CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0 to
+// COM9 and LPT0 to LPT9 (also with a superscript 1, 2 or 3), in any case,
+// with any extension and with blanks before it ("nul.img", "Aux .txt"),
+// which open the device in any folder. Never on POSIX.
+bool IsDeviceName(const wchar_t* path);
+
 }  // namespace tarvelin
 
 #endif  // TARVELIN_PLATFORM_PATH_RULES_H_

@@ -28,14 +28,14 @@ using FileHandle = void*;
 // The value CreateFile returns on failure, as INVALID_HANDLE_VALUE.
 inline FileHandle InvalidHandle() { return reinterpret_cast<FileHandle>(static_cast<std::intptr_t>(-1)); }
 
-// Access bits, as GENERIC_READ and GENERIC_WRITE.
-enum : std::uint32_t { kAccessRead = 1u, kAccessWrite = 2u };
+// Access bits, as GENERIC_READ, GENERIC_WRITE and DELETE. kAccessDelete lets
+// DeleteAndClose delete the file through the handle; since no open shares
+// deletion, it is granted only while no other open holds the file, and no
+// other open is granted while it lasts.
+enum : std::uint32_t { kAccessRead = 1u, kAccessWrite = 2u, kAccessDelete = 4u };
 
 // Sharing bits, as FILE_SHARE_READ and FILE_SHARE_WRITE. 0 is exclusive.
 enum : std::uint32_t { kShareNone = 0u, kShareRead = 1u, kShareWrite = 2u };
-
-// Receives one entry of a profile section; returns false to stop the reading.
-using ProfileEntryVisitor = std::function<bool(const wchar_t* name, const wchar_t* value)>;
 
 enum class Disposition {
   kOpenExisting,  // OPEN_EXISTING: fail if the file is missing.
@@ -43,6 +43,9 @@ enum class Disposition {
   kOpenAlways,    // OPEN_ALWAYS: open, or create a missing file; never truncates.
   kCreateNew,     // CREATE_NEW: create; fail with kErrorFileExists when any entry
                   // (file, folder, symbolic link, even a dangling one) has the name.
+  kOpenExistingNoLink,  // OPEN_EXISTING, but a symbolic link (or junction) at the
+                        // name is refused with kErrorCantResolveFilename instead
+                        // of followed, so the file opened is the one at the name.
 };
 
 enum class Attribute {
@@ -60,7 +63,24 @@ struct FileInformation {
   std::uint64_t change_time = 0;      // its data or its metadata last changed
   std::uint64_t volume = 0;           // volume serial number; st_dev on POSIX
   std::uint64_t file_index = 0;       // file index on the volume; st_ino on POSIX
+  // The user running this process owns it (POSIX: its uid is the effective
+  // one). Always true on Windows, where a file's access comes from its
+  // folder's rules rather than from its owner.
+  bool owned_by_caller = true;
 };
+
+// Whether two informations are of one file.
+inline bool SameFile(const FileInformation& a, const FileInformation& b) {
+  return a.volume == b.volume && a.file_index == b.file_index;
+}
+
+// Whether `now` is the file `then` was, with the same size and times: nobody
+// has written, truncated or replaced it in between. The change time moves on
+// any write and cannot be set back without special rights.
+inline bool SameFileUnchanged(const FileInformation& then, const FileInformation& now) {
+  return SameFile(then, now) && then.size == now.size &&
+         then.last_write_time == now.last_write_time && then.change_time == now.change_time;
+}
 
 // What a name refers to, the name itself not followed if it is a link.
 enum class EntryKind {
@@ -87,10 +107,19 @@ class Platform {
   // and write access was asked for, or another open conflicts with this one's
   // access or sharing. A conflict is decided before anything changes:
   // kCreateAlways never truncates a file that another open refuses to share.
-  // kCreateNew never follows a link: only a file it made itself is opened.
-  // `attribute` applies to a file that gets created.
+  // kCreateNew never follows a link: only a file it made itself is opened;
+  // nor does kOpenExistingNoLink. Only regular files open: a folder, a device
+  // or a pipe is refused with kErrorAccessDenied.
+  // `attribute` applies to a file that gets created. So does `access_model`
+  // (the security attributes of CreateFileW): a file created is no more open
+  // to others than the file that `access_model` holds, from its first byte
+  // on. On POSIX the group and other permission bits that the model lacks are
+  // left out of the new file's mode (the owner always reads and writes, and
+  // the umask still applies); on Windows a new file takes its folder's access
+  // rules and the model changes nothing.
   virtual FileHandle CreateFile(const wchar_t* path, std::uint32_t access, std::uint32_t share,
-                                Disposition disposition, Attribute attribute) = 0;
+                                Disposition disposition, Attribute attribute,
+                                FileHandle access_model = nullptr) = 0;
 
   // Reads up to `size` bytes at the file position (ReadFile). On success
   // stores the count in *bytes_read; 0 means the end of the file and nothing
@@ -137,15 +166,6 @@ class Platform {
   // POSIX). Needs no access to the data. Returns false on failure.
   virtual bool GetFileInformationByHandle(FileHandle file, FileInformation* information) = 0;
 
-  // Narrows who else may use `file` to what `model` allows them: any
-  // permission bit for the group or for others that `model` lacks is taken
-  // from `file`; the owner's bits, and every bit that `model` has but `file`
-  // has not, stay as they are. So a file cut from a private one is private
-  // too, and never wider than the umask made it. POSIX only: on Windows a
-  // file takes its folder's access rules when it is created, and this
-  // returns true and changes nothing. Returns false on failure.
-  virtual bool LimitAccessTo(FileHandle file, FileHandle model) = 0;
-
   // Closes the handle (CloseHandle). Returns false for an invalid handle.
   virtual bool CloseHandle(FileHandle file) = 0;
 
@@ -155,6 +175,24 @@ class Platform {
   // Deletes the file (DeleteFileW). Succeeds on a read-only file; fails on a
   // missing file, a directory, and a file that some open holds.
   virtual bool DeleteFile(const wchar_t* path) = 0;
+
+  // Deletes the file that `file` holds, read-only or not, and closes the
+  // handle whether or not the deletion succeeds (SetFileInformationByHandle
+  // with FileDispositionInfo, then CloseHandle). `file` must have been
+  // opened with kAccessDelete. It is that file, and only that file, that
+  // goes: on Windows the handle keeps its name bound to it; on POSIX, where
+  // nothing deletes through a descriptor, the name is first renamed to a
+  // private one in the same folder and the file found there is compared with
+  // the held one. A file that has taken the name since the open is put back
+  // and the call fails with kErrorFileExists, deleting nothing.
+  // With `keep`, the file goes only while `keep_path` names the file that
+  // `keep` holds (no link, no other file put there): the file that vouches
+  // for the bytes being deleted, a split's manifest for its source, must be
+  // at its name as they go. On Windows a `keep` held without delete sharing
+  // keeps its name bound itself; on POSIX the name is compared between the
+  // rename and the deletion, and a mismatch fails with kErrorFileExists.
+  virtual bool DeleteAndClose(FileHandle file, FileHandle keep = nullptr,
+                              const wchar_t* keep_path = nullptr) = 0;
 
   // True when a file or folder exists at `path` (PathFileExistsW).
   virtual bool PathFileExists(const wchar_t* path) = 0;
@@ -186,16 +224,6 @@ class Platform {
   // manifest moves between systems unchanged. Returns false on failure.
   virtual bool WritePrivateProfileString(const wchar_t* section, const wchar_t* key,
                                          const wchar_t* value, const wchar_t* path) = 0;
-
-  // Calls `visit` with each entry of the first section named `section` in the
-  // INI file at `path`, in file order, in one pass over the file
-  // (GetPrivateProfileSectionW). Names and values are those that
-  // GetPrivateProfileString reads: trimmed of blanks, and a value without one
-  // pair of matching quotes around it. A name can come more than once; a
-  // keyed read finds the first. A missing section visits nothing. Returns
-  // false, with the last-error value set, when the file cannot be read.
-  virtual bool ReadProfileSection(const wchar_t* section, const wchar_t* path,
-                                  const ProfileEntryVisitor& visit) = 0;
 
   // Starts a thread that runs jobs beside the caller's (CreateThread). Returns
   // null when the system gives none; the caller then does the work itself,

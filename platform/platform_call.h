@@ -18,17 +18,16 @@ enum class PlatformCall {
   kSetFilePointer,
   kSetEndOfFile,
   kGetFileInformation,  // GetFileInformationByHandle
-  kLimitAccessTo,
   kCloseHandle,
   kSetFileAttributes,
   kDeleteFile,
+  kDeleteAndClose,
   kPathFileExists,
   kGetFileAttributes,
   kGetLastError,
   kSetLastError,
   kGetProfileString,    // GetPrivateProfileString
   kWriteProfileString,  // WritePrivateProfileString
-  kReadProfileSection,
 };
 
 // The name of the Platform method that `call` stands for, e.g.
@@ -44,17 +43,16 @@ constexpr const char* PlatformCallName(PlatformCall call) {
     case PlatformCall::kSetFilePointer: return "SetFilePointer";
     case PlatformCall::kSetEndOfFile: return "SetEndOfFile";
     case PlatformCall::kGetFileInformation: return "GetFileInformationByHandle";
-    case PlatformCall::kLimitAccessTo: return "LimitAccessTo";
     case PlatformCall::kCloseHandle: return "CloseHandle";
     case PlatformCall::kSetFileAttributes: return "SetFileAttributes";
     case PlatformCall::kDeleteFile: return "DeleteFile";
+    case PlatformCall::kDeleteAndClose: return "DeleteAndClose";
     case PlatformCall::kPathFileExists: return "PathFileExists";
     case PlatformCall::kGetFileAttributes: return "GetFileAttributes";
     case PlatformCall::kGetLastError: return "GetLastError";
     case PlatformCall::kSetLastError: return "SetLastError";
     case PlatformCall::kGetProfileString: return "GetPrivateProfileString";
     case PlatformCall::kWriteProfileString: return "WritePrivateProfileString";
-    case PlatformCall::kReadProfileSection: return "ReadProfileSection";
   }
   return "?";
 }

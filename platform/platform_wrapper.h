@@ -34,8 +34,9 @@ class PlatformWrapper : public Platform {
   Platform& target() const { return target_; }
 
   FileHandle CreateFile(const wchar_t* path, std::uint32_t access, std::uint32_t share,
-                        Disposition disposition, Attribute attribute) override {
-    return target_.CreateFile(path, access, share, disposition, attribute);
+                        Disposition disposition, Attribute attribute,
+                        FileHandle access_model = nullptr) override {
+    return target_.CreateFile(path, access, share, disposition, attribute, access_model);
   }
   bool ReadFile(FileHandle file, void* buffer, std::uint32_t size,
                 std::uint32_t* bytes_read) override {
@@ -57,14 +58,15 @@ class PlatformWrapper : public Platform {
   bool GetFileInformationByHandle(FileHandle file, FileInformation* information) override {
     return target_.GetFileInformationByHandle(file, information);
   }
-  bool LimitAccessTo(FileHandle file, FileHandle model) override {
-    return target_.LimitAccessTo(file, model);
-  }
   bool CloseHandle(FileHandle file) override { return target_.CloseHandle(file); }
   bool SetFileAttributes(const wchar_t* path, Attribute attribute) override {
     return target_.SetFileAttributes(path, attribute);
   }
   bool DeleteFile(const wchar_t* path) override { return target_.DeleteFile(path); }
+  bool DeleteAndClose(FileHandle file, FileHandle keep = nullptr,
+                      const wchar_t* keep_path = nullptr) override {
+    return target_.DeleteAndClose(file, keep, keep_path);
+  }
   bool PathFileExists(const wchar_t* path) override { return target_.PathFileExists(path); }
   bool GetFileAttributes(const wchar_t* path, EntryAttributes* attributes) override {
     return target_.GetFileAttributes(path, attributes);
@@ -79,10 +81,6 @@ class PlatformWrapper : public Platform {
   bool WritePrivateProfileString(const wchar_t* section, const wchar_t* key,
                                  const wchar_t* value, const wchar_t* path) override {
     return target_.WritePrivateProfileString(section, key, value, path);
-  }
-  bool ReadProfileSection(const wchar_t* section, const wchar_t* path,
-                          const ProfileEntryVisitor& visit) override {
-    return target_.ReadProfileSection(section, path, visit);
   }
   std::unique_ptr<BackgroundThread> CreateBackgroundThread() override {
     return target_.CreateBackgroundThread();

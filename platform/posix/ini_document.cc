@@ -34,26 +34,6 @@ std::string EntryLine(std::string_view key, std::string_view value) {
 
 }  // namespace
 
-bool IsIniBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r' || c == '\n' ||
-         c == '\x1A';
-}
-
-std::string_view TrimIniBlanks(std::string_view text) {
-  text = TrimLeadingBlanks(text);
-  std::size_t end = text.size();
-  while (end > 0 && IsIniBlank(text[end - 1])) --end;
-  return text.substr(0, end);
-}
-
-std::string_view StripValueQuotes(std::string_view value) {
-  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-      value.back() == value.front()) {
-    return value.substr(1, value.size() - 2);
-  }
-  return value;
-}
-
 bool IsWritableIniEntry(std::string_view section, std::string_view key, std::string_view value) {
   for (std::string_view text : {section, key, value}) {
     for (char c : text) {
@@ -93,28 +73,6 @@ void IniDocument::ParseFrom(std::size_t from) {
     AddLine(begin, content_end, end);
     begin = end;
   }
-}
-
-IniLine ClassifyIniLine(std::string_view content) {
-  IniLine line;
-  content = TrimIniBlanks(content);
-  line.blank = content.empty();
-  if (line.blank) return line;
-  if (content.front() == '[') {
-    const std::size_t close = content.rfind(']');
-    if (close != 0 && close != std::string_view::npos) {
-      line.kind = IniLine::kSection;
-      line.name = TrimIniBlanks(content.substr(1, close - 1));
-      return line;
-    }
-  }
-  if (content.front() == ';') return line;
-  const std::size_t equals = content.find('=');
-  if (equals == std::string_view::npos) return line;
-  line.kind = IniLine::kEntry;
-  line.name = TrimIniBlanks(content.substr(0, equals));
-  line.value = TrimIniBlanks(content.substr(equals + 1));
-  return line;
 }
 
 void IniDocument::AddLine(std::size_t begin, std::size_t content_end, std::size_t end) {

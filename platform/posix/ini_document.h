@@ -34,6 +34,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/ini_lines.h"
+
 namespace tarvelin {
 
 // One change to a document's text: replace `erase` bytes at `offset` with
@@ -124,30 +126,8 @@ class IniDocument {
   std::unordered_map<std::string, std::size_t> first_section_;
 };
 
-// One line of a profile file by the reading rules above, given without its
-// line break. Names and values are trimmed of blanks and point into `content`.
-struct IniLine {
-  enum Kind { kOther, kSection, kEntry };
-  Kind kind = kOther;  // kOther: a blank line, a comment, or a line without '='
-  bool blank = false;
-  std::string_view name;   // the section's or the entry's
-  std::string_view value;  // the entry's, quotes still on
-};
-IniLine ClassifyIniLine(std::string_view content);
-
 // Parses `bytes` as a profile file. For fuzzers and tests, as for the backend.
 IniDocument ParseIni(std::string bytes);
-
-// `value` without one pair of matching single or double quotes around it,
-// which Windows drops when it reads a value.
-std::string_view StripValueQuotes(std::string_view value);
-
-// True when `c` is a blank that the profile functions ignore around names and
-// values.
-bool IsIniBlank(char c);
-
-// `text` without leading and trailing blanks.
-std::string_view TrimIniBlanks(std::string_view text);
 
 // True when an entry written with these names and value reads back under the
 // same names: none of them holds a line break, and the key neither holds '='

@@ -27,4 +27,7 @@ void RemoveExtension(wchar_t* path) {
   *const_cast<wchar_t*>(FindExtension(path)) = L'\0';
 }
 
+// A device has a name in /dev; a name elsewhere is a name like any other.
+bool IsDeviceName(const wchar_t*) { return false; }
+
 }  // namespace tarvelin

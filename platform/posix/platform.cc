@@ -11,6 +11,7 @@
 
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <new>
 
 #include "platform/platform.h"
@@ -37,6 +38,10 @@ struct PosixFile {
   int fd;
   std::uint32_t access;
   std::uint64_t unstarted = 0;  // bytes written since writeback was last started
+  // With delete access: the name it was opened by, which DeleteAndClose needs,
+  // and the file's state then, which it must still have when it goes.
+  std::unique_ptr<char[]> path;
+  struct stat opened = {};
 };
 
 // Written bytes are pushed towards the disk in batches of this size, large
@@ -118,17 +123,40 @@ class NativePath {
 class PosixPlatform final : public Platform {
  public:
   FileHandle CreateFile(const wchar_t* path, std::uint32_t access, std::uint32_t share,
-                        Disposition disposition, Attribute attribute) override {
+                        Disposition disposition, Attribute attribute,
+                        FileHandle access_model = nullptr) override {
     NativePath native(path);
     if (!native.Usable()) return InvalidHandle();
+    int model_fd = -1;
+    if (access_model != nullptr) {
+      const PosixFile* model = FileOf(access_model);
+      if (model == nullptr) return InvalidHandle();
+      model_fd = model->fd;
+    }
     // Allocated first, so that running out of memory changes nothing on disk.
-    auto* file = new (std::nothrow) PosixFile{-1, access};
+    auto* file = new (std::nothrow) PosixFile{-1, access, 0, nullptr};
     if (file == nullptr) {
       SetThreadLastError(kErrorNotEnoughMemory);
       return InvalidHandle();
     }
+    if ((access & kAccessDelete) != 0) {
+      const std::size_t length = std::strlen(native.get()) + 1;
+      file->path.reset(new (std::nothrow) char[length]);
+      if (file->path == nullptr) {
+        delete file;
+        SetThreadLastError(kErrorNotEnoughMemory);
+        return InvalidHandle();
+      }
+      std::memcpy(file->path.get(), native.get(), length);
+    }
     std::uint32_t error = kErrorSuccess;
-    file->fd = posix::OpenShared(native.get(), access, share, disposition, attribute, &error);
+    file->fd = posix::OpenShared(native.get(), access, share, disposition, attribute, &error,
+                                 model_fd);
+    if (file->fd >= 0 && file->path != nullptr && fstat(file->fd, &file->opened) != 0) {
+      error = Win32ErrorFromErrno(errno);
+      close(file->fd);
+      file->fd = -1;
+    }
     if (file->fd < 0) {
       delete file;
       SetThreadLastError(error);
@@ -254,23 +282,7 @@ class PosixPlatform final : public Platform {
     information->change_time = FileTimeOf(info.st_ctim);
     information->volume = static_cast<std::uint64_t>(info.st_dev);
     information->file_index = static_cast<std::uint64_t>(info.st_ino);
-    return true;
-  }
-
-  bool LimitAccessTo(FileHandle handle, FileHandle model_handle) override {
-    PosixFile* file = FileOf(handle);
-    PosixFile* model = file != nullptr ? FileOf(model_handle) : nullptr;
-    if (model == nullptr) return false;
-    struct stat mine, theirs;
-    if (fstat(file->fd, &mine) != 0 || fstat(model->fd, &theirs) != 0) {
-      return Fail(Win32ErrorFromErrno(errno));
-    }
-    constexpr mode_t kNotOwner = S_IRWXG | S_IRWXO;
-    const mode_t mode = mine.st_mode & 07777;
-    const mode_t narrowed = mode & ~(kNotOwner & ~theirs.st_mode);
-    if (narrowed != mode && fchmod(file->fd, narrowed) != 0) {
-      return Fail(Win32ErrorFromErrno(errno));
-    }
+    information->owned_by_caller = info.st_uid == geteuid();
     return true;
   }
 
@@ -314,6 +326,30 @@ class PosixPlatform final : public Platform {
     }
     if (unlink(native.get()) != 0) return Fail(Win32ErrorForPath(errno, native.get()));
     return true;
+  }
+
+  bool DeleteAndClose(FileHandle handle, FileHandle keep = nullptr,
+                      const wchar_t* keep_path = nullptr) override {
+    PosixFile* file = FileOf(handle);
+    if (file == nullptr) return false;
+    std::uint32_t error = file->path == nullptr ? kErrorAccessDenied : kErrorSuccess;
+    int keep_fd = -1;
+    NativePath keep_native(keep_path != nullptr ? keep_path : L"");
+    if (error == kErrorSuccess && keep != nullptr) {
+      const PosixFile* kept = FileOf(keep);
+      if (kept == nullptr || !keep_native.Usable()) {
+        error = posix::ThreadLastError();
+      } else {
+        keep_fd = kept->fd;
+      }
+    }
+    if (error == kErrorSuccess) {
+      error = posix::DeleteHeld(file->fd, file->path.get(), file->opened, keep_fd,
+                                keep_fd >= 0 ? keep_native.get() : nullptr);
+    }
+    close(file->fd);
+    delete file;
+    return error == kErrorSuccess || Fail(error);
   }
 
   bool PathFileExists(const wchar_t* path) override {
@@ -360,11 +396,6 @@ class PosixPlatform final : public Platform {
   bool WritePrivateProfileString(const wchar_t* section, const wchar_t* key,
                                  const wchar_t* value, const wchar_t* path) override {
     return profiles_.Put(section, key, value, path);
-  }
-
-  bool ReadProfileSection(const wchar_t* section, const wchar_t* path,
-                          const ProfileEntryVisitor& visit) override {
-    return profiles_.ReadSection(section, path, visit);
   }
 
   std::unique_ptr<BackgroundThread> CreateBackgroundThread() override {

@@ -29,7 +29,6 @@
 #include <vector>
 
 #include "platform/posix/ini_document.h"
-#include "platform/posix/ini_section_reader.h"
 #include "platform/posix/fd_io.h"
 #include "platform/platform_errors.h"
 #include "platform/posix/shared_open.h"
@@ -122,20 +121,6 @@ int WriteWholeAt(int fd, std::string_view bytes, std::size_t offset, std::size_t
 }
 
 std::string Utf8Of(const wchar_t* text) { return WideToUtf8(std::wstring(text)); }
-
-// `text` as a wide string in `out`, whose memory is used again: a section of
-// a million entries is converted without a million allocations. ASCII, all a
-// manifest holds, is widened directly.
-void WidenInto(std::string_view text, std::wstring* out) {
-  out->clear();
-  for (char c : text) {
-    if (static_cast<unsigned char>(c) >= 0x80) {
-      *out = Utf8ToWide(std::string(text));
-      return;
-    }
-    out->push_back(static_cast<wchar_t>(c));
-  }
-}
 
 // Copies `text` cut to size - 1 characters and terminated; returns the count.
 std::uint32_t CopyTerminated(std::wstring_view text, wchar_t* buffer, std::uint32_t size) {
@@ -287,50 +272,6 @@ std::uint32_t ProfileStore::Get(const wchar_t* section, const wchar_t* key,
   } catch (const std::exception&) {
     SetThreadLastError(kErrorNotEnoughMemory);
     return CopyDefault(default_value, buffer, size);
-  }
-}
-
-bool ProfileStore::ReadSection(const wchar_t* section, const wchar_t* path,
-                               const ProfileEntryVisitor& visit) {
-  try {
-    std::uint32_t error = kErrorSuccess;
-    const int fd = path == nullptr || section == nullptr
-                       ? -1
-                       : OpenShared(Utf8Of(path).c_str(), kAccessRead, kShareRead | kShareWrite,
-                                    Disposition::kOpenExisting, Attribute::kNormal, &error);
-    if (fd < 0) {
-      SetThreadLastError(path == nullptr || section == nullptr ? kErrorInvalidParameter : error);
-      return false;
-    }
-    Descriptor file(fd);
-    if (const int lock_error = LockProfileUpdates(file.get(), false)) {
-      SetThreadLastError(Win32ErrorFromErrno(lock_error));
-      return false;
-    }
-    // The file is read past the document that a keyed read keeps: one line
-    // at a time, so that a huge section costs one pass and little memory.
-    std::wstring wide_name;
-    std::wstring wide_value;
-    IniSectionReader reader(Utf8Of(section), [&](std::string_view name, std::string_view value) {
-      WidenInto(name, &wide_name);
-      WidenInto(value, &wide_value);
-      return visit(wide_name.c_str(), wide_value.c_str());
-    });
-    std::vector<char> block(65536);
-    for (;;) {
-      std::size_t got = 0;
-      if (const int read_error = posix::ReadSome(file.get(), block.data(), block.size(), &got)) {
-        SetThreadLastError(Win32ErrorFromErrno(read_error));
-        return false;
-      }
-      if (got == 0) break;
-      if (!reader.Feed(std::string_view(block.data(), got))) return true;
-    }
-    reader.Finish();
-    return true;
-  } catch (const std::exception&) {
-    SetThreadLastError(kErrorNotEnoughMemory);
-    return false;
   }
 }
 

@@ -32,8 +32,6 @@ class ProfileStore {
                     wchar_t* buffer, std::uint32_t size, const wchar_t* path);
   bool Put(const wchar_t* section, const wchar_t* key, const wchar_t* value,
            const wchar_t* path);
-  // The contract of Platform::ReadProfileSection.
-  bool ReadSection(const wchar_t* section, const wchar_t* path, const ProfileEntryVisitor& visit);
 
  private:
   struct State;

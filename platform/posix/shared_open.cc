@@ -30,8 +30,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <string>
 
 #include "platform/platform_errors.h"
 
@@ -53,9 +56,6 @@ enum Marker : off_t {
 
 // The byte that profile updates lock, apart from the sharing markers.
 constexpr off_t kProfileUpdateByte = 16;
-
-// ERROR_CANT_RESOLVE_FILENAME: a loop of symbolic links.
-constexpr std::uint32_t kErrorCantResolveFilename = 1921;
 
 // An open refuses a create-or-open loop after this many races with others
 // that create and remove the same name (or a dangling symbolic link).
@@ -95,9 +95,12 @@ int OthersHoldMarkers(int fd, off_t first, off_t count, bool* held) {
 std::uint32_t ClaimSharing(int fd, std::uint32_t access, std::uint32_t share) {
   const bool reads = (access & kAccessRead) != 0;
   const bool writes = (access & kAccessWrite) != 0;
-  if (!reads && !writes) return kErrorSuccess;
-  const bool denies_read = (share & kShareRead) == 0;
-  const bool denies_write = (share & kShareWrite) == 0;
+  // No open here shares deletion, so one that may delete may coexist with
+  // no other: it takes part as an open that shares nothing.
+  const bool deletes = (access & kAccessDelete) != 0;
+  if (!reads && !writes && !deletes) return kErrorSuccess;
+  const bool denies_read = deletes || (share & kShareRead) == 0;
+  const bool denies_write = deletes || (share & kShareWrite) == 0;
 
   struct Claim {
     bool wanted;
@@ -142,6 +145,7 @@ int OpenOrCreate(const char* path, int flags, Disposition disposition, mode_t mo
                  bool* created) {
   *created = false;
   if (disposition == Disposition::kOpenExisting) return open(path, flags);
+  if (disposition == Disposition::kOpenExistingNoLink) return open(path, flags | O_NOFOLLOW);
   for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
     int fd = open(path, flags | O_CREAT | O_EXCL, mode);
     if (fd >= 0) {
@@ -225,14 +229,15 @@ bool FolderOfExists(const char* path) {
 }  // namespace
 
 int OpenShared(const char* utf8_path, std::uint32_t access, std::uint32_t share,
-               Disposition disposition, Attribute attribute, std::uint32_t* error) {
+               Disposition disposition, Attribute attribute, std::uint32_t* error,
+               int model_fd) {
   std::uint32_t ignored = 0;
   if (error == nullptr) error = &ignored;
   if (utf8_path == nullptr || utf8_path[0] == '\0') {
     *error = kErrorPathNotFound;
     return -1;
   }
-  if ((access & ~(kAccessRead | kAccessWrite)) != 0 ||
+  if ((access & ~(kAccessRead | kAccessWrite | kAccessDelete)) != 0 ||
       (share & ~(kShareRead | kShareWrite)) != 0) {
     *error = kErrorInvalidParameter;
     return -1;
@@ -244,7 +249,15 @@ int OpenShared(const char* utf8_path, std::uint32_t access, std::uint32_t share,
   const bool truncates = disposition == Disposition::kCreateAlways;
   const bool writable = (access & kAccessWrite) != 0 || truncates;
   const int flags = (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-  const mode_t mode = attribute == Attribute::kReadOnly ? 0444 : 0666;
+  mode_t mode = attribute == Attribute::kReadOnly ? 0444 : 0666;
+  if (model_fd >= 0) {
+    struct stat model;
+    if (fstat(model_fd, &model) != 0) {
+      *error = Win32ErrorFromErrno(errno);
+      return -1;
+    }
+    mode &= ~((S_IRWXG | S_IRWXO) & ~model.st_mode);
+  }
 
   bool created = false;
   const int fd = OpenOrCreate(utf8_path, flags, disposition, mode, &created);
@@ -292,6 +305,85 @@ std::uint32_t DeleteUnlessHeld(const char* utf8_path) {
   }
   if (fd >= 0) close(fd);
   return failure;
+}
+
+namespace {
+
+bool SameInode(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool SameTime(const struct timespec& a, const struct timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// Whether nobody wrote to the file between the two looks. The change time
+// is not compared: the rename to the private name moves it.
+bool SameContent(const struct stat& then, const struct stat& now) {
+  return then.st_size == now.st_size && SameTime(then.st_mtim, now.st_mtim);
+}
+
+// A name in the folder of `path` that nobody else uses: hidden, and naming
+// this process and a count.
+std::string PrivateNameBeside(const char* path, unsigned attempt) {
+  static std::atomic<unsigned> count{0};
+  const char* slash = std::strrchr(path, '/');
+  std::string name = slash == nullptr ? std::string() : std::string(path, slash + 1);
+  name += ".tarvelin-deleting-" + std::to_string(getpid()) + "-" +
+          std::to_string(count.fetch_add(1) + attempt);
+  return name;
+}
+
+}  // namespace
+
+std::uint32_t DeleteHeld(int fd, const char* utf8_path, const struct stat& opened, int keep_fd,
+                         const char* keep_path) {
+  struct stat held;
+  if (fstat(fd, &held) != 0) return Win32ErrorFromErrno(errno);
+  if (!SameContent(opened, held) || !SameTime(opened.st_ctim, held.st_ctim)) {
+    return kErrorFileExists;
+  }
+  // Nobody wrote to it since the last look: its size and modification time
+  // are as they were, after the rename too.
+  const auto unwritten = [&] {
+    struct stat now;
+    return fstat(fd, &now) == 0 && SameContent(held, now);
+  };
+  struct stat kept;
+  if (keep_fd >= 0 && fstat(keep_fd, &kept) != 0) return Win32ErrorFromErrno(errno);
+  // Whether the file that vouches for this one is still at its name.
+  const auto keep_in_place = [&] {
+    struct stat at_name;
+    return keep_fd < 0 || (lstat(keep_path, &at_name) == 0 && SameInode(at_name, kept));
+  };
+  struct stat found;
+#if defined(__linux__)
+  for (unsigned attempt = 0; attempt < 8; ++attempt) {
+    const std::string hidden = PrivateNameBeside(utf8_path, attempt);
+    if (renameat2(AT_FDCWD, utf8_path, AT_FDCWD, hidden.c_str(), RENAME_NOREPLACE) != 0) {
+      if (errno == EEXIST) continue;
+      if (errno == EINVAL || errno == ENOSYS) break;  // no such rename here
+      return Win32ErrorForPath(errno, utf8_path);
+    }
+    // What was moved is what sat at the name: if it is not the held file,
+    // or the file that vouches for it has left its name, it goes back.
+    if (lstat(hidden.c_str(), &found) != 0 || !SameInode(found, held) || !keep_in_place() ||
+        !unwritten()) {
+      renameat2(AT_FDCWD, hidden.c_str(), AT_FDCWD, utf8_path, RENAME_NOREPLACE);
+      return kErrorFileExists;
+    }
+    if (unlink(hidden.c_str()) != 0) {
+      const int unlink_error = errno;
+      renameat2(AT_FDCWD, hidden.c_str(), AT_FDCWD, utf8_path, RENAME_NOREPLACE);
+      return Win32ErrorFromErrno(unlink_error);
+    }
+    return kErrorSuccess;
+  }
+#endif
+  if (lstat(utf8_path, &found) != 0) return Win32ErrorForPath(errno, utf8_path);
+  if (!SameInode(found, held) || !keep_in_place() || !unwritten()) return kErrorFileExists;
+  if (unlink(utf8_path) != 0) return Win32ErrorForPath(errno, utf8_path);
+  return kErrorSuccess;
 }
 
 int LockProfileUpdates(int fd, bool exclusive) {

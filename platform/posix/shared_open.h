@@ -7,6 +7,8 @@
 #ifndef TARVELIN_PLATFORM_POSIX_SHARED_OPEN_H_
 #define TARVELIN_PLATFORM_POSIX_SHARED_OPEN_H_
 
+#include <sys/stat.h>
+
 #include <cstdint>
 
 #include "platform/platform.h"
@@ -19,9 +21,25 @@ namespace tarvelin::posix {
 // Directories are refused; an existing file without write permission bits is
 // refused for write access even to root; kCreateAlways truncates only after
 // the sharing has been granted; kCreateNew fails with kErrorFileExists on any
-// entry at the name and never follows a link.
+// entry at the name and never follows a link, nor does kOpenExistingNoLink.
+// Delete access refuses, and is refused by, every other open. A file created
+// gets no group or other permission bit that `model_fd` (when not -1) lacks.
 int OpenShared(const char* utf8_path, std::uint32_t access, std::uint32_t share,
-               Disposition disposition, Attribute attribute, std::uint32_t* error);
+               Disposition disposition, Attribute attribute, std::uint32_t* error,
+               int model_fd = -1);
+
+// Deletes the file that `fd` holds, which `utf8_path` named when it was
+// opened and which was then as `opened` says: the name is renamed to a
+// private one in the same folder, the file found there is compared with the
+// held one, and only then unlinked; a file that had taken the name, or a
+// held file that another program wrote to since it was opened, is renamed
+// back and kErrorFileExists returned.
+// With `keep_fd`, `keep_path` must name the file that it holds at the moment
+// of the unlink, or the file is renamed back and kErrorFileExists returned.
+// On a file system that cannot rename without replacing, the names are
+// compared and the file unlinked at once. Returns 0 or a Win32 error code.
+std::uint32_t DeleteHeld(int fd, const char* utf8_path, const struct stat& opened,
+                         int keep_fd = -1, const char* keep_path = nullptr);
 
 // True when some descriptor made by OpenShared holds the file at `utf8_path`
 // open, in this process or another. DeleteFile refuses such a file, as

@@ -8,7 +8,6 @@
 #include "platform/platform.h"
 #include "platform/win32/api.h"
 #include "platform/backend_thread.h"
-#include "platform/win32/profile_section.h"
 
 namespace tarvelin {
 namespace {
@@ -17,6 +16,8 @@ DWORD AccessFlags(std::uint32_t access) {
   DWORD flags = 0;
   if (access & kAccessRead) flags |= GENERIC_READ;
   if (access & kAccessWrite) flags |= GENERIC_WRITE;
+  // A read-only file is deleted only once its attribute is cleared.
+  if (access & kAccessDelete) flags |= DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
   return flags;
 }
 
@@ -36,6 +37,7 @@ DWORD CreationFlags(Disposition disposition) {
     case Disposition::kCreateNew:
       return CREATE_NEW;
     case Disposition::kOpenExisting:
+    case Disposition::kOpenExistingNoLink:
       break;
   }
   return OPEN_EXISTING;
@@ -75,12 +77,49 @@ class ProfilePath {
   std::wstring anchored_;
 };
 
+// A reparse point that stands for another name (a symbolic link, a junction),
+// as IsReparseTagNameSurrogate tells; other reparse points (cloud or
+// deduplicated files) are files in their own right.
+constexpr DWORD kNameSurrogateBit = 0x20000000;
+
+// Closes `file` and fails with `error`, for an open that is refused after
+// the system granted it.
+HANDLE Refuse(HANDLE file, DWORD error) {
+  ::CloseHandle(file);
+  ::SetLastError(error);
+  return INVALID_HANDLE_VALUE;
+}
+
 class Win32Platform final : public Platform {
  public:
   FileHandle CreateFile(const wchar_t* path, std::uint32_t access, std::uint32_t share,
-                        Disposition disposition, Attribute attribute) override {
-    return ::CreateFileW(path, AccessFlags(access), ShareFlags(share), nullptr,
-                         CreationFlags(disposition), AttributeFlags(attribute), nullptr);
+                        Disposition disposition, Attribute attribute,
+                        FileHandle = nullptr) override {
+    const bool no_link = disposition == Disposition::kOpenExistingNoLink;
+    DWORD flags = AttributeFlags(attribute);
+    if (no_link) flags |= FILE_FLAG_OPEN_REPARSE_POINT;
+    HANDLE file = ::CreateFileW(path, AccessFlags(access), ShareFlags(share), nullptr,
+                                CreationFlags(disposition), flags, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return file;
+    if (no_link) {
+      FILE_ATTRIBUTE_TAG_INFO tag;
+      if (!::GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag)) {
+        return Refuse(file, ::GetLastError());
+      }
+      if ((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        if ((tag.ReparseTag & kNameSurrogateBit) != 0) {
+          return Refuse(file, ERROR_CANT_RESOLVE_FILENAME);
+        }
+        ::CloseHandle(file);
+        file = ::CreateFileW(path, AccessFlags(access), ShareFlags(share), nullptr,
+                             OPEN_EXISTING, AttributeFlags(attribute), nullptr);
+        if (file == INVALID_HANDLE_VALUE) return file;
+      }
+    }
+    // A device (NUL, CON, COM1) or a pipe opens like a file here, but holds
+    // no bytes to keep: only files on a disk are taken.
+    if (::GetFileType(file) != FILE_TYPE_DISK) return Refuse(file, ERROR_ACCESS_DENIED);
+    return file;
   }
 
   bool ReadFile(FileHandle file, void* buffer, std::uint32_t size,
@@ -145,10 +184,6 @@ class Win32Platform final : public Platform {
     return true;
   }
 
-  // A file created on Windows takes the access rules that its folder passes
-  // on; there are no permission bits to narrow.
-  bool LimitAccessTo(FileHandle, FileHandle) override { return true; }
-
   // INVALID_HANDLE_VALUE is also the pseudo-handle of the current process, so
   // CloseHandle "closes" it with success. Callers hand it in only after a
   // failed CreateFile, and the interface promises false for it, as for any
@@ -166,6 +201,34 @@ class Win32Platform final : public Platform {
   }
 
   bool DeleteFile(const wchar_t* path) override { return ::DeleteFileW(path) != FALSE; }
+
+  // The handle shares nothing, so nobody can rename the file or put another
+  // at its name while it is open: the name stays bound to it, as the name of
+  // `keep`, which the caller holds without delete sharing, is to that.
+  bool DeleteAndClose(FileHandle file, FileHandle = nullptr, const wchar_t* = nullptr) override {
+    FILE_BASIC_INFO basic;
+    if (::GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic) &&
+        (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+      basic.FileAttributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+      if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+      // Times of 0 are left as they are.
+      basic.CreationTime.QuadPart = basic.LastAccessTime.QuadPart = 0;
+      basic.LastWriteTime.QuadPart = basic.ChangeTime.QuadPart = 0;
+      ::SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic);
+    }
+    // Its one member is named DeleteFile, which windows.h renames.
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    const bool marked =
+        ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition,
+                                     sizeof disposition) != FALSE;
+    const DWORD error = marked ? ERROR_SUCCESS : ::GetLastError();
+    const bool closed = ::CloseHandle(file) != FALSE;
+    if (!marked) {
+      ::SetLastError(error);
+      return false;
+    }
+    return closed;
+  }
 
   bool PathFileExists(const wchar_t* path) override { return ::PathFileExistsW(path) != FALSE; }
 
@@ -200,11 +263,6 @@ class Win32Platform final : public Platform {
   bool WritePrivateProfileString(const wchar_t* section, const wchar_t* key,
                                  const wchar_t* value, const wchar_t* path) override {
     return ::WritePrivateProfileStringW(section, key, value, ProfilePath(path).c_str()) != FALSE;
-  }
-
-  bool ReadProfileSection(const wchar_t* section, const wchar_t* path,
-                          const ProfileEntryVisitor& visit) override {
-    return ReadProfileSectionEntries(section, ProfilePath(path).c_str(), visit);
   }
 
   std::unique_ptr<BackgroundThread> CreateBackgroundThread() override {

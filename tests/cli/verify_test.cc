@@ -254,8 +254,8 @@ TEST(Verify, AFailedReadMakesThePieceUnreadableAndDecides) {
   ws.MakeSource(3 * M + 17, 4);
   ASSERT_EQ(RC_OK, Split(ws.source().c_str(), 1));
   FaultPlatform platform(DefaultPlatform());
-  // The second read of piece 1.
-  platform.FailOp(Op::kReadFile, FingerprintReads(M) + 2, false, 30);
+  // The second read of piece 1, after the manifest's two (its bytes, its end).
+  platform.FailOp(Op::kReadFile, 2 + FingerprintReads(M) + 2, false, 30);
   OperationOptions options;
   options.platform = &platform;
   VerifyReport report;

@@ -122,21 +122,27 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"RebuiltFileCannotBeCreated", Op::kCreateFile, L"disk.wim", 1, RC_FILE_OPEN, 0},
         FaultCase{"FolderFlushFails", Op::kFlushFolderOf, L"disk.wim", 1, RC_FILE_WRITE, 0},
         FaultCase{"PieceCannotBeOpened", Op::kCreateFile, L"disk.2", 1, RC_FILE_OPEN, 2},
-        // Held, then opened for its fingerprint.
-        FaultCase{"PieceCannotBeFingerprinted", Op::kCreateFile, L"disk.2", 2, RC_FILE_READ, 2},
+        // Held, and fingerprinted through that handle.
+        FaultCase{"PieceCannotBeFingerprinted", Op::kReadFile, L"disk.2", 1, RC_FILE_READ, 2},
+        FaultCase{"PieceCannotBeMeasured", Op::kGetFileInformation, L"disk.2", 1, RC_FILE_READ,
+                  2},
         // The second chunk that the join reads, after the piece's fingerprint.
         FaultCase{"ReadingAPieceFails", Op::kReadFile, L"disk.2", FingerprintReads(kMiB) + 2,
                   RC_FILE_READ, 2},
         FaultCase{"WritingFails", Op::kWriteFile, L"disk.wim", 4, RC_FILE_WRITE, 1},
         FaultCase{"FlushBeforeDeletingFails", Op::kFlushFileBuffers, L"disk.wim", 3,
                   RC_FILE_WRITE, 2},
-        FaultCase{"PieceCannotBeDeleted", Op::kDeleteFile, L"disk.3", 1, RC_FILE_DELETE, 3},
-        // Created, then opened for its fingerprint.
-        FaultCase{"RebuiltFileCannotBeFingerprinted", Op::kCreateFile, L"disk.wim", 2,
+        FaultCase{"PieceCannotBeDeleted", Op::kDeleteAndClose, L"disk.3", 1, RC_FILE_DELETE, 3},
+        FaultCase{"PieceCannotBeOpenedToDelete", Op::kCreateFile, L"disk.3", 2, RC_FILE_DELETE,
+                  3},
+        // Proved through the handle that wrote it.
+        FaultCase{"RebuiltFileCannotBeFingerprinted", Op::kReadFile, L"disk.wim", 1,
                   RC_FILE_READ, 5},
-        FaultCase{"ManifestCannotBeDeleted", Op::kDeleteFile, L"disk.DAT", 1, RC_FILE_DELETE, 5},
-        FaultCase{"ManifestReadFailsReadsEmpty", Op::kReadProfileSection, L"disk.DAT", 1,
-                  RC_DIGEST_MISMATCH, 5}),
+        FaultCase{"ManifestCannotBeDeleted", Op::kDeleteAndClose, L"disk.DAT", 1, RC_FILE_DELETE,
+                  5},
+        // Nothing is created before the record is read.
+        FaultCase{"ManifestCannotBeOpened", Op::kCreateFile, L"disk.DAT", 1, RC_FILE_OPEN, 0},
+        FaultCase{"ManifestCannotBeRead", Op::kReadFile, L"disk.DAT", 1, RC_FILE_READ, 0}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.label); });
 
 TEST(MergeFaults, ShortOrZeroByteWriteStopsWithoutDeletingThePiece) {
@@ -151,24 +157,10 @@ TEST(MergeFaults, ShortOrZeroByteWriteStopsWithoutDeletingThePiece) {
   }
 }
 
-TEST(MergeFaults, FailedPieceMeasurementStopsAfterOneChunk) {
-  Prepared p;
-  FaultPlatform faults(DefaultPlatform());
-  faults.FailOp(Op::kGetFileSize, 1, true, kInjected);
-  EXPECT_EQ(RC_FILE_READ, MergeWith(&faults, p.ws.source()));
-  EXPECT_EQ(0, faults.open_handles());
-  EXPECT_TRUE(FileExists(p.ws.piece(0)));
-  EXPECT_TRUE(p.BytesSurvive());
-  // The chunk appended is cut off again, and the next call goes on from there.
-  EXPECT_EQ(0u, FileSizeOf(p.ws.source()));
-  EXPECT_EQ(RC_OK, MergeWith(nullptr, p.ws.source()));
-  EXPECT_EQ(p.original, ReadFileBytes(p.ws.source()));
-}
-
 TEST(MergeFaults, ManifestLeftAfterSuccessIsRecognisedOnRetry) {
   Prepared p;
   FaultPlatform faults(DefaultPlatform());
-  faults.FailOp(Op::kDeleteFile, kPieces + 1, false, kInjected);
+  faults.FailOp(Op::kDeleteAndClose, kPieces + 1, false, kInjected);
   EXPECT_EQ(RC_FILE_DELETE, MergeWith(&faults, p.ws.source()));
   EXPECT_EQ(kInjected, faults.GetLastError());
   EXPECT_EQ(RC_OK, MergeWith(nullptr, p.ws.source()));

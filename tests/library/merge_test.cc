@@ -4,10 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <cwctype>
+#include <filesystem>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include "library/operations.h"
+#include "platform/utf8.h"
 #include "tarvelin/tarvelin.h"
 #include "tests/library/library_test_util.h"
 
@@ -194,6 +203,13 @@ TEST_F(Merge, ReadOnlyPiecesAndManifestAreDeleted) {
 
 enum class Outcome { kMerges, kRefuses, kEither };
 
+// `text` as UTF-16 after its byte-order mark, as a Windows editor saves it.
+std::string Utf16(const std::string& text, bool big_endian) {
+  std::string out = big_endian ? "\xFE\xFF" : "\xFF\xFE";
+  for (char c : text) out += big_endian ? std::string{'\0', c} : std::string{c, '\0'};
+  return out;
+}
+
 struct HostileCase {
   const char* label;
   std::string (*make)(const std::string& manifest);
@@ -218,8 +234,8 @@ TEST_P(HostileManifest, CostsNoPiece) {
   if (result == RC_OK) {
     EXPECT_EQ(original_, ReadFileBytes(ws_.source()));
   } else {
-    const std::size_t remaining = ws_.PieceSizes().size();
-    const int first = 4 - static_cast<int>(remaining);
+    int first = 0;  // the pieces joined are gone from the front
+    while (first < 4 && !FileExists(ws_.piece(first))) ++first;
     EXPECT_EQ(original_, ReadFileBytes(ws_.source()).substr(0, first * M) + PiecesFrom(first));
   }
 }
@@ -247,6 +263,21 @@ INSTANTIATE_TEST_SUITE_P(
                     Outcome::kMerges},
         HostileCase{"ByteOrderMark", [](const std::string& m) { return "\xEF\xBB\xBF" + m; },
                     Outcome::kMerges},
+        HostileCase{"Utf16LittleEndian", [](const std::string& m) { return Utf16(m, false); },
+                    Outcome::kMerges},
+        HostileCase{"Utf16BigEndian", [](const std::string& m) { return Utf16(m, true); },
+                    Outcome::kMerges},
+        // Passed over whole, without being kept.
+        HostileCase{"EndlessLineFirst",
+                    [](const std::string& m) { return std::string(300000, 'x') + "\r\n" + m; },
+                    Outcome::kMerges},
+        HostileCase{"AllZeroRecord",
+                    [](const std::string& m) {
+                      const std::size_t at = m.find("MD5_VALUE1=") + 11;
+                      return m.substr(0, at) +
+                             "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00" + m.substr(at + 47);
+                    },
+                    Outcome::kEither},
         HostileCase{"DuplicateSectionsAndKeysFirstWins",
                     [](const std::string& m) {
                       return m + "[SplitImageMD5]\r\nMD5_VALUE0=00\r\n[SrcImageMD5]\r\nMD5_VALUE=1\r\n";
@@ -260,6 +291,36 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     Outcome::kMerges}),
     [](const ::testing::TestParamInfo<HostileCase>& info) { return std::string(info.param.label); });
+
+#ifndef _WIN32
+// A manifest that is no file to read is said to be one, and the merge
+// creates nothing before it has read the record.
+TEST_F(Merge, ManifestThatCannotBeReadCreatesNothing) {
+  const std::string manifest = WideToUtf8(ws_.manifest());
+  const std::vector<std::pair<const char*, std::function<void()>>> cases = {
+      {"pipe", [&] { ASSERT_EQ(0, mkfifo(manifest.c_str(), 0600)); }},
+      {"link to a device", [&] { ASSERT_EQ(0, symlink("/dev/zero", manifest.c_str())); }},
+      {"no permission", [&] { ASSERT_EQ(0, chmod(manifest.c_str(), 0)); }},
+  };
+  const std::string text = ReadFileBytes(ws_.manifest());
+  for (const auto& [label, make] : cases) {
+    SCOPED_TRACE(label);
+    std::filesystem::remove(FsPath(ws_.manifest()));
+    WriteFileBytes(ws_.manifest(), text);
+    if (std::string(label) != "no permission") std::filesystem::remove(FsPath(ws_.manifest()));
+    make();
+    if (std::string(label) == "no permission" && access(manifest.c_str(), R_OK) == 0) continue;
+    FailureReport report;
+    OperationOptions options;
+    options.failure = &report;
+    EXPECT_EQ(RC_FILE_OPEN, tarvelin::Merge(ws_.source().c_str(), options));
+    EXPECT_EQ(FileRole::kManifest, report.role);
+    EXPECT_FALSE(FileExists(ws_.source()));
+    EXPECT_EQ(4u, ws_.PieceSizes().size());
+  }
+  std::filesystem::remove(FsPath(ws_.manifest()));
+}
+#endif
 
 // While the pieces are joined, nobody else can open the rebuilt file.
 TEST_F(Merge, RebuiltFileIsExclusiveWhileJoining) {

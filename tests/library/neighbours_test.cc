@@ -7,12 +7,15 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <map>
 #include <string>
 
 #include "library/operations.h"
 #include "platform/utf8.h"
 #include "tests/library/library_test_util.h"
+#include "tests/reliability/invariant_r.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -30,6 +33,9 @@ struct Neighbourhood {
   std::wstring source = ws.source();  // the file that the row splits
   std::string set_original;  // a set already there merges back to this
   FileHandle held = nullptr;
+  FileHandle held_too = nullptr;
+  // Files of others that must keep their bytes, whatever the operation did.
+  std::map<std::wstring, std::string> theirs;
   // Called as each call of the split returns, to play another program.
   std::function<void(const Call&)> meanwhile;
   std::wstring Path(const wchar_t* name) { return ws.dir().Path(name); }
@@ -45,6 +51,12 @@ struct NeighbourCase {
 
 void PrintTo(const NeighbourCase& c, std::ostream* os) { *os << c.label; }
 
+// A file of someone else's at `name`, whose bytes must survive.
+void Theirs(Neighbourhood& n, const std::wstring& path, const std::string& bytes) {
+  WriteFileBytes(path, bytes);
+  n.theirs[path] = bytes;
+}
+
 // Cuts disk.img into a set, and makes `name` (holding `bytes`) the file
 // that the row splits.
 void SplitAsIs(Neighbourhood& n) {
@@ -57,24 +69,55 @@ void SplitNext(Neighbourhood& n, const wchar_t* name, const std::string& bytes) 
   WriteFileBytes(n.source, bytes);
 }
 void PutSourceBack(Neighbourhood& n) { WriteFileBytes(n.ws.source(), n.original); }
+// Leaves the set as a split killed while it cut piece 3 leaves it: pieces 0
+// to 2 recorded, piece 3 begun and not yet recorded.
+void KilledWhileCuttingPieceThree(Neighbourhood& n) {
+  SplitAsIs(n);
+  PutSourceBack(n);
+  std::string manifest = ReadFileBytes(n.ws.manifest());
+  manifest.erase(manifest.rfind("MD5_VALUE3="));
+  WriteFileBytes(n.ws.manifest(), manifest);
+  std::filesystem::resize_file(FsPath(n.ws.piece(3)), 50);
+}
 void Untouched(const std::wstring& path, const std::string& bytes) {
   EXPECT_EQ(bytes, ReadFileBytes(path));
 }
 
 #ifndef _WIN32
+// Makes `path` another user's, in a folder that everyone may write to (as
+// /tmp), when this test runs as root; the row is skipped otherwise.
+void GiveToAnotherUser(Neighbourhood& n, const std::wstring& path) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root, to make a file another user's";
+  ASSERT_EQ(0, chmod(WideToUtf8(n.ws.dir().path()).c_str(), 01777));
+  ASSERT_EQ(0, lchown(WideToUtf8(path).c_str(), 65534, 65534));
+}
+
 void Link(Neighbourhood& n, const wchar_t* target, const wchar_t* name) {
   ASSERT_EQ(0, symlink(WideToUtf8(n.Path(target)).c_str(), WideToUtf8(n.Path(name)).c_str()));
 }
 #endif
 
 const NeighbourCase kCases[] = {
-    {"SecondSplitWhileTheFirstHoldsTheSource",
+    {"SecondSplitWhileTheFirstRuns",
      [](Neighbourhood& n) {
-       // As a running split holds it: unshared.
-       n.held = DefaultPlatform().CreateFile(n.ws.source().c_str(), kAccessRead, kShareNone,
-                                             Disposition::kOpenExisting, Attribute::kReadOnly);
+       // As a running split holds them: the source shared for reading, its
+       // new manifest for writing.
+       Platform& p = DefaultPlatform();
+       n.held = p.CreateFile(n.ws.source().c_str(), kAccessRead, kShareRead,
+                             Disposition::kOpenExisting, Attribute::kReadOnly);
+       n.held_too = p.CreateFile(n.ws.manifest().c_str(), kAccessRead | kAccessWrite,
+                                 kShareRead, Disposition::kCreateNew, Attribute::kNormal);
      },
-     RC_FILE_OPEN, [](Neighbourhood& n) { EXPECT_FALSE(FileExists(n.ws.manifest())); }},
+     RC_FILE_OPEN, [](Neighbourhood& n) { EXPECT_EQ(0u, FileSizeOf(n.ws.manifest())); }},
+    // Readers are welcome; one still there at the end keeps the source, and
+    // the set is complete beside it.
+    {"ReaderHoldsTheSource",
+     [](Neighbourhood& n) {
+       n.held = DefaultPlatform().CreateFile(n.ws.source().c_str(), kAccessRead,
+                                             kShareRead | kShareWrite, Disposition::kOpenExisting,
+                                             Attribute::kReadOnly);
+     },
+     RC_FILE_DELETE, [](Neighbourhood& n) { EXPECT_EQ(n.original, n.ws.JoinedPieces()); }},
     {"SplitOfAPieceOfAnExistingSet",
      [](Neighbourhood& n) {
        SplitAsIs(n);
@@ -92,9 +135,18 @@ const NeighbourCase kCases[] = {
      [](Neighbourhood& n) {
        SplitAsIs(n);
        PutSourceBack(n);
-       std::filesystem::remove(FsPath(n.ws.piece(3)));
      },
      RC_OK, nullptr},
+    {"SplitKilledWhileCutting", KilledWhileCuttingPieceThree, RC_OK, nullptr},
+    // The manifest vouches for a piece that is not there: it holds what no
+    // file beside it does, so it is not cleared.
+    {"StaleSetMissingARecordedPiece",
+     [](Neighbourhood& n) {
+       SplitAsIs(n);
+       PutSourceBack(n);
+       std::filesystem::remove(FsPath(n.ws.piece(3)));
+     },
+     RC_FILE_OPEN, [](Neighbourhood& n) { EXPECT_TRUE(FileExists(n.ws.manifest())); }},
     {"StaleSetCutSmallerThanThisCut",
      [](Neighbourhood& n) {
        ASSERT_EQ(RC_OK, SplitWith(nullptr, n.ws.source(), 0));  // eight pieces and more
@@ -103,6 +155,42 @@ const NeighbourCase kCases[] = {
      RC_OK, [](Neighbourhood& n) { EXPECT_FALSE(FileExists(n.ws.piece(5))); }},
     {"EmptyManifestAlone",
      [](Neighbourhood& n) { WriteFileBytes(n.ws.manifest(), ""); }, RC_OK, nullptr},
+    // What a split killed on Windows left: the records had not reached the
+    // manifest, but the pieces prove themselves by their bytes.
+    {"EmptyManifestBesideProvedPieces",
+     [](Neighbourhood& n) {
+       SplitAsIs(n);
+       PutSourceBack(n);
+       WriteFileBytes(n.ws.manifest(), "");
+     },
+     RC_OK, nullptr},
+    // The user's own file after a set: never taken for stale output.
+    {"UsersFileAfterAFinishedSet",
+     [](Neighbourhood& n) {
+       SplitAsIs(n);
+       PutSourceBack(n);
+       Theirs(n, n.ws.piece(4), "my notes");
+     },
+     RC_OK, nullptr},
+    {"UsersFileAfterAKilledSet",
+     [](Neighbourhood& n) {
+       KilledWhileCuttingPieceThree(n);
+       Theirs(n, n.ws.piece(4), "my notes");
+     },
+     RC_OK, nullptr},
+    // A manifest planted with the source's fingerprint and records that no
+    // piece beside it has: it vouches for nothing, and steers nothing.
+    {"PlantedManifest",
+     [](Neighbourhood& n) {
+       std::string planted = "[SrcImageMD5]\r\nMD5_VALUE=" + WideToUtf8(FingerprintOf(n.original)) +
+                             "\r\n[SplitImageMD5]\r\n";
+       for (int piece = 0; piece < 5; ++piece) {
+         planted += "MD5_VALUE" + std::to_string(piece) + "=x\r\n";
+       }
+       Theirs(n, n.ws.manifest(), planted);
+       Theirs(n, n.ws.piece(5), "my own");
+     },
+     RC_FILE_OPEN, nullptr},
     {"EmptyManifestBesideAForeignPiece",
      [](Neighbourhood& n) {
        WriteFileBytes(n.ws.manifest(), "");
@@ -162,6 +250,21 @@ const NeighbourCase kCases[] = {
        };
      },
      RC_FILE_READ, nullptr},
+    // In a folder that others may write to, files that another user left at
+    // the names are theirs, whatever they hold.
+    {"StaleSetOfAnotherUser",
+     [](Neighbourhood& n) {
+       SplitAsIs(n);
+       PutSourceBack(n);
+       GiveToAnotherUser(n, n.ws.piece(0));
+     },
+     RC_FILE_OPEN, nullptr},
+    {"EmptyManifestOfAnotherUser",
+     [](Neighbourhood& n) {
+       Theirs(n, n.ws.manifest(), "");
+       GiveToAnotherUser(n, n.ws.manifest());
+     },
+     RC_FILE_OPEN, nullptr},
     {"PrivateSourceGivesPrivateFiles",
      [](Neighbourhood& n) {
        ASSERT_EQ(0, chmod(WideToUtf8(n.ws.source()).c_str(), 0600));
@@ -184,13 +287,18 @@ TEST_P(Neighbours, NoByteIsLostAndNothingForeignIsWritten) {
   Neighbourhood n;
   n.original = n.ws.MakeSource(kSize);
   c.setup(n);
-  if (::testing::Test::HasFatalFailure()) return;
+  if (::testing::Test::HasFatalFailure() || ::testing::Test::IsSkipped()) return;
   FaultPlatform watch(DefaultPlatform());
   watch.AfterEachCall([&n](std::uint64_t, const Call& call) {
     if (n.meanwhile) n.meanwhile(call);
   });
   EXPECT_EQ(c.expected, SplitWith(&watch, n.source, 1));
-  if (n.held != nullptr) DefaultPlatform().CloseHandle(n.held);
+  for (FileHandle held : {n.held, n.held_too}) {
+    if (held != nullptr) DefaultPlatform().CloseHandle(held);
+  }
+  for (const auto& [path, bytes] : n.theirs) {
+    EXPECT_EQ(bytes, ReadFileBytes(path));
+  }
   if (c.check) c.check(n);
   if (c.expected != RC_OK) {
     // Refused or failed: the source is as the split found it, or as the
@@ -210,6 +318,157 @@ TEST_P(Neighbours, NoByteIsLostAndNothingForeignIsWritten) {
 
 INSTANTIATE_TEST_SUITE_P(Table, Neighbours, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<NeighbourCase>& info) {
+                           return std::string(info.param.label);
+                         });
+
+// Another program acting at every moment of a split or a merge: after each
+// of its platform calls in turn, one run a moment. The original stays
+// rebuildable from what is on disk, whatever the moment, and nothing of the
+// other program's is deleted or written.
+constexpr std::uint64_t kSweepSize = kMiB + 100;  // two pieces
+
+struct Move {
+  const char* label;
+  bool during_merge;
+  // Acts as another program would; false when the system did not let it.
+  std::function<bool(Neighbourhood&)> act;
+  // Made before the operation's last deletion, the move must make it fail.
+  bool must_fail;
+  // The move changes the source in place: what must survive is then what
+  // the other program made of it.
+  bool changes_source = false;
+};
+void PrintTo(const Move& m, std::ostream* os) { *os << m.label; }
+
+// Renames a file of the other program's over `target`.
+bool RenameOver(Neighbourhood& n, const std::wstring& target) {
+  const std::wstring intruder = n.Path(L"intruder");
+  WriteFileBytes(intruder, "the other program's bytes");
+  std::error_code error;
+  std::filesystem::rename(FsPath(intruder), FsPath(target), error);
+  if (error) {
+    std::filesystem::remove(FsPath(intruder));
+    return false;
+  }
+  n.theirs[target] = "the other program's bytes";
+  return true;
+}
+
+// Changes the source in place, as an editor or a download might.
+bool ChangeSource(Neighbourhood& n, bool append) {
+  if (!FileExists(n.ws.source())) return false;
+  std::fstream file(FsPath(n.ws.source()), std::ios::in | std::ios::out | std::ios::binary);
+  if (!file) return false;
+  if (append) {
+    file.seekp(0, std::ios::end);
+    file.write("more", 4);
+  } else {
+    file.seekp(10);
+    file.put('!');
+  }
+  file.close();
+  if (!file) return false;
+  n.theirs[n.ws.source()] = ReadFileBytes(n.ws.source());
+  return true;
+}
+
+// Puts a file, or a link to one of the other program's, where nothing is.
+bool Plant(Neighbourhood& n, bool link) {
+  std::error_code error;
+  if (std::filesystem::symlink_status(FsPath(n.ws.source()), error).type() !=
+      std::filesystem::file_type::not_found) {
+    return false;
+  }
+  if (!link) {
+    Theirs(n, n.ws.source(), "planted");
+    return true;
+  }
+  Theirs(n, n.Path(L"victim"), "victim");
+  std::filesystem::create_symlink(FsPath(n.Path(L"victim")), FsPath(n.ws.source()), error);
+  return !error;
+}
+
+const Move kMoves[] = {
+    {"RenameAFileOverTheSource", false, [](Neighbourhood& n) { return RenameOver(n, n.ws.source()); },
+     true},
+    {"RenameAFileOverTheManifest", false,
+     [](Neighbourhood& n) { return RenameOver(n, n.ws.manifest()); }, true},
+    {"AppendToTheSource", false, [](Neighbourhood& n) { return ChangeSource(n, true); }, true,
+     true},
+    {"OverwriteTheSourceInPlace", false, [](Neighbourhood& n) { return ChangeSource(n, false); },
+     true, true},
+    {"OpenAReaderOnTheSource", false,
+     [](Neighbourhood& n) {
+       n.held = DefaultPlatform().CreateFile(n.ws.source().c_str(), kAccessRead,
+                                             kShareRead | kShareWrite, Disposition::kOpenExisting,
+                                             Attribute::kReadOnly);
+       if (n.held != InvalidHandle()) return true;
+       n.held = nullptr;
+       return false;
+     },
+     true},
+    {"PlantAFileAtTheMergesPath", true, [](Neighbourhood& n) { return Plant(n, false); }, true},
+#ifndef _WIN32
+    {"PlantALinkAtTheMergesPath", true, [](Neighbourhood& n) { return Plant(n, true); }, true},
+#endif
+};
+
+class Moments : public ::testing::TestWithParam<Move> {};
+
+TEST_P(Moments, NoByteIsLostAndNothingOfTheirsIsTouched) {
+  const Move& move = GetParam();
+  const auto prepare = [&](Neighbourhood& n) {
+    n.original = n.ws.MakeSource(kSweepSize, 3);
+    if (move.during_merge) {
+      ASSERT_EQ(RC_OK, SplitWith(nullptr, n.ws.source(), 1));
+    }
+  };
+  const auto run = [&](Neighbourhood& n, Platform* platform) {
+    return move.during_merge ? MergeWith(platform, n.ws.source())
+                             : SplitWith(platform, n.ws.source(), 1);
+  };
+  std::vector<Call> clean;
+  {
+    Neighbourhood n;
+    prepare(n);
+    FaultPlatform recorder(DefaultPlatform());
+    ASSERT_EQ(RC_OK, run(n, &recorder));
+    clean = WithoutFolder(recorder.calls(), n.ws.dir().path());
+  }
+  // A split's moments start once it holds and has measured its source:
+  // before that, what is at its name is simply the file that it splits. They
+  // end with the
+  // last deletion (the split's source, the merge's manifest): a move after
+  // it comes after the operation's work is done.
+  const std::uint64_t first =
+      move.during_merge ? 1 : CallNumber(clean, Op::kGetFileInformation, InFolder(L"disk.img"));
+  std::uint64_t last = 0;
+  for (std::size_t i = 0; i < clean.size(); ++i) {
+    if (clean[i].op == Op::kDeleteAndClose) last = i + 1;
+  }
+  for (std::uint64_t moment = first; moment < last; ++moment) {
+    SCOPED_TRACE(::testing::Message() << "moment " << moment << " of " << clean.size());
+    Neighbourhood n;
+    prepare(n);
+    bool acted = false;
+    FaultPlatform watch(DefaultPlatform());
+    watch.AfterEachCall([&](std::uint64_t number, const Call&) {
+      if (number == moment) acted = move.act(n);
+    });
+    const ResultCode result = run(n, &watch);
+    if (n.held != nullptr) DefaultPlatform().CloseHandle(n.held);
+    for (const auto& [path, bytes] : n.theirs) EXPECT_EQ(bytes, ReadFileBytes(path));
+    if (!acted) continue;
+    if (move.must_fail) {
+      EXPECT_NE(RC_OK, result);
+    }
+    const std::string& survivor = move.changes_source ? n.theirs[n.ws.source()] : n.original;
+    EXPECT_TRUE(HoldsR(n.ws.source(), n.ws.base(), survivor));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sweep, Moments, ::testing::ValuesIn(kMoves),
+                         [](const ::testing::TestParamInfo<Move>& info) {
                            return std::string(info.param.label);
                          });
 

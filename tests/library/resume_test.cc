@@ -162,11 +162,11 @@ TEST(Resume, MergeDuringASplitTouchesNothing) {
     FailureReport report;
     OperationOptions merge;
     merge.failure = &report;
-    // Refused for the split's hold, or, before the split has made its
-    // manifest, left alone as a file with nothing to merge.
+    // Refused for the split's hold on its manifest, or, before the split
+    // has made it, left alone as a file with nothing to merge.
     const bool manifest = FileExists(a.manifest);
     const ResultCode result = tarvelin::Merge(a.path.c_str(), merge);
-    if ((result == RC_FILE_READ && report.sharing_conflict) || (result == RC_OK && !manifest)) {
+    if ((result == RC_FILE_OPEN && report.sharing_conflict) || (result == RC_OK && !manifest)) {
       ++a.refused;
     }
   };

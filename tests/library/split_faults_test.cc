@@ -82,9 +82,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FaultCase{"SourceCannotBeOpened", Op::kCreateFile, L"disk.wim", 1, RC_FILE_OPEN, 0, 0,
                   false},
-        FaultCase{"SourceFingerprintCannotBeWritten", Op::kWriteProfileString, L"disk.DAT", 1,
+        FaultCase{"SourceFingerprintCannotBeWritten", Op::kWriteFile, L"disk.DAT", 1,
                   RC_MANIFEST_WRITE, 0, 0, false},
-        FaultCase{"PieceZeroCannotBeCreated", Op::kCreateFile, L"disk.0", 1, RC_FILE_OPEN, 0, 0,
+        // Looked at first, for what an earlier split may have left there.
+        FaultCase{"PieceNameCannotBeLookedAt", Op::kCreateFile, L"disk.0", 1, RC_FILE_OPEN, 0, 0,
+                  false},
+        FaultCase{"PieceZeroCannotBeCreated", Op::kCreateFile, L"disk.0", 2, RC_FILE_OPEN, 0, 0,
                   true},
         FaultCase{"PieceTwoCannotBeCreated", Op::kCreateFile, L"disk.2", 1, RC_FILE_OPEN, 2, 2,
                   true},
@@ -92,10 +95,13 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"ReadFails", Op::kReadFile, L"disk.wim", FingerprintReads(kTableSourceSize) + 4,
                   RC_FILE_READ, 2, 1, true},
         FaultCase{"WriteFails", Op::kWriteFile, L"disk.1", 1, RC_FILE_WRITE, 2, 1, true},
-        FaultCase{"PieceFingerprintCannotBeWritten", Op::kWriteProfileString, L"disk.DAT", 3,
+        FaultCase{"PieceFingerprintCannotBeWritten", Op::kWriteFile, L"disk.DAT", 3,
                   RC_MANIFEST_WRITE, 2, 1, true},
-        FaultCase{"LastPieceFingerprintCannotBeWritten", Op::kWriteProfileString, L"disk.DAT", 5,
+        FaultCase{"LastPieceFingerprintCannotBeWritten", Op::kWriteFile, L"disk.DAT", 5,
                   RC_MANIFEST_WRITE, 4, 3, true},
+        // Read back through the split's handle before the source may go.
+        FaultCase{"ManifestCannotBeReadBack", Op::kReadFile, L"disk.DAT", 1, RC_MANIFEST_WRITE, 4,
+                  4, true},
         FaultCase{"PieceFlushFails", Op::kFlushFileBuffers, L"disk.1", 1, RC_FILE_WRITE, 4, 4,
                   true},
         FaultCase{"PieceCloseReportsAFailedWrite", Op::kCloseHandle, L"disk.1", 1,
@@ -114,8 +120,11 @@ INSTANTIATE_TEST_SUITE_P(
         // before the manifest is created.
         FaultCase{"SourceCannotBeFingerprinted", Op::kReadFile, L"disk.wim", 1,
                   RC_FILE_READ, 0, 0, false},
-        FaultCase{"SourceCannotBeDeleted", Op::kDeleteFile, L"disk.wim", 1, RC_FILE_DELETE, 4, 4,
-                  true}),
+        // Held, then opened to be deleted once the set is durable.
+        FaultCase{"SourceCannotBeOpenedToDelete", Op::kCreateFile, L"disk.wim", 2,
+                  RC_FILE_DELETE, 4, 4, true},
+        FaultCase{"SourceCannotBeDeleted", Op::kDeleteAndClose, L"disk.wim", 1, RC_FILE_DELETE, 4,
+                  4, true}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.label); });
 
 TEST(SplitFaults, WriteThatReportsZeroBytesKeepsTheSource) {

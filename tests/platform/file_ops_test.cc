@@ -215,9 +215,9 @@ TEST_F(FileOpsTest, AttributesTellWhatIsAtANameWithoutFollowingIt) {
   }
 }
 
-// A file cut from another keeps others out as far as that one does, and
-// never lets in more than the umask let in.
-TEST_F(FileOpsTest, LimitAccessNarrowsToTheModelsGroupAndOtherBits) {
+// A file created after another keeps others out as far as that one does, from
+// its first byte, and never lets in more than the umask let in.
+TEST_F(FileOpsTest, AccessModelNarrowsTheNewFilesGroupAndOtherBits) {
   struct Case {
     mode_t model, umask, expected;
   } const cases[] = {
@@ -231,16 +231,16 @@ TEST_F(FileOpsTest, LimitAccessNarrowsToTheModelsGroupAndOtherBits) {
     ASSERT_EQ(chmod(WideToUtf8(model_path).c_str(), c.model), 0);
     const std::wstring path = dir_.Path(L"piece" + std::to_wstring(c.model) + L"-" +
                                         std::to_wstring(c.umask));
-    const mode_t saved = umask(c.umask);
-    FileHandle file = Open(path, kReadWrite, kShareNone, Disposition::kCreateNew);
-    umask(saved);
     FileHandle model = Open(model_path, 0, kShareAll, Disposition::kOpenExisting);
-    ASSERT_NE(file, InvalidHandle());
     ASSERT_NE(model, InvalidHandle());
-    EXPECT_TRUE(platform_.LimitAccessTo(file, model));
+    const mode_t saved = umask(c.umask);
+    FileHandle file = platform_.CreateFile(path.c_str(), kReadWrite, kShareNone,
+                                           Disposition::kCreateNew, Attribute::kNormal, model);
+    umask(saved);
+    ASSERT_NE(file, InvalidHandle());
+    EXPECT_EQ(PermissionsOf(path), c.expected);  // before a single byte is written
     EXPECT_TRUE(platform_.CloseHandle(model));
     EXPECT_TRUE(platform_.CloseHandle(file));
-    EXPECT_EQ(PermissionsOf(path), c.expected);
   }
 }
 
@@ -337,6 +337,8 @@ TEST_F(FileOpsTest, EveryFailingCallSetsItsError) {
   const std::wstring in_missing_folder = dir_.Path(L"no-such-folder/file.bin");
   const std::wstring under_a_file = file + L"/child";
   const std::wstring too_long = dir_.Path(std::wstring(5000, L'n'));
+  const std::wstring link_to_file = dir_.Path(L"link.bin");
+  ASSERT_EQ(0, symlink(WideToUtf8(file).c_str(), WideToUtf8(link_to_file).c_str()));
   FileHandle reader = Open(file, kAccessRead, kShareRead, Disposition::kOpenExisting);
   FileHandle writer = Open(dir_.Path(L"written.bin"), kAccessWrite, kShareAll,
                            Disposition::kCreateAlways);
@@ -419,8 +421,19 @@ TEST_F(FileOpsTest, EveryFailingCallSetsItsError) {
          return !platform_.GetFileInformationByHandle(InvalidHandle(), &information);
        },
        kErrorInvalidHandle},
-      {"limit access by an invalid model",
-       [&] { return !platform_.LimitAccessTo(writer, InvalidHandle()); }, kErrorInvalidHandle},
+      {"create like an invalid model",
+       [&] {
+         return platform_.CreateFile(dir_.Path(L"new.bin").c_str(), kReadWrite, kShareNone,
+                                     Disposition::kCreateNew, Attribute::kNormal,
+                                     InvalidHandle()) == InvalidHandle();
+       },
+       kErrorInvalidHandle},
+      {"open a link without following it",
+       [&] {
+         return Open(link_to_file, kAccessRead, kShareAll, Disposition::kOpenExistingNoLink) ==
+                InvalidHandle();
+       },
+       kErrorCantResolveFilename},
       {"attributes of a too long name",
        [&] {
          EntryAttributes attributes;

@@ -16,7 +16,7 @@
 namespace tarvelin::testing {
 namespace {
 
-constexpr std::uint64_t kCountedCalls = 20;
+constexpr std::uint64_t kCountedCalls = 22;
 constexpr std::uint32_t kInjected = 1117;
 
 // Makes every platform call once, in `dir`; returns each result, each
@@ -47,10 +47,6 @@ std::vector<std::uint64_t> EveryCall(Platform& p, const TempDir& dir) {
   note(p.PathFileExists(file.c_str()));
   note(p.WritePrivateProfileString(L"s", L"k", L"v", ini.c_str()));
   note(p.GetPrivateProfileString(L"s", L"k", L"", value, 8, ini.c_str()));
-  note(p.ReadProfileSection(L"s", ini.c_str(), [&](const wchar_t*, const wchar_t* v) {
-    seen.push_back(v[0]);
-    return true;
-  }));
   EntryAttributes entry;
   note(p.GetFileAttributes(file.c_str(), &entry));
   seen.push_back(static_cast<std::uint64_t>(entry.kind));
@@ -61,8 +57,14 @@ std::vector<std::uint64_t> EveryCall(Platform& p, const TempDir& dir) {
   seen.push_back(information.size);
   note(p.SetFilePointer(again, 2));
   note(p.SetEndOfFile(again));
-  note(p.LimitAccessTo(again, again));
   note(p.CloseHandle(again));
+  const FileHandle doomed = p.CreateFile(file.c_str(), kAccessRead | kAccessDelete, kShareNone,
+                                         Disposition::kOpenExistingNoLink, Attribute::kNormal);
+  note(doomed != InvalidHandle());
+  note(p.DeleteAndClose(doomed));
+  const FileHandle recreated = p.CreateFile(file.c_str(), kAccessWrite, kShareNone,
+                                            Disposition::kCreateNew, Attribute::kNormal);
+  note(p.CloseHandle(recreated));
   note(p.DeleteFile(file.c_str()));
   return seen;
 }

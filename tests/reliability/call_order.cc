@@ -57,8 +57,10 @@ class OrderCheck {
     const std::wstring& path = call.path;
     switch (call.op) {
       case Op::kCreateFile:
-        if (IsPieceOrManifest(path)) entries_unflushed_ = true;
-        if (path == source_) {
+        if (IsPieceOrManifest(path) && call.creates) entries_unflushed_ = true;
+        // The first open of the rebuilt file may have made it; a later one
+        // (a check of its name) makes nothing.
+        if (path == source_ && (call.creates || !rebuilt_created_)) {
           rebuilt_created_ = true;
           rebuilt_entry_durable_ = false;
         }
@@ -85,6 +87,7 @@ class OrderCheck {
         }
         break;
       case Op::kDeleteFile:
+      case Op::kDeleteAndClose:
         return Deleting(number, call);
       default:
         break;

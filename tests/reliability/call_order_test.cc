@@ -51,8 +51,8 @@ TEST(CallOrder, SplitAndMergeDeleteOnlyWhatIsDurable) {
   EXPECT_TRUE(DeletesOnlyWhatIsDurable(r.merge, r.ws.source(), r.ws.base()));
   // The rules had something to judge: the split deleted its source, the
   // merge its five pieces and the manifest.
-  EXPECT_EQ(1u, Count(r.split, Op::kDeleteFile));
-  EXPECT_EQ(6u, Count(r.merge, Op::kDeleteFile));
+  EXPECT_EQ(1u, Count(r.split, Op::kDeleteAndClose));
+  EXPECT_EQ(6u, Count(r.merge, Op::kDeleteAndClose));
 }
 
 // Where the `occurrence`th call (1-based) of `op` on the file named by the
@@ -126,13 +126,12 @@ INSTANTIATE_TEST_SUITE_P(
                }},
         Breach{"SourceDeletedBeforeTheFolderFlush", false,
                [](std::vector<Call>& c, const Workspace& ws) {
-                 MoveBefore(c, ws, Op::kDeleteFile, L".wim", Op::kFlushFolderOf,
+                 MoveBefore(c, ws, Op::kDeleteAndClose, L".wim", Op::kFlushFolderOf,
                             L".DAT");
                }},
         Breach{"ManifestFlushedBeforeItsLastWrite", false,
                [](std::vector<Call>& c, const Workspace& ws) {
-                 MoveBefore(c, ws, Op::kFlushFileBuffers, L".DAT", Op::kWriteProfileString,
-                            L".DAT");
+                 MoveBefore(c, ws, Op::kFlushFileBuffers, L".DAT", Op::kWriteFile, L".DAT");
                }},
         Breach{"PieceDeletedWithTheRebuiltFileUnflushed", true,
                [](std::vector<Call>& c, const Workspace& ws) {
@@ -148,7 +147,7 @@ INSTANTIATE_TEST_SUITE_P(
                }},
         Breach{"ManifestDeletedBeforeTheLastPiece", true,
                [](std::vector<Call>& c, const Workspace& ws) {
-                 MoveBefore(c, ws, Op::kDeleteFile, L".DAT", Op::kDeleteFile, L".4");
+                 MoveBefore(c, ws, Op::kDeleteAndClose, L".DAT", Op::kDeleteAndClose, L".4");
                }}),
     [](const ::testing::TestParamInfo<Breach>& info) { return std::string(info.param.label); });
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// A merge never truncates a file at its path, not even when the check that
-// looks for one fails and reports none: that file may hold the only copy.
+// A merge never truncates or writes into a file at its path that it did not
+// create, not even when the check that looks for one fails and reports none:
+// that file may hold the only copy, or belong to someone else.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -53,8 +54,9 @@ INSTANTIATE_TEST_SUITE_P(
     Table, MissedFile,
     ::testing::Values(Case{"FinishedMerge", true, 0, RC_FILE_OPEN},
                       Case{"OtherBytes", false, 1, RC_FILE_OPEN},
-                      // An empty file holds nothing to lose: the merge fills it.
-                      Case{"EmptyFile", false, 0, RC_OK}),
+                      // Not even an empty one is taken: whoever made it could
+                      // read what the merge would write into it.
+                      Case{"EmptyFile", false, 0, RC_FILE_OPEN}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.label); });
 
 }  // namespace

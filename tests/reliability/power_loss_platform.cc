@@ -60,17 +60,19 @@ SimulatedDisk::FileId PowerLossPlatform::Known(const std::wstring& path) {
 
 FileHandle PowerLossPlatform::CreateFile(const wchar_t* path, std::uint32_t access,
                                          std::uint32_t share, Disposition disposition,
-                                         Attribute attribute) {
-  FileHandle handle = target().CreateFile(path, access, share, disposition, attribute);
+                                         Attribute attribute, FileHandle access_model) {
+  FileHandle handle =
+      target().CreateFile(path, access, share, disposition, attribute, access_model);
   if (handle == InvalidHandle()) return handle;
   SimulatedDisk::FileId file = SimulatedDisk::kNoFile;
   switch (disposition) {
     case Disposition::kCreateAlways:
     case Disposition::kCreateNew: file = disk_.CreateOrTruncate(path); break;
     case Disposition::kOpenAlways: file = disk_.CreateIfMissing(path); break;
-    case Disposition::kOpenExisting: file = Known(path); break;
+    case Disposition::kOpenExisting:
+    case Disposition::kOpenExistingNoLink: file = Known(path); break;
   }
-  open_[handle] = OpenFile{file, 0};
+  open_[handle] = OpenFile{file, 0, path};
   return handle;
 }
 
@@ -130,6 +132,16 @@ bool PowerLossPlatform::DeleteFile(const wchar_t* path) {
   if (disk_.Lookup(path) == SimulatedDisk::kNoFile) Known(path);
   const bool ok = target().DeleteFile(path);
   if (ok) disk_.Delete(path);
+  return ok;
+}
+
+bool PowerLossPlatform::DeleteAndClose(FileHandle file, FileHandle keep,
+                                       const wchar_t* keep_path) {
+  const auto it = open_.find(file);
+  const std::wstring path = it == open_.end() ? std::wstring() : it->second.path;
+  if (it != open_.end()) open_.erase(it);
+  const bool ok = target().DeleteAndClose(file, keep, keep_path);
+  if (ok && !path.empty()) disk_.Delete(path);
   return ok;
 }
 

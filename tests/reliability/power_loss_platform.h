@@ -33,7 +33,8 @@ class PowerLossPlatform : public PlatformWrapper {
 
   // A handle stands for a file of the model and a position in it.
   FileHandle CreateFile(const wchar_t* path, std::uint32_t access, std::uint32_t share,
-                        Disposition disposition, Attribute attribute) override;
+                        Disposition disposition, Attribute attribute,
+                        FileHandle access_model = nullptr) override;
   bool CloseHandle(FileHandle file) override;
   // Reads move the position; writes change the model's bytes too.
   bool ReadFile(FileHandle file, void* buffer, std::uint32_t size,
@@ -49,11 +50,14 @@ class PowerLossPlatform : public PlatformWrapper {
   bool FlushFileBuffers(FileHandle file) override;
   bool FlushFolderOf(const wchar_t* path) override;
   bool DeleteFile(const wchar_t* path) override;
+  bool DeleteAndClose(FileHandle file, FileHandle keep = nullptr,
+                      const wchar_t* keep_path = nullptr) override;
 
  private:
   struct OpenFile {
     SimulatedDisk::FileId file;
     std::uint64_t position;
+    std::wstring path;
   };
   // The model's file behind `file`, or nullptr for a handle not opened here
   // or for a file that the model does not know.

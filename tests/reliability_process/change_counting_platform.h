@@ -15,9 +15,12 @@ class ChangeCountingPlatform final : public PlatformWrapper {
   int changes() const { return changes_; }
 
   FileHandle CreateFile(const wchar_t* path, std::uint32_t access, std::uint32_t share,
-                        Disposition disposition, Attribute attribute) override {
-    FileHandle file = target().CreateFile(path, access, share, disposition, attribute);
-    Count(file != InvalidHandle() && disposition != Disposition::kOpenExisting);
+                        Disposition disposition, Attribute attribute,
+                        FileHandle access_model = nullptr) override {
+    FileHandle file =
+        target().CreateFile(path, access, share, disposition, attribute, access_model);
+    Count(file != InvalidHandle() && disposition != Disposition::kOpenExisting &&
+          disposition != Disposition::kOpenExistingNoLink);
     return file;
   }
   bool WriteFile(FileHandle file, const void* buffer, std::uint32_t size,
@@ -25,6 +28,10 @@ class ChangeCountingPlatform final : public PlatformWrapper {
     return Count(target().WriteFile(file, buffer, size, bytes_written));
   }
   bool DeleteFile(const wchar_t* path) override { return Count(target().DeleteFile(path)); }
+  bool DeleteAndClose(FileHandle file, FileHandle keep = nullptr,
+                      const wchar_t* keep_path = nullptr) override {
+    return Count(target().DeleteAndClose(file, keep, keep_path));
+  }
   bool WritePrivateProfileString(const wchar_t* section, const wchar_t* key, const wchar_t* value,
                                  const wchar_t* path) override {
     return Count(target().WritePrivateProfileString(section, key, value, path));

@@ -85,10 +85,14 @@ std::wstring FaultPlatform::PathOf(FileHandle file) const {
 
 FileHandle FaultPlatform::CreateFile(const wchar_t* path, std::uint32_t access,
                                      std::uint32_t share, Disposition disposition,
-                                     Attribute attribute) {
+                                     Attribute attribute, FileHandle access_model) {
   CountedCall call(*this, Op::kCreateFile, path);
+  calls_.back().creates = disposition == Disposition::kCreateNew ||
+                          disposition == Disposition::kCreateAlways ||
+                          disposition == Disposition::kOpenAlways;
   if (call.refused()) return InvalidHandle();
-  FileHandle file = target().CreateFile(path, access, share, disposition, attribute);
+  FileHandle file =
+      target().CreateFile(path, access, share, disposition, attribute, access_model);
   if (call.Succeeded(file != InvalidHandle())) open_[file] = path;
   return file;
 }
@@ -144,10 +148,6 @@ bool FaultPlatform::GetFileInformationByHandle(FileHandle file, FileInformation*
   return !call.refused() && call.Succeeded(target().GetFileInformationByHandle(file, information));
 }
 
-bool FaultPlatform::LimitAccessTo(FileHandle file, FileHandle model) {
-  CountedCall call(*this, Op::kLimitAccessTo, PathOf(file));
-  return !call.refused() && call.Succeeded(target().LimitAccessTo(file, model));
-}
 
 bool FaultPlatform::CloseHandle(FileHandle file) {
   CountedCall call(*this, Op::kCloseHandle, PathOf(file));
@@ -167,6 +167,19 @@ bool FaultPlatform::DeleteFile(const wchar_t* path) {
   return !call.refused() && call.Succeeded(target().DeleteFile(path));
 }
 
+bool FaultPlatform::DeleteAndClose(FileHandle file, FileHandle keep, const wchar_t* keep_path) {
+  CountedCall call(*this, Op::kDeleteAndClose, PathOf(file));
+  open_.erase(file);
+  // A refused deletion still closes the handle, as the call promises.
+  if (call.refused()) {
+    const std::uint32_t error = target().GetLastError();
+    target().CloseHandle(file);
+    target().SetLastError(error);
+    return false;
+  }
+  return call.Succeeded(target().DeleteAndClose(file, keep, keep_path));
+}
+
 bool FaultPlatform::PathFileExists(const wchar_t* path) {
   CountedCall call(*this, Op::kPathFileExists, path);
   return !call.refused() && target().PathFileExists(path);
@@ -175,12 +188,6 @@ bool FaultPlatform::PathFileExists(const wchar_t* path) {
 bool FaultPlatform::GetFileAttributes(const wchar_t* path, EntryAttributes* attributes) {
   CountedCall call(*this, Op::kGetFileAttributes, path);
   return !call.refused() && call.Succeeded(target().GetFileAttributes(path, attributes));
-}
-
-bool FaultPlatform::ReadProfileSection(const wchar_t* section, const wchar_t* path,
-                                       const ProfileEntryVisitor& visit) {
-  CountedCall call(*this, Op::kReadProfileSection, path);
-  return !call.refused() && call.Succeeded(target().ReadProfileSection(section, path, visit));
 }
 
 std::uint32_t FaultPlatform::GetPrivateProfileString(const wchar_t* section, const wchar_t* key,

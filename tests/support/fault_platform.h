@@ -27,6 +27,7 @@ struct Call {
   std::wstring path;   // the path given, or the one the handle was opened with
   bool failed;         // failed by the wrapper or by the backend
   std::uint32_t size;  // bytes asked for by reads and writes
+  bool creates = false;  // a CreateFile that may create the file
 };
 
 // Every call but GetLastError, SetLastError and CreateBackgroundThread is
@@ -62,7 +63,8 @@ class FaultPlatform : public PlatformWrapper {
   std::vector<std::size_t> IndexesOf(Op op, const std::wstring& path) const;
 
   FileHandle CreateFile(const wchar_t* path, std::uint32_t access, std::uint32_t share,
-                        Disposition disposition, Attribute attribute) override;
+                        Disposition disposition, Attribute attribute,
+                        FileHandle access_model = nullptr) override;
   bool ReadFile(FileHandle file, void* buffer, std::uint32_t size,
                 std::uint32_t* bytes_read) override;
   bool WriteFile(FileHandle file, const void* buffer, std::uint32_t size,
@@ -73,10 +75,11 @@ class FaultPlatform : public PlatformWrapper {
   bool SetFilePointer(FileHandle file, std::uint64_t offset) override;
   bool SetEndOfFile(FileHandle file) override;
   bool GetFileInformationByHandle(FileHandle file, FileInformation* information) override;
-  bool LimitAccessTo(FileHandle file, FileHandle model) override;
   bool CloseHandle(FileHandle file) override;
   bool SetFileAttributes(const wchar_t* path, Attribute attribute) override;
   bool DeleteFile(const wchar_t* path) override;
+  bool DeleteAndClose(FileHandle file, FileHandle keep = nullptr,
+                      const wchar_t* keep_path = nullptr) override;
   bool PathFileExists(const wchar_t* path) override;
   bool GetFileAttributes(const wchar_t* path, EntryAttributes* attributes) override;
   std::uint32_t GetPrivateProfileString(const wchar_t* section, const wchar_t* key,
@@ -84,8 +87,6 @@ class FaultPlatform : public PlatformWrapper {
                                         std::uint32_t size, const wchar_t* path) override;
   bool WritePrivateProfileString(const wchar_t* section, const wchar_t* key,
                                  const wchar_t* value, const wchar_t* path) override;
-  bool ReadProfileSection(const wchar_t* section, const wchar_t* path,
-                          const ProfileEntryVisitor& visit) override;
   std::unique_ptr<BackgroundThread> CreateBackgroundThread() override {
     ++threads_asked_;
     return refuse_threads_ ? nullptr : target().CreateBackgroundThread();

@@ -181,8 +181,12 @@ TEST_F(Win32PlatformTest, CreateNewMakesOnlyAFileThatWasNotThere) {
   HeldFile created(platform_, Open(fresh, kAccessBoth, kShareNone, Disposition::kCreateNew));
   ASSERT_TRUE(created.valid());
   ExpectRefused(Open(fresh, kAccessRead, kShareBoth), kErrorSharingViolation);
-  // A new file takes its folder's access rules: there is nothing to narrow.
-  EXPECT_TRUE(platform_.LimitAccessTo(created.get(), created.get()));
+  // A new file takes its folder's access rules: a model narrows nothing.
+  const std::wstring modelled = dir_.Path(L"modelled.bin");
+  HeldFile like(platform_, platform_.CreateFile(modelled.c_str(), kAccessBoth, kShareNone,
+                                                Disposition::kCreateNew, Attribute::kNormal,
+                                                created.get()));
+  EXPECT_TRUE(like.valid());
 }
 
 // SetEndOfFile cuts or extends at the position that SetFilePointer set, and
@@ -363,6 +367,39 @@ TEST_F(Win32PlatformTest, DeletingAHeldFileIsRefusedWhateverItsSharing) {
   EXPECT_FALSE(platform_.PathFileExists(path.c_str()));
   EXPECT_FALSE(platform_.DeleteFile(path.c_str()));
   EXPECT_EQ(platform_.GetLastError(), kErrorFileNotFound);
+}
+
+// A handle with delete access shares nothing: it waits for no reader, is
+// refused while one holds the file, and deletes the file it holds, read-only
+// or not, when it closes; meanwhile nobody can put another file at the name.
+TEST_F(Win32PlatformTest, DeleteAndCloseDeletesTheFileHeld) {
+  const std::wstring path = dir_.Path(L"doomed.bin");
+  const std::wstring other = dir_.Path(L"other.bin");
+  testing::WriteFileBytes(path, "abc");
+  testing::WriteFileBytes(other, "theirs");
+  {
+    HeldFile reader(platform_, Open(path, kAccessRead, kShareBoth));
+    ExpectRefused(Open(path, kAccessRead | kAccessDelete, kShareNone,
+                       Disposition::kOpenExistingNoLink),
+                  kErrorSharingViolation);
+  }
+  ASSERT_TRUE(platform_.SetFileAttributes(path.c_str(), Attribute::kReadOnly));
+  const FileHandle doomed =
+      Open(path, kAccessRead | kAccessDelete, kShareNone, Disposition::kOpenExistingNoLink);
+  ASSERT_NE(doomed, InvalidHandle());
+  EXPECT_FALSE(::MoveFileExW(other.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING));
+  EXPECT_EQ(ReadAll(doomed), "abc");
+  EXPECT_TRUE(platform_.DeleteAndClose(doomed));
+  EXPECT_FALSE(platform_.PathFileExists(path.c_str()));
+  EXPECT_EQ(testing::ReadFileBytes(other), "theirs");
+}
+
+// No device is taken for a file, whatever the folder it seems to be in.
+TEST_F(Win32PlatformTest, DevicesAreRefused) {
+  for (const wchar_t* name : {L"NUL", L"nul.img", L"CON"}) {
+    SCOPED_TRACE(name[0] == L'C' ? "CON" : "NUL");
+    ExpectRefused(Open(dir_.Path(name), kAccessRead, kShareBoth), kErrorAccessDenied);
+  }
 }
 
 TEST_F(Win32PlatformTest, ReadsAndWritesNeedTheMatchingAccess) {
