@@ -96,6 +96,30 @@ const MessageCase kCases[] = {
      "verify disk.img", nullptr, 0,
      "disk.img (existing file): PARTIAL (holds disk.0 and the first 1000 bytes of disk.1; a "
      "merge would cut those off and go on from disk.1)"},
+    {"AllZeroRecordOfAPeer",
+     "head -c 2500000 /dev/urandom > disk.img && $T split -q -s 1 disk.img && "
+     "sed -i 's/^MD5_VALUE1=.*/MD5_VALUE1=00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00\r/' "
+     "disk.DAT",
+     "merge disk.img", nullptr, 1,
+     "records the all-zero fingerprint for piece disk.1, which a splitter writes when it could "
+     "not read the piece"},
+    {"LinkAtTheMergesPath",
+     "head -c 2500000 /dev/urandom > disk.img && $T split -q -s 1 disk.img && "
+     "echo theirs > elsewhere && ln -s elsewhere disk.img",
+     "merge disk.img", nullptr, 1,
+     "merge disk.img: it is in the way: it is a symbolic link, so a merge does not write into "
+     "it; it is left alone (RC_FILE_OPEN"},
+    {"UsersFileBesideAFinishedSetIsLeftAlone",
+     "head -c 2500000 /dev/urandom > disk.img && cp disk.img keep && $T split -q -s 1 disk.img "
+     "&& mv keep disk.img && echo notes > disk.3",
+     "split -s 1 disk.img && cat disk.3", nullptr, 0, "notes"},
+    {"PlantedManifestIsInTheWay",
+     "head -c 1000 /dev/urandom > disk.img && printf '[SrcImageMD5]\r\nMD5_VALUE=x\r\n' > "
+     "disk.DAT",
+     "split disk.img", nullptr, 1,
+     "the manifest disk.DAT is in the way: it is not output of a split of this file"},
+    {"SourceThatIsALink", "echo bytes > real && ln -s real disk.img", "split disk.img", nullptr,
+     1, "cannot open it: it is a symbolic link, which is not followed (RC_FILE_OPEN"},
     {"NoManifest", "", "merge disk.img", nullptr, 1,
      "merge disk.img: no manifest disk.DAT beside it (RC_MANIFEST_NOT_FOUND"},
     // 200 + 1 + 56 characters: the file's name fits, its manifest's does not.

@@ -1,12 +1,17 @@
 // SPDX-License-Identifier: MIT
-// Names derived from a path, and the bounds that keep them in their buffers.
+// Names derived from a path, the bounds that keep them in their buffers, and
+// the manifest's bytes, which are those of the system's profile functions.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "digest/fingerprint.h"
 #include "library/bounded_text.h"
 #include "library/manifest.h"
 #include "library/naming.h"
+#include "library/split_set.h"
+#include "platform/platform.h"
+#include "tests/support/temp_dir.h"
 
 namespace tarvelin {
 namespace {
@@ -79,6 +84,90 @@ TEST(Names, LimitsOfTheBuffers) {
   EXPECT_TRUE(MakePieceName(base255.c_str(), 999, out));
   EXPECT_FALSE(MakePieceName(base255.c_str(), 1000, out));
   EXPECT_FALSE(PieceNamesFit(L"b", 1ull << 31));
+}
+
+// The records that a split appends through its handle are the bytes that
+// the profile function writes for the same entries, in the same order, into
+// an empty file (Windows' own under Wine).
+TEST(Manifest, RecordsAreTheBytesThatTheProfileFunctionWrites) {
+  testing::TempDir dir;
+  const std::wstring path = dir.Path(L"disk.DAT");
+  testing::WriteFileBytes(path, "");
+  Platform& platform = DefaultPlatform();
+  unsigned char digest[kMd5DigestSize];
+  std::string ours;
+  for (int record = -1; record < 12; ++record) {
+    for (int byte = 0; byte < kMd5DigestSize; ++byte) {
+      digest[byte] = static_cast<unsigned char>(record * 31 + byte * 7);
+    }
+    wchar_t text[80] = {};
+    FormatFingerprintText(digest, text);
+    wchar_t key[kNameCapacity] = {};
+    if (record < 0) {
+      ours += SourceRecordText(digest);
+      ASSERT_TRUE(platform.WritePrivateProfileString(kSourceSection, kValueKey, text, path.c_str()));
+    } else {
+      ours += PieceRecordText(record, digest);
+      MakePieceKey(record, key);
+      ASSERT_TRUE(platform.WritePrivateProfileString(kPieceSection, key, text, path.c_str()));
+    }
+  }
+  EXPECT_EQ(testing::ReadFileBytes(path), ours);
+}
+
+// A record is read through a handle as the profile functions read it by
+// name: in UTF-16 with its mark, in UTF-8 with its mark, with blanks, quotes,
+// other cases and repeated sections.
+TEST(Manifest, RecordReadsAsTheProfileFunctionsReadIt) {
+  const std::string fingerprint = "00 11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF";
+  const std::string plain = "[SrcImageMD5]\r\nMD5_VALUE=" + fingerprint +
+                            "\r\n[SplitImageMD5]\r\nMD5_VALUE0=" + fingerprint +
+                            "\r\nMD5_VALUE1=\"" + fingerprint + "\"\r\n";
+  const auto utf16 = [](const std::string& text, bool big_endian) {
+    std::string out = big_endian ? "\xFE\xFF" : "\xFF\xFE";
+    for (char c : text) out += big_endian ? std::string{'\0', c} : std::string{c, '\0'};
+    return out;
+  };
+  const std::string variants[] = {
+      plain,
+      utf16(plain, false),
+      utf16(plain, true),
+      "\xEF\xBB\xBF" + plain,
+      "; a comment\n[ srcimagemd5 ]\n  md5_value =  " + fingerprint +
+          "\n[SplitImageMD5]\nMD5_VALUE1=" + fingerprint + "\nMD5_VALUE0 = '" + fingerprint +
+          "'\n[SplitImageMD5]\nMD5_VALUE2=" + fingerprint + "\n",
+  };
+  testing::TempDir dir;
+  Platform& platform = DefaultPlatform();
+  SplitSet set;
+  ASSERT_TRUE(set.Derive(dir.Path(L"disk.img").c_str()));
+  for (const std::string& bytes : variants) {
+    SCOPED_TRACE(::testing::PrintToString(bytes.substr(0, 24)));
+    testing::WriteFileBytes(set.manifest(), bytes);
+    const FileHandle held = platform.CreateFile(set.manifest(), kAccessRead, kShareRead,
+                                                Disposition::kOpenExistingNoLink,
+                                                Attribute::kReadOnly);
+    ASSERT_NE(held, InvalidHandle());
+    EXPECT_TRUE(set.ReadRecord(platform, held));
+    platform.CloseHandle(held);
+    unsigned char digest[kMd5DigestSize];
+    ASSERT_TRUE(ParseFingerprintText(std::wstring(fingerprint.begin(), fingerprint.end()).c_str(),
+                                     digest));
+    EXPECT_TRUE(set.source().Matches(digest));
+    ASSERT_EQ(2, set.recorded_count());  // MD5_VALUE2 stands in a second section
+    EXPECT_TRUE(set.recorded(0).Matches(digest));
+    EXPECT_TRUE(set.recorded(1).Matches(digest));
+#if defined(_WIN32)
+    // Windows' own keyed reads, key by key, agree.
+    EXPECT_FALSE(ReadManifestValue(platform, kSourceSection, kValueKey, set.manifest()).empty());
+    for (std::int32_t piece = 0; piece < 3; ++piece) {
+      wchar_t key[kNameCapacity] = {};
+      MakePieceKey(piece, key);
+      const std::wstring value = ReadManifestValue(platform, kPieceSection, key, set.manifest());
+      EXPECT_EQ(piece < 2, !value.empty() && set.recorded(piece).Matches(value.c_str()));
+    }
+#endif
+  }
 }
 
 TEST(BoundedText, NeverWritesPastTheBuffer) {

@@ -179,11 +179,36 @@ TEST_F(DllExportsTest, MergeCalledAgainGoesOnAndRefusesWhatIsNotItsOwn) {
   EXPECT_EQ(merge(path.c_str()), RC_FILE_READ);
   EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
   ::CloseHandle(held);
+  // Nor one that a running split holds: its manifest is held for writing.
+  HANDLE manifest = ::CreateFileW(dir.Path(L"install.DAT").c_str(), GENERIC_READ | GENERIC_WRITE,
+                                  FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(manifest, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(merge(path.c_str()), RC_FILE_OPEN);
+  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  ::CloseHandle(manifest);
 
   EXPECT_EQ(merge(path.c_str()), RC_OK);
   EXPECT_EQ(testing::ReadFileBytes(path), content);
   EXPECT_FALSE(testing::FileExists(dir.Path(L"install.0")));
   EXPECT_FALSE(testing::FileExists(dir.Path(L"install.DAT")));
+}
+
+// A name that opens a device is no file: refused at once, with nothing
+// opened (opening AUX would wait for ever, NUL would read as endless).
+TEST_F(DllExportsTest, DeviceNamesAreRefusedAtOnce) {
+  auto split = Find<SplitFunction>("SplitBigWIM");
+  auto merge = Find<MergeFunction>("MergeIntoWIM");
+  ASSERT_NE(split, nullptr);
+  ASSERT_NE(merge, nullptr);
+  testing::TempDir dir;
+  for (const wchar_t* name : {L"aux.img", L"AUX.img", L"nul.img", L"con", L"lpt1.wim"}) {
+    SCOPED_TRACE(::testing::PrintToString(std::wstring(name)));
+    EXPECT_EQ(split(name, 1), RC_INVALID_PATH);
+    EXPECT_EQ(split(dir.Path(name).c_str(), 1), RC_INVALID_PATH);
+    EXPECT_EQ(merge(name), RC_INVALID_PATH);
+    EXPECT_EQ(merge(dir.Path(name).c_str()), RC_INVALID_PATH);
+  }
 }
 
 }  // namespace

@@ -88,5 +88,38 @@ TEST(Win32PathRulesTest, SlashesSeparateAsBackslashesDoForTheShell) {
   }
 }
 
+// The names that open a device, as the system itself tells them
+// (RtlIsDosDeviceName_U, which CreateFileW consults): every name that it
+// calls a device is one here too, in any folder; this side also refuses the
+// few that newer systems add (COM0, the superscript digits).
+TEST(Win32PathRulesTest, DeviceNamesAreThoseTheSystemOpensAsDevices) {
+  using IsDosDeviceName = ULONG(WINAPI*)(const wchar_t*);
+  const auto system_says = reinterpret_cast<IsDosDeviceName>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "RtlIsDosDeviceName_U")));
+  ASSERT_NE(system_says, nullptr);
+  const wchar_t* const kNames[] = {
+      L"NUL", L"nul.img", L"Aux", L"aux.tar.gz", L"CON.DAT", L"prn.0", L"COM1", L"com9.x",
+      L"LPT1.wim", L"lpt9", L"nul .img", L"C:\\images\\con.wim", L"C:/images/NUL.DAT",
+      L"C:nul.img", L"CONIN$", L"conout$.txt"};
+  int devices = 0;
+  for (const wchar_t* name : kNames) {
+    SCOPED_TRACE(::testing::PrintToString(std::wstring(name)));
+    if (system_says(name) != 0) {
+      ++devices;
+      EXPECT_TRUE(IsDeviceName(name));
+    }
+  }
+  EXPECT_GE(devices, 12) << "the system's own answer decides most of the table";
+  const wchar_t* const kFiles[] = {L"null.img", L"disk.img", L"auxiliary.wim", L"COM10",
+                                   L"LPT", L"con1", L"C:\\nul\\disk.img", L"my nul.img",
+                                   L"nul-disk.img"};
+  for (const wchar_t* name : kFiles) {
+    SCOPED_TRACE(::testing::PrintToString(std::wstring(name)));
+    EXPECT_FALSE(IsDeviceName(name));
+    EXPECT_EQ(0u, system_says(name));
+  }
+  for (const wchar_t* name : {L"COM0", L"LPT0", L"COM\u00B9.img"}) EXPECT_TRUE(IsDeviceName(name));
+}
+
 }  // namespace
 }  // namespace tarvelin
