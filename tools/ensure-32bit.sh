@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Makes sure this machine can run 32-bit Linux programs, which Wine needs to
-# run the 32-bit DLL. Exits 0 when it can, 1 (with the reason) when it cannot.
+# run the 32-bit DLL. Exits 0 when it can, 1 when it cannot, with the reason
+# on its last line (also when what it needs cannot be installed).
 #
 # Some virtual machines' kernels are built without 32-bit support. There the
 # i386 code is run by QEMU's user-mode emulator, registered with the kernel's
@@ -22,14 +23,43 @@ if [ "$(id -u)" -ne 0 ]; then
   exit 1
 fi
 
-missing=()
-command -v qemu-i386-static >/dev/null 2>&1 || missing+=(qemu-user-static)
-test -e /usr/lib/wine/wine64 || missing+=(wine64)
+# apt_update: refreshes the package index. A mirror in the middle of a sync
+# serves index files that do not match their Release file, so it tries three
+# times, 20 s apart. Failing is not fatal: the packages may still install.
+apt_update() {
+  local try
+  for try in 1 2 3; do
+    apt-get update -qq >"$apt_log" 2>&1 && return 0
+    if [ "$try" -lt 3 ]; then
+      echo "apt-get update failed (try $try of 3); trying again in 20 s" >&2
+      sleep 20
+    fi
+  done
+  echo "apt-get update failed 3 times; going on with the package index as it is:" >&2
+  grep -E '^[EW]: ' "$apt_log" | tail -n 4 | sed 's/^/  /' >&2
+  return 1
+}
+
+missing_packages() {
+  command -v qemu-i386-static >/dev/null 2>&1 || echo qemu-user-static
+  test -e /usr/lib/wine/wine64 || echo wine64
+}
+mapfile -t missing < <(missing_packages)
 if ((${#missing[@]})); then
   echo "Installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  apt_log=$(mktemp "${TMPDIR:-/tmp}/tarvelin-ensure-32bit-apt.XXXXXX")
+  trap 'rm -f "$apt_log"' EXIT
+  apt_update || true
+  if ! apt-get install -y -q --no-install-recommends "${missing[@]}" >"$apt_log" 2>&1; then
+    echo "apt-get install failed:" >&2
+    tail -n 6 "$apt_log" | sed 's/^/  /' >&2
+  fi
+  mapfile -t missing < <(missing_packages)
+  if ((${#missing[@]})); then
+    echo "${missing[*]} could not be installed, so 32-bit programs cannot be emulated." >&2
+    exit 1
+  fi
 fi
 
 binfmt=/proc/sys/fs/binfmt_misc

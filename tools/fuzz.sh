@@ -9,7 +9,10 @@
 #
 # New inputs that a run finds go to build-fuzz/corpus/<harness>, never into
 # the seed corpus in fuzz/corpus; a crashing input is written to
-# build-fuzz/artifacts/ and the script fails.
+# build-fuzz/artifacts/ and the script fails (exit 1).
+#
+# Exits 77, the reason on its last line, when clang-14 or its fuzzer runtime
+# is missing and cannot be installed: tools/test-all.sh then skips fuzzing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -24,15 +27,44 @@ fuzzer_runtime() {
   done
   return 1
 }
-if ! command -v clang++-14 >/dev/null 2>&1 || ! fuzzer_runtime; then
+have_tools() { command -v clang++-14 >/dev/null 2>&1 && fuzzer_runtime; }
+
+# apt_update: refreshes the package index. A mirror in the middle of a sync
+# serves index files that do not match their Release file, so it tries three
+# times, 20 s apart. Failing is not fatal: the packages may still install.
+apt_update() {
+  local try
+  for try in 1 2 3; do
+    apt-get update -qq >"$apt_log" 2>&1 && return 0
+    if [ "$try" -lt 3 ]; then
+      echo "apt-get update failed (try $try of 3); trying again in 20 s" >&2
+      sleep 20
+    fi
+  done
+  echo "apt-get update failed 3 times; going on with the package index as it is:" >&2
+  grep -E '^[EW]: ' "$apt_log" | tail -n 4 | sed 's/^/  /' >&2
+  return 1
+}
+
+if ! have_tools; then
   if [ "$(id -u)" -ne 0 ]; then
     echo "Run as root, or install these Debian packages first: clang-14 libclang-rt-14-dev" >&2
-    exit 1
+    exit 77
   fi
   echo "Installing: clang-14 libclang-rt-14-dev"
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends clang-14 libclang-rt-14-dev >/dev/null
+  apt_log=$(mktemp "${TMPDIR:-/tmp}/tarvelin-fuzz-apt.XXXXXX")
+  trap 'rm -f "$apt_log"' EXIT
+  apt_update || true
+  if ! apt-get install -y -q --no-install-recommends clang-14 libclang-rt-14-dev \
+      >"$apt_log" 2>&1; then
+    echo "apt-get install failed:" >&2
+    tail -n 6 "$apt_log" | sed 's/^/  /' >&2
+  fi
+  if ! have_tools; then
+    echo "clang-14 and libclang-rt-14-dev could not be installed" >&2
+    exit 77
+  fi
 fi
 
 echo "== Building the fuzz harnesses"
@@ -65,7 +97,8 @@ for harness in "${harnesses[@]}"; do
     if [ "$status" -ne 0 ]; then
       tail -n 60 "$log" >&2
       echo "$harness: the fuzzer failed (status $status); inputs in $build/artifacts" >&2
-      exit "$status"
+      # Not its status: libFuzzer reports a crash with 77 by default.
+      exit 1
     fi
   fi
 done
