@@ -20,25 +20,18 @@ std::string Which(const FailureReport& report, const FailureContext& context) {
   return "a file";
 }
 
-// The system's reason, put plainly where the name is no file at all: an open
-// of a folder or a device is refused with the same code as a permission.
 std::string Reason(const FailureReport& report, const FailureContext& context) {
-  if (report.system_error == kErrorCantResolveFilename) {
-    return "it is a symbolic link, which is not followed";
-  }
-  if (report.system_error == kErrorAccessDenied && !report.file.empty()) {
-    EntryAttributes entry;
-    if (context.platform->GetFileAttributes(report.file.c_str(), &entry)) {
-      if (entry.kind == EntryKind::kFolder) return "it is a folder, not a file";
-      if (entry.kind == EntryKind::kDevice) return "it is a device or a pipe, not a file";
-    }
-  }
   if (report.sharing_conflict) return SystemErrorWords(kErrorSharingViolation);
-  return SystemErrorWords(report.system_error);
+  return FileErrorWords(*context.platform, report.file, report.system_error);
 }
 
-std::string MismatchWords(const FailureReport& report, const FailureContext& context) {
+std::string MismatchWords(ResultCode code, const FailureReport& report,
+                          const FailureContext& context) {
   const std::string manifest = Shown(context.set->manifest());
+  if (code == RC_FILE_WRITE) {
+    return "the pieces, read back, do not join into it: another program wrote to one of them "
+           "while the split ran; it is kept (run the split again)";
+  }
   if (report.role == FileRole::kPiece && report.recorded_zero) {
     return "the manifest " + manifest + " records the all-zero fingerprint for piece " +
            Shown(report.file) + ", which a splitter writes when it could not read the piece "
@@ -97,6 +90,17 @@ std::string NotOursWords(const FailureReport& report, const FailureContext& cont
   return "it is in the way: " + what + ", so a merge does not write into it; it is left alone";
 }
 
+std::string FileErrorWords(Platform& platform, const std::wstring& file, std::uint32_t error) {
+  if (error == kErrorAccessDenied && !file.empty()) {
+    EntryAttributes entry;
+    if (platform.GetFileAttributes(file.c_str(), &entry)) {
+      if (entry.kind == EntryKind::kFolder) return "it is a folder, not a file";
+      if (entry.kind == EntryKind::kDevice) return "it is a device or a pipe, not a file";
+    }
+  }
+  return SystemErrorWords(error);
+}
+
 const char kTooLongWords[] =
     "the path is too long: with the manifest's \".DAT\" or a piece's number added, a name "
     "must stay within 259 characters";
@@ -126,7 +130,11 @@ std::string DescribeFailure(ResultCode code, const FailureReport& report,
       }
       return "cannot create " + which + ": " + Reason(report, context);
     case FailedStep::kAppeared:
-      return "a file appeared at it as the merge began to create it; it is left alone";
+      if (report.role == FileRole::kRebuilt) {
+        return "a file appeared at it as the merge began to create it; it is left alone";
+      }
+      return which + " appeared while the split ran, put there by another program; it is left "
+             "alone and the source is kept";
     case FailedStep::kNotOurs: return NotOursWords(report, context);
     case FailedStep::kMeasure:
       return "the size of " + which + " could not be measured, and it held more bytes than "
@@ -149,7 +157,7 @@ std::string DescribeFailure(ResultCode code, const FailureReport& report,
     case FailedStep::kClearStale:
       return "cannot clear " + which + ", left by an earlier split of this file: " +
              Reason(report, context);
-    case FailedStep::kMismatch: return MismatchWords(report, context);
+    case FailedStep::kMismatch: return MismatchWords(code, report, context);
     case FailedStep::kNoMemory: return "not enough memory";
     case FailedStep::kChanged:
       if (report.step == FailedStep::kChanged && code == RC_FILE_DELETE) {
@@ -157,8 +165,12 @@ std::string DescribeFailure(ResultCode code, const FailureReport& report,
                "it is not deleted";
       }
       if (report.role == FileRole::kPiece) {
-        return which + " was replaced by another program while the split ran; the source is "
-               "kept";
+        return which + " was replaced or written to by another program after it was cut; the "
+               "source is kept (run the split again)";
+      }
+      if (report.role == FileRole::kRebuilt) {
+        return "it was moved, replaced or written to by another program while the merge ran; "
+               "the pieces that it does not hold are kept";
       }
       if (report.role == FileRole::kManifest) {
         return which + " was moved, replaced or written to by another program while the split "

@@ -24,6 +24,11 @@ struct FailureContext {
 std::string DescribeFailure(ResultCode code, const FailureReport& report,
                             const FailureContext& context);
 
+// The system's reason for a failure on `file`, put plainly where the name is
+// no file at all: an open of a folder or a device is refused with the same
+// code as a permission.
+std::string FileErrorWords(Platform& platform, const std::wstring& file, std::uint32_t error);
+
 // The reason that every operation gives for RC_INVALID_PATH.
 extern const char kTooLongWords[];
 

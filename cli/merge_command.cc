@@ -24,8 +24,7 @@ int RunMerge(const Invocation& invocation) {
   // whatever becomes of the merge.
   std::vector<std::wstring> unrecorded;
   if (had_manifest) {
-    session.ReadRecord();
-    unrecorded = set.PieceFilesFrom(platform, set.recorded_count());
+    if (session.ReadRecord()) unrecorded = set.PieceFilesFrom(platform, set.recorded_count());
   }
 
   // A file already at the path may need no room at all (a merge that

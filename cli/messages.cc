@@ -52,6 +52,7 @@ std::string SystemErrorWords(std::uint32_t error) {
     case kErrorFilenameExcedRange: return "the name is too long";
     case kErrorFileTooLarge: return "the file is too large for the file system";
     case kErrorIoDevice: return "input/output error";
+    case kErrorCantResolveFilename: return "it is a symbolic link, which is not followed";
     default: break;
   }
   return "system error " + std::to_string(error);

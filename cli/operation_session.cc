@@ -48,13 +48,14 @@ std::string OperationSession::ManifestIsAFolder() {
   return "the manifest " + Shown(set_.manifest()) + " is a folder, not a manifest";
 }
 
-void OperationSession::ReadRecord() {
+bool OperationSession::ReadRecord() {
   const FileHandle manifest =
       platform_.CreateFile(set_.manifest(), kAccessRead, kShareRead | kShareWrite,
                            Disposition::kOpenExistingNoLink, Attribute::kReadOnly);
-  if (manifest == InvalidHandle()) return;
-  set_.ReadRecord(platform_, manifest);
+  if (manifest == InvalidHandle()) return false;
+  const bool read = set_.ReadRecord(platform_, manifest);
   platform_.CloseHandle(manifest);
+  return read;
 }
 
 int OperationSession::RefuseWhatIsNoFileToRebuild() {

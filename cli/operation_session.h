@@ -44,8 +44,8 @@ class OperationSession {
   int RefuseWhatIsNoFileToRebuild();
   // Reads the manifest's record into set(), through a handle of its own that
   // shares writing (so it reads beside a running split); records nothing
-  // when it cannot.
-  void ReadRecord();
+  // when it cannot, and then returns false.
+  bool ReadRecord();
 
   // When the file given is the manifest of a split, or one of its pieces,
   // rather than the file to rebuild: the words that say so; else empty.

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/failure_words.h"
 #include "cli/messages.h"
 #include "cli/operation_session.h"
 #include "cli/standard_output.h"
@@ -11,13 +12,14 @@ namespace tarvelin::cli {
 namespace {
 
 std::string PieceStateText(const PieceCheck& check, const std::string& shown) {
+  Platform& platform = DefaultPlatform();
   switch (check.state) {
     case PieceState::kOk: return "OK";
     case PieceState::kFailed: return "FAILED";
     case PieceState::kMissing: return "MISSING";
     case PieceState::kJoined: return "JOINED (already in " + shown + ")";
     case PieceState::kUnreadable:
-      return "FAILED open or read (" + SystemErrorWords(check.error) + ")";
+      return "FAILED open or read (" + FileErrorWords(platform, check.name, check.error) + ")";
   }
   return "?";
 }

@@ -26,7 +26,7 @@ enum class FailedStep {
   kNotFound,        // the file is not there (the split's source, the manifest)
   kOpen,            // opening an existing file
   kCreate,          // creating a file
-  kAppeared,        // a file appeared at the merge's path as it began to create it
+  kAppeared,        // a file appeared at a name between the look at it and its creation
   kNotOurs,         // a file at the merge's path that it may not write into: a link,
                     // a file with other names, or one that another user owns
   kMeasure,         // its size could not be read, and it held more bytes than measured

@@ -37,27 +37,29 @@ bool HoldsBytesOf(Platform& platform, FileHandle file, std::uint64_t size, FileH
   return true;
 }
 
-NameCheck CheckName(Platform& platform, const wchar_t* path, FileHandle held) {
-  FileInformation mine;
-  if (!platform.GetFileInformationByHandle(held, &mine)) return NameCheck::kFailed;
+bool LookAt(Platform& platform, const wchar_t* path, FileInformation* information) {
   const FileHandle named = platform.CreateFile(path, 0, kShareRead | kShareWrite,
                                                Disposition::kOpenExistingNoLink,
                                                Attribute::kReadOnly);
-  if (named == InvalidHandle()) {
+  if (named == InvalidHandle()) return false;
+  const bool known = platform.GetFileInformationByHandle(named, information);
+  const std::uint32_t error = platform.GetLastError();
+  platform.CloseHandle(named);
+  platform.SetLastError(error);
+  return known;
+}
+
+NameCheck CheckName(Platform& platform, const wchar_t* path, FileHandle held) {
+  FileInformation mine;
+  if (!platform.GetFileInformationByHandle(held, &mine)) return NameCheck::kFailed;
+  FileInformation at_name;
+  if (!LookAt(platform, path, &at_name)) {
     const std::uint32_t error = platform.GetLastError();
     if (error != kErrorCantResolveFilename && error != kErrorFileNotFound) {
       return NameCheck::kFailed;
     }
     platform.SetLastError(kErrorFileExists);
     return NameCheck::kOther;
-  }
-  FileInformation at_name;
-  const bool known = platform.GetFileInformationByHandle(named, &at_name);
-  const std::uint32_t error = platform.GetLastError();
-  platform.CloseHandle(named);
-  if (!known) {
-    platform.SetLastError(error);
-    return NameCheck::kFailed;
   }
   if (!SameFile(mine, at_name)) {
     platform.SetLastError(kErrorFileExists);
@@ -67,8 +69,7 @@ NameCheck CheckName(Platform& platform, const wchar_t* path, FileHandle held) {
 }
 
 Deletion DeleteIfUnchanged(Platform& platform, const wchar_t* path,
-                           const FileInformation& judged, FileHandle keep,
-                           const wchar_t* keep_path) {
+                           const FileInformation& judged, const std::vector<KeptFile>& kept) {
   const FileHandle file = platform.CreateFile(path, kAccessRead | kAccessDelete, kShareNone,
                                               Disposition::kOpenExistingNoLink,
                                               Attribute::kNormal);
@@ -94,7 +95,7 @@ Deletion DeleteIfUnchanged(Platform& platform, const wchar_t* path,
     platform.SetLastError(kErrorFileExists);
     return Deletion::kChanged;
   }
-  if (platform.DeleteAndClose(file, keep, keep_path)) return Deletion::kDeleted;
+  if (platform.DeleteAndClose(file, kept.data(), kept.size())) return Deletion::kDeleted;
   return platform.GetLastError() == kErrorFileExists ? Deletion::kChanged : Deletion::kFailed;
 }
 

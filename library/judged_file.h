@@ -9,6 +9,8 @@
 #ifndef TARVELIN_LIBRARY_JUDGED_FILE_H_
 #define TARVELIN_LIBRARY_JUDGED_FILE_H_
 
+#include <vector>
+
 #include "digest/md5.h"
 #include "platform/platform.h"
 
@@ -28,6 +30,12 @@ bool MayBeOurs(const FileInformation& information);
 bool HoldsBytesOf(Platform& platform, FileHandle file, std::uint64_t size, FileHandle whole,
                   std::uint64_t whole_size, std::uint64_t place, unsigned char* buffer,
                   std::uint32_t buffer_size, Md5Context* digest = nullptr);
+
+// Fills *information for the file at `path`, a link not followed, through an
+// open for no access to the data, which no sharing refuses. False, with the
+// open's last error, when nothing (or a link) is there or it cannot be
+// opened.
+bool LookAt(Platform& platform, const wchar_t* path, FileInformation* information);
 
 enum class NameCheck {
   kHeld,    // the name names the held file
@@ -54,12 +62,12 @@ enum class Deletion {
 // Deletes the file at `path` when it is the file `judged` describes, with
 // the same size and times. The file is opened with delete access, which no
 // other open may share, and a link at the name is not followed, so nothing
-// can come between the comparison and the deletion. With `keep`, only while
-// `keep_path` still names the file that it holds (Platform::DeleteAndClose):
-// the file that holds the same bytes, or vouches for them.
+// can come between the comparison and the deletion. Only while each of
+// `kept` stands at its name as it was (Platform::DeleteAndClose): the files
+// that hold the same bytes, or vouch for them.
 Deletion DeleteIfUnchanged(Platform& platform, const wchar_t* path,
-                           const FileInformation& judged, FileHandle keep = nullptr,
-                           const wchar_t* keep_path = nullptr);
+                           const FileInformation& judged,
+                           const std::vector<KeptFile>& kept = {});
 
 }  // namespace tarvelin
 

@@ -81,6 +81,8 @@ class MergeRun {
   ResultCode FlushAndDeleteJoined();
   ResultCode DeleteJudged(const wchar_t* name, FileRole role, std::int32_t piece,
                           const FileInformation& judged);
+  ResultCode NoteRebuilt(std::uint64_t expected_size);
+  ResultCode ReadBackJoined(std::int32_t piece, std::uint64_t from);
   ResultCode DeleteManifest();
   ResultCode CopyPiece(std::int32_t piece, const wchar_t* piece_name);
   void CutBackPartialPiece();
@@ -130,6 +132,12 @@ class MergeRun {
   FileHandle manifest_ = nullptr;
   FileInformation manifest_judged_;
   FileHandle rebuilt_ = nullptr;
+  // The rebuilt file as this merge last left it: nobody else may have
+  // written to it when a piece whose bytes it holds is deleted.
+  FileInformation rebuilt_noted_;
+  // The bytes of the rebuilt file so far, as read back after each append:
+  // once the last piece is joined, the proof of the whole.
+  Md5Context whole_;
   FileHandle piece_ = nullptr;
   FileInformation piece_judged_;
   // The piece whose bytes were appended last and that is still on disk, or
@@ -233,8 +241,9 @@ ResultCode MergeRun::StartFresh() {
   // Created new: a file that appeared since the look (or that the look
   // missed) may be the only copy of someone's bytes, and a link there leads
   // to a file that is not ours; either is left alone.
-  rebuilt_ = platform_.CreateFile(set_.rebuilt(), kAccessRead | kAccessWrite, kShareNone,
-                                  Disposition::kCreateNew, Attribute::kNormal, manifest_);
+  rebuilt_ = platform_.CreateFile(set_.rebuilt(), kAccessRead | kAccessWrite | kAccessAppend,
+                                  kShareNone, Disposition::kCreateNew, Attribute::kNormal,
+                                  manifest_);
   if (rebuilt_ == InvalidHandle()) {
     rebuilt_ = nullptr;
     const bool taken = platform_.GetLastError() == kErrorFileExists;
@@ -244,6 +253,9 @@ ResultCode MergeRun::StartFresh() {
   if (!platform_.FlushFolderOf(set_.rebuilt())) {
     return Fail(ReportRebuilt(RC_FILE_WRITE, FailedStep::kFlushFolder));
   }
+  const ResultCode noted = NoteRebuilt(0);
+  if (noted != RC_OK) return Fail(noted);
+  Md5Init(&whole_);
   return JoinAll(0);
 }
 
@@ -256,8 +268,9 @@ ResultCode MergeRun::StartFresh() {
 ResultCode MergeRun::TakeExistingFile() {
   const ResultCode ready = ReadRecord();
   if (ready != RC_OK) return Fail(ready);
-  rebuilt_ = platform_.CreateFile(set_.rebuilt(), kAccessRead | kAccessWrite, kShareRead,
-                                  Disposition::kOpenExistingNoLink, Attribute::kNormal);
+  rebuilt_ = platform_.CreateFile(set_.rebuilt(), kAccessRead | kAccessWrite | kAccessAppend,
+                                  kShareRead, Disposition::kOpenExistingNoLink,
+                                  Attribute::kNormal);
   if (rebuilt_ == InvalidHandle()) {
     rebuilt_ = nullptr;
     if (platform_.GetLastError() == kErrorCantResolveFilename) {
@@ -303,7 +316,9 @@ ResultCode MergeRun::Tidy(const JoinedPieces& found) {
   if (!platform_.FlushFolderOf(set_.rebuilt())) {
     return Fail(ReportRebuilt(RC_FILE_WRITE, FailedStep::kFlushFolder));
   }
-  ResultCode result = DeleteCopiesOfJoined(found.count);
+  ResultCode result = NoteRebuilt(found.size);
+  if (result != RC_OK) return Fail(result);
+  result = DeleteCopiesOfJoined(found.count);
   if (result != RC_OK) return Fail(result);
   result = DeleteTailPieces(found.count, found.end, found.size);
   if (result != RC_OK) return Fail(result);
@@ -363,6 +378,9 @@ ResultCode MergeRun::Resume(const JoinedPieces& found) {
   if (found.count > 0 && !platform_.FlushFileBuffers(rebuilt_)) {
     return Fail(ReportRebuilt(RC_FILE_WRITE, FailedStep::kFlush));
   }
+  const ResultCode noted = NoteRebuilt(found.end);
+  if (noted != RC_OK) return Fail(noted);
+  whole_ = found.whole_at_end;
   const ResultCode deleted = DeleteCopiesOfJoined(found.count);
   if (deleted != RC_OK) return Fail(deleted);
   return JoinAll(found.count);
@@ -453,16 +471,22 @@ ResultCode MergeRun::JoinAll(std::int32_t first) {
   return result;
 }
 
-// Proved through the handle that wrote it, which nobody else could write
-// through meanwhile.
+// The whole is proved by the bytes read back as each piece was appended
+// (and, after an interruption, those found already joined), while the file
+// stands as this merge last left it.
 ResultCode MergeRun::ProveWhole(std::int32_t missing_piece) {
   progress_.Enter(Phase::kVerifyWhole, -1);
-  unsigned char digest[kMd5DigestSize] = {};
-  if (!platform_.SetFilePointer(rebuilt_, 0) ||
-      DigestOpenFile(platform_, rebuilt_, digest, progress_.byte_sink(), &hashing_) !=
-          kDigestFileComplete) {
+  FileInformation now;
+  if (!platform_.GetFileInformationByHandle(rebuilt_, &now)) {
     return ReportRebuilt(RC_FILE_READ, FailedStep::kRead);
   }
+  if (!SameFileUnchanged(rebuilt_noted_, now)) {
+    platform_.SetLastError(kErrorFileExists);
+    return ReportRebuilt(RC_FILE_WRITE, FailedStep::kChanged);
+  }
+  unsigned char digest[kMd5DigestSize] = {};
+  Md5Context whole = whole_;
+  Md5Final(&whole, digest);
   if (!set_.source().Matches(digest)) return ReportMismatch(missing_piece, false);
   return DeleteManifest();
 }
@@ -501,12 +525,64 @@ ResultCode MergeRun::JoinPiece(std::int32_t piece, const wchar_t* piece_name) {
   if (!platform_.SetFilePointer(piece_, 0)) {
     return ReportPiece(RC_FILE_READ, FailedStep::kRead, piece, piece_name);
   }
+  // Nobody else may have written to the file since this merge last did:
+  // what it holds of the pieces already gone is all there is of them.
+  FileInformation now;
+  if (!platform_.GetFileInformationByHandle(rebuilt_, &now)) {
+    return ReportRebuilt(RC_FILE_WRITE, FailedStep::kWrite);
+  }
+  if (!SameFileUnchanged(rebuilt_noted_, now)) {
+    platform_.SetLastError(kErrorFileExists);
+    return ReportRebuilt(RC_FILE_WRITE, FailedStep::kChanged);
+  }
+  const std::uint64_t from = joined_end_;
   const ResultCode copied = CopyPiece(piece, piece_name);
   if (copied != RC_OK) return copied;
+  const ResultCode read_back = ReadBackJoined(piece, from);
+  if (read_back != RC_OK) return read_back;
+  const ResultCode noted = NoteRebuilt(joined_end_);
+  if (noted != RC_OK) return noted;
   platform_.CloseHandle(piece_);
   piece_ = nullptr;
   joined_ = piece;
   joined_judged_ = piece_judged_;
+  return RC_OK;
+}
+
+// Reads back what was just appended, from `from` to the end of the file:
+// it must be the piece as it was proved, or another program wrote into the
+// rebuilt file meanwhile (or a write stored less than it said), and the
+// piece must not go. The same bytes feed the digest of the whole, which so
+// proves the whole without another pass.
+ResultCode MergeRun::ReadBackJoined(std::int32_t piece, std::uint64_t from) {
+  // Until it is proved, the piece is not held whole: a failure cuts it off.
+  const std::uint64_t appended_end = joined_end_;
+  joined_end_ = from;
+  partial_ = true;
+  Md5Context own;
+  Md5Init(&own);
+  std::uint64_t read = 0;
+  if (!platform_.SetFilePointer(rebuilt_, from) ||
+      !ReadAndHash(
+          platform_, rebuilt_,
+          [this, &own](const unsigned char* bytes, std::uint32_t size) {
+            Md5UpdateBoth(&own, &whole_, bytes, static_cast<std::int32_t>(size));
+          },
+          [this, &read](std::uint32_t size) {
+            read += size;
+            progress_.Advance(size);
+          },
+          &hashing_)) {
+    return Fail(ReportRebuilt(RC_FILE_READ, FailedStep::kRead));
+  }
+  unsigned char digest[kMd5DigestSize];
+  Md5Final(&own, digest);
+  if (read != appended_end - from || !set_.recorded(piece).Matches(digest)) {
+    platform_.SetLastError(kErrorWriteFault);
+    return Fail(ReportRebuilt(RC_FILE_WRITE, FailedStep::kChanged));
+  }
+  joined_end_ = appended_end;
+  partial_ = false;
   return RC_OK;
 }
 
@@ -529,7 +605,15 @@ ResultCode MergeRun::FlushAndDeleteJoined() {
 // is gone already needs no deletion.
 ResultCode MergeRun::DeleteJudged(const wchar_t* name, FileRole role, std::int32_t piece,
                                   const FileInformation& judged) {
-  switch (DeleteIfUnchanged(platform_, name, judged, rebuilt_, set_.rebuilt())) {
+  FileInformation now;
+  if (!platform_.GetFileInformationByHandle(rebuilt_, &now)) {
+    return ReportRebuilt(RC_FILE_WRITE, FailedStep::kFlush);
+  }
+  if (!SameFileUnchanged(rebuilt_noted_, now)) {
+    platform_.SetLastError(kErrorFileExists);
+    return ReportRebuilt(RC_FILE_WRITE, FailedStep::kChanged);
+  }
+  switch (DeleteIfUnchanged(platform_, name, judged, {{set_.rebuilt(), rebuilt_noted_, rebuilt_}})) {
     case Deletion::kDeleted:
     case Deletion::kGone:
       return RC_OK;
@@ -542,6 +626,20 @@ ResultCode MergeRun::DeleteJudged(const wchar_t* name, FileRole role, std::int32
       break;
   }
   return Report(RC_FILE_DELETE, FailedStep::kDelete, role, name, piece);
+}
+
+// Notes the rebuilt file as this merge leaves it, which must hold exactly
+// the bytes it has written: a write that reported more than it stored
+// would otherwise let the pieces go.
+ResultCode MergeRun::NoteRebuilt(std::uint64_t expected_size) {
+  if (!platform_.GetFileInformationByHandle(rebuilt_, &rebuilt_noted_)) {
+    return ReportRebuilt(RC_FILE_WRITE, FailedStep::kWrite);
+  }
+  if (rebuilt_noted_.size != expected_size) {
+    platform_.SetLastError(kErrorWriteFault);
+    return ReportRebuilt(RC_FILE_WRITE, FailedStep::kWrite);
+  }
+  return RC_OK;
 }
 
 // The manifest held since its reading is let go only now, and deleted only

@@ -26,6 +26,7 @@
 // deletes the very file it cut, through a handle that nobody can share, so a
 // file put at its name meanwhile is never taken for it.
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <vector>
@@ -89,9 +90,11 @@ class SplitRun {
   // closes everything and returns `failure`.
   ResultCode OpenPiece(std::int32_t number, std::uint32_t share, Disposition disposition,
                        ResultCode failure);
-  ResultCode FinishPiece();
+  ResultCode FinishPiece(std::uint64_t bytes);
   ResultCode MakeDurable();
   ResultCode FlushPiece(std::int32_t piece);
+  ResultCode ConfirmPieces();
+  ResultCode PieceChanged(std::int32_t piece);
   // Closes whatever is still open, keeping the pending error, and returns `code`.
   ResultCode Fail(ResultCode code);
   // Tells the report what stopped the split, with the pending last-error
@@ -130,11 +133,17 @@ class SplitRun {
   std::uint64_t size_ = 0;
   FileInformation source_at_start_;
   bool measured_ = false;
-  // The identity of each piece as created, so that its flush reaches it.
+  // Each piece as it stood once written and closed: its identity, size and
+  // times, which must hold until the source is deleted.
   std::vector<FileInformation> pieces_;
   std::int32_t piece_number_ = 0;
   std::int32_t piece_count_ = 0;
   std::uint64_t bytes_cut_ = 0;
+  // The pieces as read back for their fingerprints, joined: once the last is
+  // read, it must be the source's fingerprint, or some piece does not hold
+  // what was written into it.
+  Md5Context joined_;
+  unsigned char source_digest_[kMd5DigestSize] = {};
   SplitSet set_;
   ManifestWriter records_;
   wchar_t piece_name_[kNameCapacity] = {};
@@ -182,7 +191,7 @@ ResultCode SplitRun::Run() {
   }
 
   progress_.SetTotals(3 * size_, piece_count_);
-  unsigned char digest[kMd5DigestSize] = {};
+  unsigned char* const digest = source_digest_;
   ResultCode result = FingerprintSource(digest);
   if (result != RC_OK) return result;
 
@@ -198,6 +207,7 @@ ResultCode SplitRun::Run() {
   if ((result = MakeDurable()) != RC_OK) return result;
   if ((result = ProveManifest()) != RC_OK) return result;
   if ((result = CheckSourceUnchanged(bytes_cut_)) != RC_OK) return result;
+  if ((result = ConfirmPieces()) != RC_OK) return result;
   return DeleteSource();
 }
 
@@ -239,25 +249,51 @@ ResultCode SplitRun::ProveManifest() {
 // The source is let go only now, and the file at its name is deleted only
 // when it is the file that was cut, unchanged, through a handle that shares
 // nothing: a reader that comes between makes the deletion fail (the source
-// stays), and a file put at the name meanwhile is left alone. The manifest
-// is held until the end, so that no merge can tidy this set away.
+// stays), and a file put at the name meanwhile is left alone. It goes only
+// while the manifest and every piece stand as they were proved, compared in
+// the very call that deletes. The manifest is held until the end, so that no
+// merge can tidy this set away.
 ResultCode SplitRun::DeleteSource() {
+  std::vector<std::wstring> names;
+  std::vector<KeptFile> kept;
+  FileInformation manifest;
+  if (!platform_.GetFileInformationByHandle(manifest_, &manifest)) {
+    return Fail(RC_MANIFEST_WRITE, FailedStep::kRead, FileRole::kManifest, set_.manifest());
+  }
+  try {
+    for (std::int32_t piece = 0; piece <= piece_number_; ++piece) {
+      names.push_back(set_.PieceName(piece));
+    }
+    kept.push_back({set_.manifest(), manifest, manifest_});
+    for (std::int32_t piece = 0; piece <= piece_number_; ++piece) {
+      kept.push_back({names[static_cast<std::size_t>(piece)].c_str(),
+                      pieces_[static_cast<std::size_t>(piece)], nullptr});
+    }
+  } catch (const std::bad_alloc&) {
+    return FailWith(RC_FILE_READ, kErrorNotEnoughMemory, FailedStep::kNoMemory, FileRole::kNone,
+                    nullptr);
+  }
   CloseHandlesKeepError(platform_, source_, nullptr, nullptr);
   source_ = nullptr;
-  switch (DeleteIfUnchanged(platform_, path_, source_at_start_, manifest_, set_.manifest())) {
+  switch (DeleteIfUnchanged(platform_, path_, source_at_start_, kept)) {
     case Deletion::kDeleted:
       CloseHandlesKeepError(platform_, nullptr, nullptr, manifest_);
       manifest_ = nullptr;
       return RC_OK;
     case Deletion::kGone:
-    case Deletion::kChanged:
-      // The manifest left its name in the instant before the deletion.
-      if (CheckName(platform_, set_.manifest(), manifest_) == NameCheck::kOther) {
+    case Deletion::kChanged: {
+      // What changed in the instant before the deletion: the manifest, a
+      // piece, or the source.
+      if (records_.CheckAt(platform_, manifest_, set_.manifest()) !=
+          ManifestWriter::Check::kIntact) {
         return Fail(RC_MANIFEST_WRITE, FailedStep::kChanged, FileRole::kManifest,
                     set_.manifest());
       }
+      const ResultCode pieces = ConfirmPieces();
+      if (pieces != RC_OK) return pieces;
       return FailWith(RC_FILE_READ, kErrorReadFault, FailedStep::kChanged, FileRole::kSource,
                       path_);
+    }
     case Deletion::kFailed:
       break;
   }
@@ -317,8 +353,12 @@ ResultCode SplitRun::OpenPiece(std::int32_t number, std::uint32_t share,
                                 Attribute::kNormal, source_);
   if (piece_ == InvalidHandle()) {
     piece_ = nullptr;
-    ReportFailure(report_, disposition == Disposition::kCreateNew ? FailedStep::kCreate
-                                                                  : FailedStep::kOpen,
+    const bool creating = disposition == Disposition::kCreateNew;
+    // A name that was free when the split looked, taken since.
+    const bool appeared = creating && platform_.GetLastError() == kErrorFileExists;
+    ReportFailure(report_,
+                  appeared ? FailedStep::kAppeared
+                           : (creating ? FailedStep::kCreate : FailedStep::kOpen),
                   FileRole::kPiece, piece_name_, platform_.GetLastError(), number);
     return Fail(failure);
   }
@@ -342,27 +382,72 @@ ResultCode SplitRun::CreatePiece() {
 
 // Fingerprints the current piece through the handle that wrote it, so the
 // text vouches for the bytes written and nobody could change them between,
-// then closes and records it.
-ResultCode SplitRun::FinishPiece() {
+// then closes and records it, and notes how it stands: the piece must keep
+// exactly that size and those times until the source is gone.
+ResultCode SplitRun::FinishPiece(std::uint64_t bytes) {
   progress_.Enter(Phase::kFingerprintPiece, piece_number_);
-  unsigned char digest[kMd5DigestSize] = {};
+  Md5Context own;
+  Md5Init(&own);
   if (!platform_.SetFilePointer(piece_, 0) ||
-      DigestOpenFile(platform_, piece_, digest, progress_.byte_sink(), &hashing_) !=
-          kDigestFileComplete) {
+      !ReadAndHash(
+          platform_, piece_,
+          [this, &own](const unsigned char* bytes, std::uint32_t size) {
+            Md5UpdateBoth(&own, &joined_, bytes, static_cast<std::int32_t>(size));
+          },
+          [this](std::uint32_t size) { progress_.Advance(size); }, &hashing_)) {
     return FailUnread(FileRole::kPiece, piece_name_);
   }
+  unsigned char digest[kMd5DigestSize];
+  Md5Final(&own, digest);
   if (!platform_.CloseHandle(piece_)) {
     piece_ = nullptr;
     return FailOnPiece(RC_FILE_WRITE, FailedStep::kClose);
   }
   piece_ = nullptr;
+  FileInformation& piece = pieces_[static_cast<std::size_t>(piece_number_)];
+  FileInformation now;
+  if (!LookAt(platform_, piece_name_, &now)) return FailOnPiece(RC_FILE_WRITE, FailedStep::kOpen);
+  // A write that reported more than it stored would leave the record
+  // vouching for bytes that are not there.
+  if (!SameFile(piece, now) || now.size != bytes) return PieceChanged(piece_number_);
+  piece = now;
   if (!records_.Append(platform_, manifest_, PieceRecordText(piece_number_, digest))) {
     return Fail(RC_MANIFEST_WRITE, FailedStep::kRecord, FileRole::kManifest, set_.manifest());
   }
   return RC_OK;
 }
 
+// A piece that another program replaced or wrote to since it was cut: the
+// record no longer vouches for it, so the source stays.
+ResultCode SplitRun::PieceChanged(std::int32_t piece) {
+  named_piece_ = piece;
+  set_.PieceName(piece, piece_name_);
+  return FailWith(RC_FILE_WRITE, kErrorFileExists, FailedStep::kChanged, FileRole::kPiece,
+                  piece_name_);
+}
+
+// Right before the source goes, every piece is still as it was cut.
+ResultCode SplitRun::ConfirmPieces() {
+  for (std::int32_t piece = 0; piece <= piece_number_; ++piece) {
+    set_.PieceName(piece, piece_name_);
+    named_piece_ = piece;
+    FileInformation now;
+    if (!LookAt(platform_, piece_name_, &now)) {
+      const std::uint32_t error = platform_.GetLastError();
+      if (error == kErrorFileNotFound || error == kErrorCantResolveFilename) {
+        return PieceChanged(piece);
+      }
+      return FailOnPiece(RC_FILE_WRITE, FailedStep::kOpen);
+    }
+    if (!SameFileUnchanged(pieces_[static_cast<std::size_t>(piece)], now)) {
+      return PieceChanged(piece);
+    }
+  }
+  return RC_OK;
+}
+
 ResultCode SplitRun::Cut() {
+  Md5Init(&joined_);
   if (!platform_.SetFilePointer(source_, 0)) {
     return Fail(RC_FILE_READ, FailedStep::kRead, FileRole::kSource, path_);
   }
@@ -383,7 +468,7 @@ ResultCode SplitRun::Cut() {
     // A chunk is never divided: the one that would carry the piece past its
     // limit starts the next piece.
     if (fill > limit_) {
-      if ((result = FinishPiece()) != RC_OK) return result;
+      if ((result = FinishPiece(fill - got)) != RC_OK) return result;
       ++piece_number_;
       if ((result = CreatePiece()) != RC_OK) return result;
       fill = got;
@@ -407,7 +492,19 @@ ResultCode SplitRun::Cut() {
     }
   }
   bytes_cut_ = total;
-  return FinishPiece();
+  if ((result = FinishPiece(fill)) != RC_OK) return result;
+  // Fewer bytes than measured: the source was cut short meanwhile.
+  if (total != size_) {
+    return FailWith(RC_FILE_READ, kErrorReadFault, FailedStep::kChanged, FileRole::kSource,
+                    path_);
+  }
+  unsigned char joined[kMd5DigestSize];
+  Md5Final(&joined_, joined);
+  if (std::memcmp(joined, source_digest_, kMd5DigestSize) != 0) {
+    return FailWith(RC_FILE_WRITE, kErrorWriteFault, FailedStep::kMismatch, FileRole::kNone,
+                    nullptr);
+  }
+  return RC_OK;
 }
 
 // Reopens a finished piece with the write access that a flush needs, and
@@ -423,7 +520,7 @@ ResultCode SplitRun::FlushPiece(std::int32_t piece) {
   if (!platform_.GetFileInformationByHandle(piece_, &now)) {
     return FailOnPiece(RC_FILE_WRITE, FailedStep::kFlush);
   }
-  if (!SameFile(now, cut)) {
+  if (!SameFileUnchanged(cut, now)) {
     return FailWith(RC_FILE_WRITE, kErrorFileExists, FailedStep::kChanged, FileRole::kPiece,
                     piece_name_);
   }

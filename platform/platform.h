@@ -14,6 +14,7 @@
 #ifndef TARVELIN_PLATFORM_PLATFORM_H_
 #define TARVELIN_PLATFORM_PLATFORM_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -31,8 +32,17 @@ inline FileHandle InvalidHandle() { return reinterpret_cast<FileHandle>(static_c
 // Access bits, as GENERIC_READ, GENERIC_WRITE and DELETE. kAccessDelete lets
 // DeleteAndClose delete the file through the handle; since no open shares
 // deletion, it is granted only while no other open holds the file, and no
-// other open is granted while it lasts.
-enum : std::uint32_t { kAccessRead = 1u, kAccessWrite = 2u, kAccessDelete = 4u };
+// other open is granted while it lasts. kAccessAppend, with kAccessWrite,
+// makes every write go to the end of the file as it stands then (O_APPEND),
+// so that a file cut short by another program meanwhile shows in its size;
+// on Windows, where the writer's sharing keeps other writers out, it changes
+// nothing.
+enum : std::uint32_t {
+  kAccessRead = 1u,
+  kAccessWrite = 2u,
+  kAccessDelete = 4u,
+  kAccessAppend = 8u,
+};
 
 // Sharing bits, as FILE_SHARE_READ and FILE_SHARE_WRITE. 0 is exclusive.
 enum : std::uint32_t { kShareNone = 0u, kShareRead = 1u, kShareWrite = 2u };
@@ -81,6 +91,14 @@ inline bool SameFileUnchanged(const FileInformation& then, const FileInformation
   return SameFile(then, now) && then.size == now.size &&
          then.last_write_time == now.last_write_time && then.change_time == now.change_time;
 }
+
+// A file that must stand unchanged at its name while another is deleted
+// (DeleteAndClose). `held`, when the caller holds it, is the handle.
+struct KeptFile {
+  const wchar_t* path = nullptr;
+  FileInformation expected;
+  FileHandle held = nullptr;
+};
 
 // What a name refers to, the name itself not followed if it is a link.
 enum class EntryKind {
@@ -183,16 +201,17 @@ class Platform {
   // goes: on Windows the handle keeps its name bound to it; on POSIX, where
   // nothing deletes through a descriptor, the name is first renamed to a
   // private one in the same folder and the file found there is compared with
-  // the held one. A file that has taken the name since the open is put back
-  // and the call fails with kErrorFileExists, deleting nothing.
-  // With `keep`, the file goes only while `keep_path` names the file that
-  // `keep` holds (no link, no other file put there): the file that vouches
-  // for the bytes being deleted, a split's manifest for its source, must be
-  // at its name as they go. On Windows a `keep` held without delete sharing
-  // keeps its name bound itself; on POSIX the name is compared between the
-  // rename and the deletion, and a mismatch fails with kErrorFileExists.
-  virtual bool DeleteAndClose(FileHandle file, FileHandle keep = nullptr,
-                              const wchar_t* keep_path = nullptr) = 0;
+  // the held one, and with the file as it was opened. A file that has taken
+  // the name, or a write to the held one since its open, puts it back and
+  // fails the call with kErrorFileExists, deleting nothing.
+  //
+  // `kept` lists the files that hold the same bytes or vouch for them (a
+  // split's pieces and manifest for its source, a merge's rebuilt file for a
+  // piece): the file goes only while each stands at its name as `expected`
+  // says (identity, size and times), compared in the same call, last thing
+  // before the deletion; otherwise the call fails with kErrorFileExists.
+  virtual bool DeleteAndClose(FileHandle file, const KeptFile* kept = nullptr,
+                              std::size_t kept_count = 0) = 0;
 
   // True when a file or folder exists at `path` (PathFileExistsW).
   virtual bool PathFileExists(const wchar_t* path) = 0;

@@ -63,9 +63,9 @@ class PlatformWrapper : public Platform {
     return target_.SetFileAttributes(path, attribute);
   }
   bool DeleteFile(const wchar_t* path) override { return target_.DeleteFile(path); }
-  bool DeleteAndClose(FileHandle file, FileHandle keep = nullptr,
-                      const wchar_t* keep_path = nullptr) override {
-    return target_.DeleteAndClose(file, keep, keep_path);
+  bool DeleteAndClose(FileHandle file, const KeptFile* kept = nullptr,
+                      std::size_t kept_count = 0) override {
+    return target_.DeleteAndClose(file, kept, kept_count);
   }
   bool PathFileExists(const wchar_t* path) override { return target_.PathFileExists(path); }
   bool GetFileAttributes(const wchar_t* path, EntryAttributes* attributes) override {

@@ -13,6 +13,8 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/platform_errors.h"
@@ -75,14 +77,7 @@ PosixFile* FileOf(FileHandle handle) {
   return static_cast<PosixFile*>(handle);
 }
 
-// A POSIX time as FILETIME ticks: 100 ns since 1601-01-01 UTC. Unsigned
-// arithmetic, so that no time, however odd, overflows.
-std::uint64_t FileTimeOf(const struct timespec& time) {
-  constexpr std::uint64_t kSecondsFrom1601To1970 = 11644473600u;
-  constexpr std::uint64_t kTicksPerSecond = 10000000u;
-  return (static_cast<std::uint64_t>(time.tv_sec) + kSecondsFrom1601To1970) * kTicksPerSecond +
-         static_cast<std::uint64_t>(time.tv_nsec) / 100u;
-}
+using posix::FileTimeOf;
 
 EntryKind KindOf(mode_t mode) {
   if (S_ISLNK(mode)) return EntryKind::kLink;
@@ -328,24 +323,33 @@ class PosixPlatform final : public Platform {
     return true;
   }
 
-  bool DeleteAndClose(FileHandle handle, FileHandle keep = nullptr,
-                      const wchar_t* keep_path = nullptr) override {
+  bool DeleteAndClose(FileHandle handle, const KeptFile* kept = nullptr,
+                      std::size_t kept_count = 0) override {
     PosixFile* file = FileOf(handle);
     if (file == nullptr) return false;
     std::uint32_t error = file->path == nullptr ? kErrorAccessDenied : kErrorSuccess;
-    int keep_fd = -1;
-    NativePath keep_native(keep_path != nullptr ? keep_path : L"");
-    if (error == kErrorSuccess && keep != nullptr) {
-      const PosixFile* kept = FileOf(keep);
-      if (kept == nullptr || !keep_native.Usable()) {
-        error = posix::ThreadLastError();
-      } else {
-        keep_fd = kept->fd;
+    std::vector<posix::KeptName> names;
+    try {
+      for (std::size_t i = 0; error == kErrorSuccess && i < kept_count; ++i) {
+        posix::KeptName name;
+        NativePath native(kept[i].path);
+        if (!native.Usable()) {
+          error = posix::ThreadLastError();
+          break;
+        }
+        name.path = native.get();
+        name.size = kept[i].expected.size;
+        name.modified = kept[i].expected.last_write_time;
+        name.changed = kept[i].expected.change_time;
+        name.device = kept[i].expected.volume;
+        name.inode = kept[i].expected.file_index;
+        names.push_back(std::move(name));
       }
+    } catch (const std::bad_alloc&) {
+      error = kErrorNotEnoughMemory;
     }
     if (error == kErrorSuccess) {
-      error = posix::DeleteHeld(file->fd, file->path.get(), file->opened, keep_fd,
-                                keep_fd >= 0 ? keep_native.get() : nullptr);
+      error = posix::DeleteHeld(file->fd, file->path.get(), file->opened, names);
     }
     close(file->fd);
     delete file;

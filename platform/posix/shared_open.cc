@@ -237,7 +237,7 @@ int OpenShared(const char* utf8_path, std::uint32_t access, std::uint32_t share,
     *error = kErrorPathNotFound;
     return -1;
   }
-  if ((access & ~(kAccessRead | kAccessWrite | kAccessDelete)) != 0 ||
+  if ((access & ~(kAccessRead | kAccessWrite | kAccessDelete | kAccessAppend)) != 0 ||
       (share & ~(kShareRead | kShareWrite)) != 0) {
     *error = kErrorInvalidParameter;
     return -1;
@@ -248,7 +248,8 @@ int OpenShared(const char* utf8_path, std::uint32_t access, std::uint32_t share,
   // files are refused right after.
   const bool truncates = disposition == Disposition::kCreateAlways;
   const bool writable = (access & kAccessWrite) != 0 || truncates;
-  const int flags = (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+  const int flags = (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK |
+                    ((access & kAccessAppend) != 0 ? O_APPEND : 0);
   mode_t mode = attribute == Attribute::kReadOnly ? 0444 : 0666;
   if (model_fd >= 0) {
     struct stat model;
@@ -323,21 +324,31 @@ bool SameContent(const struct stat& then, const struct stat& now) {
   return then.st_size == now.st_size && SameTime(then.st_mtim, now.st_mtim);
 }
 
-// A name in the folder of `path` that nobody else uses: hidden, and naming
-// this process and a count.
+// A name in the folder of `path` that nobody else uses: hidden, naming the
+// file it stands for (so that one left by a process killed in the instant
+// between the rename and the deletion is recognised), this process and a
+// count.
 std::string PrivateNameBeside(const char* path, unsigned attempt) {
   static std::atomic<unsigned> count{0};
   const char* slash = std::strrchr(path, '/');
-  std::string name = slash == nullptr ? std::string() : std::string(path, slash + 1);
-  name += ".tarvelin-deleting-" + std::to_string(getpid()) + "-" +
-          std::to_string(count.fetch_add(1) + attempt);
-  return name;
+  const char* name = slash == nullptr ? path : slash + 1;
+  std::string hidden = slash == nullptr ? std::string() : std::string(path, slash + 1);
+  hidden += "." + std::string(name).substr(0, 160) + ".tarvelin-deleting-" +
+            std::to_string(getpid()) + "-" + std::to_string(count.fetch_add(1) + attempt);
+  return hidden;
 }
 
 }  // namespace
 
-std::uint32_t DeleteHeld(int fd, const char* utf8_path, const struct stat& opened, int keep_fd,
-                         const char* keep_path) {
+std::uint64_t FileTimeOf(const struct timespec& time) {
+  constexpr std::uint64_t kSecondsFrom1601To1970 = 11644473600u;
+  constexpr std::uint64_t kTicksPerSecond = 10000000u;
+  return (static_cast<std::uint64_t>(time.tv_sec) + kSecondsFrom1601To1970) * kTicksPerSecond +
+         static_cast<std::uint64_t>(time.tv_nsec) / 100u;
+}
+
+std::uint32_t DeleteHeld(int fd, const char* utf8_path, const struct stat& opened,
+                         const std::vector<KeptName>& kept) {
   struct stat held;
   if (fstat(fd, &held) != 0) return Win32ErrorFromErrno(errno);
   if (!SameContent(opened, held) || !SameTime(opened.st_ctim, held.st_ctim)) {
@@ -349,12 +360,21 @@ std::uint32_t DeleteHeld(int fd, const char* utf8_path, const struct stat& opene
     struct stat now;
     return fstat(fd, &now) == 0 && SameContent(held, now);
   };
-  struct stat kept;
-  if (keep_fd >= 0 && fstat(keep_fd, &kept) != 0) return Win32ErrorFromErrno(errno);
-  // Whether the file that vouches for this one is still at its name.
-  const auto keep_in_place = [&] {
-    struct stat at_name;
-    return keep_fd < 0 || (lstat(keep_path, &at_name) == 0 && SameInode(at_name, kept));
+  // Whether every file that holds these bytes or vouches for them stands at
+  // its name as it was.
+  const auto kept_in_place = [&] {
+    for (const KeptName& name : kept) {
+      struct stat at_name;
+      if (lstat(name.path.c_str(), &at_name) != 0 ||
+          static_cast<std::uint64_t>(at_name.st_dev) != name.device ||
+          static_cast<std::uint64_t>(at_name.st_ino) != name.inode ||
+          static_cast<std::uint64_t>(at_name.st_size) != name.size ||
+          FileTimeOf(at_name.st_mtim) != name.modified ||
+          FileTimeOf(at_name.st_ctim) != name.changed) {
+        return false;
+      }
+    }
+    return true;
   };
   struct stat found;
 #if defined(__linux__)
@@ -366,9 +386,9 @@ std::uint32_t DeleteHeld(int fd, const char* utf8_path, const struct stat& opene
       return Win32ErrorForPath(errno, utf8_path);
     }
     // What was moved is what sat at the name: if it is not the held file,
-    // or the file that vouches for it has left its name, it goes back.
-    if (lstat(hidden.c_str(), &found) != 0 || !SameInode(found, held) || !keep_in_place() ||
-        !unwritten()) {
+    // or the files that vouch for it are not as they were, it goes back.
+    if (lstat(hidden.c_str(), &found) != 0 || !SameInode(found, held) || !unwritten() ||
+        !kept_in_place()) {
       renameat2(AT_FDCWD, hidden.c_str(), AT_FDCWD, utf8_path, RENAME_NOREPLACE);
       return kErrorFileExists;
     }
@@ -381,7 +401,7 @@ std::uint32_t DeleteHeld(int fd, const char* utf8_path, const struct stat& opene
   }
 #endif
   if (lstat(utf8_path, &found) != 0) return Win32ErrorForPath(errno, utf8_path);
-  if (!SameInode(found, held) || !keep_in_place() || !unwritten()) return kErrorFileExists;
+  if (!SameInode(found, held) || !unwritten() || !kept_in_place()) return kErrorFileExists;
   if (unlink(utf8_path) != 0) return Win32ErrorForPath(errno, utf8_path);
   return kErrorSuccess;
 }

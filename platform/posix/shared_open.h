@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -28,18 +30,31 @@ int OpenShared(const char* utf8_path, std::uint32_t access, std::uint32_t share,
                Disposition disposition, Attribute attribute, std::uint32_t* error,
                int model_fd = -1);
 
+// A file that must stand at `path` as these say, in FileInformation's
+// terms, while another is deleted.
+struct KeptName {
+  std::string path;  // UTF-8
+  std::uint64_t size = 0;
+  std::uint64_t modified = 0;  // FILETIME ticks
+  std::uint64_t changed = 0;
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+};
+
+// The FILETIME ticks of a POSIX time: 100 ns since 1601-01-01 UTC.
+std::uint64_t FileTimeOf(const struct timespec& time);
+
 // Deletes the file that `fd` holds, which `utf8_path` named when it was
 // opened and which was then as `opened` says: the name is renamed to a
 // private one in the same folder, the file found there is compared with the
-// held one, and only then unlinked; a file that had taken the name, or a
-// held file that another program wrote to since it was opened, is renamed
-// back and kErrorFileExists returned.
-// With `keep_fd`, `keep_path` must name the file that it holds at the moment
-// of the unlink, or the file is renamed back and kErrorFileExists returned.
-// On a file system that cannot rename without replacing, the names are
-// compared and the file unlinked at once. Returns 0 or a Win32 error code.
+// held one, and only then unlinked; a file that had taken the name, a held
+// file that another program wrote to since it was opened, or a kept file
+// that is not at its name as it was, puts it back and returns
+// kErrorFileExists. On a file system that cannot rename without replacing,
+// the names are compared and the file unlinked at once. Returns 0 or a
+// Win32 error code.
 std::uint32_t DeleteHeld(int fd, const char* utf8_path, const struct stat& opened,
-                         int keep_fd = -1, const char* keep_path = nullptr);
+                         const std::vector<KeptName>& kept);
 
 // True when some descriptor made by OpenShared holds the file at `utf8_path`
 // open, in this process or another. DeleteFile refuses such a file, as

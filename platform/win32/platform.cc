@@ -203,9 +203,18 @@ class Win32Platform final : public Platform {
   bool DeleteFile(const wchar_t* path) override { return ::DeleteFileW(path) != FALSE; }
 
   // The handle shares nothing, so nobody can rename the file or put another
-  // at its name while it is open: the name stays bound to it, as the name of
-  // `keep`, which the caller holds without delete sharing, is to that.
-  bool DeleteAndClose(FileHandle file, FileHandle = nullptr, const wchar_t* = nullptr) override {
+  // at its name while it is open: the name stays bound to it. A kept file
+  // that the caller holds without delete or write sharing is bound as well;
+  // one it does not hold is looked at last thing before the deletion.
+  bool DeleteAndClose(FileHandle file, const KeptFile* kept = nullptr,
+                      std::size_t kept_count = 0) override {
+    for (std::size_t i = 0; i < kept_count; ++i) {
+      if (kept[i].held == nullptr && !StandsAsExpected(kept[i])) {
+        ::CloseHandle(file);
+        ::SetLastError(ERROR_FILE_EXISTS);
+        return false;
+      }
+    }
     FILE_BASIC_INFO basic;
     if (::GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic) &&
         (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
@@ -267,6 +276,19 @@ class Win32Platform final : public Platform {
 
   std::unique_ptr<BackgroundThread> CreateBackgroundThread() override {
     return StartBackendThread();
+  }
+
+ private:
+  // Whether the file at `kept.path` is the one expected, with the same size
+  // and times.
+  bool StandsAsExpected(const KeptFile& kept) {
+    HANDLE named = ::CreateFileW(kept.path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (named == INVALID_HANDLE_VALUE) return false;
+    FileInformation now;
+    const bool known = GetFileInformationByHandle(named, &now);
+    ::CloseHandle(named);
+    return known && SameFileUnchanged(kept.expected, now);
   }
 
   // The fingerprint names files by their UTF-8 bytes. The C runtime's narrow

@@ -135,9 +135,12 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"PieceCannotBeDeleted", Op::kDeleteAndClose, L"disk.3", 1, RC_FILE_DELETE, 3},
         FaultCase{"PieceCannotBeOpenedToDelete", Op::kCreateFile, L"disk.3", 2, RC_FILE_DELETE,
                   3},
-        // Proved through the handle that wrote it.
-        FaultCase{"RebuiltFileCannotBeFingerprinted", Op::kReadFile, L"disk.wim", 1,
-                  RC_FILE_READ, 5},
+        // Each piece is read back once appended, before it may go.
+        FaultCase{"AppendedPieceCannotBeReadBack", Op::kReadFile, L"disk.wim", 1, RC_FILE_READ,
+                  0},
+        FaultCase{"LastAppendedPieceCannotBeReadBack", Op::kReadFile, L"disk.wim",
+                  4 * FingerprintReads(kMiB) + 1,
+                  RC_FILE_READ, 4},
         FaultCase{"ManifestCannotBeDeleted", Op::kDeleteAndClose, L"disk.DAT", 1, RC_FILE_DELETE,
                   5},
         // Nothing is created before the record is read.

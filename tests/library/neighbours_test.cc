@@ -337,6 +337,11 @@ struct Move {
   // The move changes the source in place: what must survive is then what
   // the other program made of it.
   bool changes_source = false;
+  // The move destroys bytes that only the operation's own file held (the
+  // rebuilt file cut short): what was lost is the other program's doing, but
+  // a piece that was still there may go after it only if the rebuilt file
+  // holds its bytes.
+  bool destroys = false;
 };
 void PrintTo(const Move& m, std::ostream* os) { *os << m.label; }
 
@@ -370,6 +375,14 @@ bool ChangeSource(Neighbourhood& n, bool append) {
   if (!file) return false;
   n.theirs[n.ws.source()] = ReadFileBytes(n.ws.source());
   return true;
+}
+
+// Cuts a file that the operation wrote, as a careless program might.
+bool Truncate(const std::wstring& path) {
+  if (!FileExists(path) || FileSizeOf(path) == 0) return false;
+  std::error_code error;
+  std::filesystem::resize_file(FsPath(path), FileSizeOf(path) > 1000 ? 1000 : 0, error);
+  return !error;
 }
 
 // Puts a file, or a link to one of the other program's, where nothing is.
@@ -407,7 +420,11 @@ const Move kMoves[] = {
        return false;
      },
      true},
+    {"TruncateAPieceOnceCut", false, [](Neighbourhood& n) { return Truncate(n.ws.piece(0)); },
+     true},
     {"PlantAFileAtTheMergesPath", true, [](Neighbourhood& n) { return Plant(n, false); }, true},
+    {"TruncateTheRebuiltFile", true, [](Neighbourhood& n) { return Truncate(n.ws.source()); },
+     true, false, true},
 #ifndef _WIN32
     {"PlantALinkAtTheMergesPath", true, [](Neighbourhood& n) { return Plant(n, true); }, true},
 #endif
@@ -451,9 +468,12 @@ TEST_P(Moments, NoByteIsLostAndNothingOfTheirsIsTouched) {
     Neighbourhood n;
     prepare(n);
     bool acted = false;
+    std::vector<bool> pieces_then;
     FaultPlatform watch(DefaultPlatform());
     watch.AfterEachCall([&](std::uint64_t number, const Call&) {
-      if (number == moment) acted = move.act(n);
+      if (number != moment) return;
+      acted = move.act(n);
+      for (int piece = 0; piece < 2; ++piece) pieces_then.push_back(FileExists(n.ws.piece(piece)));
     });
     const ResultCode result = run(n, &watch);
     if (n.held != nullptr) DefaultPlatform().CloseHandle(n.held);
@@ -461,6 +481,15 @@ TEST_P(Moments, NoByteIsLostAndNothingOfTheirsIsTouched) {
     if (!acted) continue;
     if (move.must_fail) {
       EXPECT_NE(RC_OK, result);
+    }
+    if (move.destroys) {
+      const std::string rebuilt = FileExists(n.ws.source()) ? ReadFileBytes(n.ws.source()) : "";
+      for (int piece = 0; piece < 2; ++piece) {
+        if (!pieces_then[piece] || FileExists(n.ws.piece(piece))) continue;
+        const std::size_t place = piece * kMiB;
+        EXPECT_EQ(n.original.substr(place, kMiB), rebuilt.substr(place, kMiB)) << piece;
+      }
+      continue;
     }
     const std::string& survivor = move.changes_source ? n.theirs[n.ws.source()] : n.original;
     EXPECT_TRUE(HoldsR(n.ws.source(), n.ws.base(), survivor));

@@ -106,9 +106,14 @@ INSTANTIATE_TEST_SUITE_P(
                   true},
         FaultCase{"PieceCloseReportsAFailedWrite", Op::kCloseHandle, L"disk.1", 1,
                   RC_FILE_WRITE, 2, 1, true},
-        // Created, then reopened for the flush.
-        FaultCase{"PieceCannotBeReopenedToFlush", Op::kCreateFile, L"disk.3", 2, RC_FILE_WRITE,
+        // Created, looked at once closed, reopened for the flush, and looked
+        // at again before the source goes.
+        FaultCase{"PieceCannotBeLookedAtOnceClosed", Op::kCreateFile, L"disk.3", 2,
+                  RC_FILE_WRITE, 4, 3, true},
+        FaultCase{"PieceCannotBeReopenedToFlush", Op::kCreateFile, L"disk.3", 3, RC_FILE_WRITE,
                   4, 4, true},
+        FaultCase{"PieceCannotBeConfirmedBeforeTheSourceGoes", Op::kCreateFile, L"disk.3", 4,
+                  RC_FILE_WRITE, 4, 4, true},
         FaultCase{"ManifestFlushFails", Op::kFlushFileBuffers, L"disk.DAT", 1, RC_FILE_WRITE, 4,
                   4, true},
         FaultCase{"FolderFlushFails", Op::kFlushFolderOf, L"disk.DAT", 1, RC_FILE_WRITE, 4, 4,

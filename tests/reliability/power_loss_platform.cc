@@ -135,12 +135,12 @@ bool PowerLossPlatform::DeleteFile(const wchar_t* path) {
   return ok;
 }
 
-bool PowerLossPlatform::DeleteAndClose(FileHandle file, FileHandle keep,
-                                       const wchar_t* keep_path) {
+bool PowerLossPlatform::DeleteAndClose(FileHandle file, const KeptFile* kept,
+                                       std::size_t kept_count) {
   const auto it = open_.find(file);
   const std::wstring path = it == open_.end() ? std::wstring() : it->second.path;
   if (it != open_.end()) open_.erase(it);
-  const bool ok = target().DeleteAndClose(file, keep, keep_path);
+  const bool ok = target().DeleteAndClose(file, kept, kept_count);
   if (ok && !path.empty()) disk_.Delete(path);
   return ok;
 }

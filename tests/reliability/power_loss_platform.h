@@ -50,8 +50,8 @@ class PowerLossPlatform : public PlatformWrapper {
   bool FlushFileBuffers(FileHandle file) override;
   bool FlushFolderOf(const wchar_t* path) override;
   bool DeleteFile(const wchar_t* path) override;
-  bool DeleteAndClose(FileHandle file, FileHandle keep = nullptr,
-                      const wchar_t* keep_path = nullptr) override;
+  bool DeleteAndClose(FileHandle file, const KeptFile* kept = nullptr,
+                      std::size_t kept_count = 0) override;
 
  private:
   struct OpenFile {

@@ -28,9 +28,9 @@ class ChangeCountingPlatform final : public PlatformWrapper {
     return Count(target().WriteFile(file, buffer, size, bytes_written));
   }
   bool DeleteFile(const wchar_t* path) override { return Count(target().DeleteFile(path)); }
-  bool DeleteAndClose(FileHandle file, FileHandle keep = nullptr,
-                      const wchar_t* keep_path = nullptr) override {
-    return Count(target().DeleteAndClose(file, keep, keep_path));
+  bool DeleteAndClose(FileHandle file, const KeptFile* kept = nullptr,
+                      std::size_t kept_count = 0) override {
+    return Count(target().DeleteAndClose(file, kept, kept_count));
   }
   bool WritePrivateProfileString(const wchar_t* section, const wchar_t* key, const wchar_t* value,
                                  const wchar_t* path) override {

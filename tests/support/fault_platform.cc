@@ -167,7 +167,8 @@ bool FaultPlatform::DeleteFile(const wchar_t* path) {
   return !call.refused() && call.Succeeded(target().DeleteFile(path));
 }
 
-bool FaultPlatform::DeleteAndClose(FileHandle file, FileHandle keep, const wchar_t* keep_path) {
+bool FaultPlatform::DeleteAndClose(FileHandle file, const KeptFile* kept,
+                                   std::size_t kept_count) {
   CountedCall call(*this, Op::kDeleteAndClose, PathOf(file));
   open_.erase(file);
   // A refused deletion still closes the handle, as the call promises.
@@ -177,7 +178,7 @@ bool FaultPlatform::DeleteAndClose(FileHandle file, FileHandle keep, const wchar
     target().SetLastError(error);
     return false;
   }
-  return call.Succeeded(target().DeleteAndClose(file, keep, keep_path));
+  return call.Succeeded(target().DeleteAndClose(file, kept, kept_count));
 }
 
 bool FaultPlatform::PathFileExists(const wchar_t* path) {

@@ -78,8 +78,8 @@ class FaultPlatform : public PlatformWrapper {
   bool CloseHandle(FileHandle file) override;
   bool SetFileAttributes(const wchar_t* path, Attribute attribute) override;
   bool DeleteFile(const wchar_t* path) override;
-  bool DeleteAndClose(FileHandle file, FileHandle keep = nullptr,
-                      const wchar_t* keep_path = nullptr) override;
+  bool DeleteAndClose(FileHandle file, const KeptFile* kept = nullptr,
+                      std::size_t kept_count = 0) override;
   bool PathFileExists(const wchar_t* path) override;
   bool GetFileAttributes(const wchar_t* path, EntryAttributes* attributes) override;
   std::uint32_t GetPrivateProfileString(const wchar_t* section, const wchar_t* key,
