@@ -59,10 +59,14 @@ endif()
 
 # Windows users find the README and the licence at the top of the folder;
 # elsewhere they go to the documentation folder, with Debian's copyright file
-# (the licence in Debian's machine-readable form).
+# (the licence in Debian's machine-readable form). The pages that the README
+# links to go beside it in doc/, so that its links hold where it is
+# installed.
+file(GLOB doc_pages ${PROJECT_SOURCE_DIR}/doc/*.md)
 if(WIN32)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
     DESTINATION . COMPONENT docs)
+  install(FILES ${doc_pages} DESTINATION doc COMPONENT docs)
 else()
   file(READ ${PROJECT_SOURCE_DIR}/LICENSE licence)
   string(REGEX REPLACE "^MIT License\n\n(Copyright \\(c\\) )?([^\n]*)\n\n" "" terms "${licence}")
@@ -76,4 +80,5 @@ else()
     "Files: *\nCopyright: ${copyright_holder}\nLicense: MIT\n ${terms}\n")
   install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
     ${CMAKE_BINARY_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT docs)
+  install(FILES ${doc_pages} DESTINATION ${CMAKE_INSTALL_DOCDIR}/doc COMPONENT docs)
 endif()

@@ -25,8 +25,7 @@
  * and every failure keeps the bytes: a failed split keeps its source, a
  * failed merge its manifest, the pieces not yet joined and a rebuilt file
  * that holds exactly the pieces it joined. GetLastError() (Windows) names
- * the call that failed. The README's result-code table lists every cause of
- * each code.
+ * the call that failed. doc/library.md lists every cause of each code.
  *
  * Both run synchronously: every file call is made on the caller's thread,
  * and the MD5 of a file larger than 256 KiB is computed on one helper thread

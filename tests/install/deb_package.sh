@@ -34,7 +34,7 @@ for wanted in ./usr/bin/tarvelin "$lib/$soname -> libtarvelin.so.$version" \
   "$lib/libtarvelin.so -> $soname" ./usr/include/tarvelin/tarvelin.h \
   "$lib/cmake/Tarvelin/TarvelinConfig.cmake" "$lib/cmake/Tarvelin/TarvelinConfigVersion.cmake" \
   "$lib/pkgconfig/tarvelin.pc" ./usr/share/man/man1/tarvelin.1 \
-  ./usr/share/doc/tarvelin/copyright; do
+  ./usr/share/doc/tarvelin/copyright ./usr/share/doc/tarvelin/doc/library.md; do
   grep -qxF -- "$wanted" <<<"$contents" || fail "missing $wanted"
 done
 unwanted=$(grep -E '_test|test_|gtest|bench|fuzz|\.a$|/_CPack|CMakeFiles' <<<"$contents" || true)

@@ -30,7 +30,7 @@ contents=$(cd "$top" && find . -type f | sort)
 echo "Contents:"
 (cd "$top" && find . -type f -printf '  %-45p %s\n' | sort)
 
-wanted=(./README.md ./LICENSE)
+wanted=(./README.md ./LICENSE ./doc/library.md ./doc/tool.md)
 for arch in x86 x64; do
   wanted+=("./$arch/bin/tarvelin.dll" "./$arch/bin/tarvelin.exe" "./$arch/lib/tarvelin.lib"
            "./$arch/lib/libtarvelin.dll.a" "./$arch/include/tarvelin/tarvelin.h"
