@@ -16,10 +16,12 @@ constexpr std::uint32_t kStreamReadSize = 4096;
 
 const wchar_t kHexDigits[] = L"0123456789ABCDEF";
 
-void ReportBytes(const ByteProgress* progress, std::uint64_t bytes) {
+// False when the caller asks to stop.
+bool ReportBytes(const ByteProgress* progress, std::uint64_t bytes) {
   if (progress != nullptr && progress->on_bytes != nullptr && bytes != 0) {
-    progress->on_bytes(progress->context, bytes);
+    return progress->on_bytes(progress->context, bytes);
   }
+  return true;
 }
 
 bool NameFits(const wchar_t* path) {
@@ -54,10 +56,10 @@ int DigestOpenFile(Platform& platform, FileHandle file, unsigned char digest[kMd
       },
       [&unreported, progress](std::uint32_t size) {
         unreported += size;
-        if (unreported >= kProgressInterval) {
-          ReportBytes(progress, unreported);
-          unreported = 0;
-        }
+        if (unreported < kProgressInterval) return true;
+        const std::uint64_t reported = unreported;
+        unreported = 0;
+        return ReportBytes(progress, reported);
       },
       hashing);
   const std::uint32_t error = platform.GetLastError();

@@ -34,8 +34,10 @@ extern const wchar_t kZeroFingerprintText[];
 // Reports how many bytes have been digested since the last report, at most
 // every few MiB, so that long work can show progress. Either member may be
 // null.
+// null. `on_bytes` returns false to stop the reading: the digest then ends
+// as at a failed read, with the last-error value kErrorCancelled.
 struct ByteProgress {
-  void (*on_bytes)(void* context, std::uint64_t bytes) = nullptr;
+  bool (*on_bytes)(void* context, std::uint64_t bytes) = nullptr;
   void* context = nullptr;
 };
 

@@ -4,6 +4,8 @@
 #include <memory>
 #include <new>
 
+#include "platform/platform_errors.h"
+
 namespace tarvelin {
 namespace {
 
@@ -19,7 +21,10 @@ bool ReadAndHashFromStack(Platform& platform, FileHandle file, const HashBytes& 
     if (!platform.ReadFile(file, buffer, kFallbackReadSize, &got)) return false;
     if (got == 0) return true;
     hash(buffer, got);
-    on_read(got);
+    if (!on_read(got)) {
+      platform.SetLastError(kErrorCancelled);
+      return false;
+    }
   }
 }
 
@@ -109,7 +114,11 @@ bool ReadAndHash(Platform& platform, FileHandle file, const HashBytes& hash,
     }
     if (got == 0) break;
     used += got;
-    on_read(got);
+    if (!on_read(got)) {
+      complete = false;
+      error = kErrorCancelled;
+      break;
+    }
   }
   // The stretch in hand is hashed last, after those the thread holds.
   if (helper != nullptr) helper->Wait();

@@ -39,8 +39,9 @@ constexpr std::uint32_t kHashStretches = 4;
 // Receives the bytes in file order, on whichever thread hashes them; it must
 // not call the platform.
 using HashBytes = std::function<void(const unsigned char* bytes, std::uint32_t size)>;
-// Told how many bytes each read returned, on the caller's thread, at once.
-using BytesRead = std::function<void(std::uint32_t size)>;
+// Told how many bytes each read returned, on the caller's thread, at once;
+// returns false to stop the reading there.
+using BytesRead = std::function<bool(std::uint32_t size)>;
 
 // The second thread that ReadAndHash hashes on, kept from one file to the
 // next: an operation that fingerprints many files (a split into small
@@ -67,7 +68,8 @@ class HashingThread {
 // end and gives every byte to `hash`, in order. Returns true at the end of
 // the file. Returns false when a read fails: `hash` has then been given
 // every byte before the failure, the failed read's last-error value stands,
-// and the file stays where that read left it. `hash` has returned for the
+// and the file stays where that read left it. Returns false too, with the
+// last-error value kErrorCancelled, when `on_read` asks to stop. `hash` has returned for the
 // last time before this returns. Nothing is thrown that `hash` and `on_read`
 // do not throw: a job that cannot be queued for want of memory is hashed on
 // the caller's thread, after those queued before it.

@@ -213,6 +213,11 @@ class Platform {
   virtual bool DeleteAndClose(FileHandle file, const KeptFile* kept = nullptr,
                               std::size_t kept_count = 0) = 0;
 
+  // Stores in *free_bytes the room left to this user on the file system that
+  // holds the folder of `path` (GetDiskFreeSpaceExW; statvfs on POSIX).
+  // Returns false when it cannot be asked.
+  virtual bool GetDiskFreeSpace(const wchar_t* path, std::uint64_t* free_bytes) = 0;
+
   // True when a file or folder exists at `path` (PathFileExistsW).
   virtual bool PathFileExists(const wchar_t* path) = 0;
 

@@ -22,6 +22,7 @@ enum class PlatformCall {
   kSetFileAttributes,
   kDeleteFile,
   kDeleteAndClose,
+  kGetDiskFreeSpace,
   kPathFileExists,
   kGetFileAttributes,
   kGetLastError,
@@ -47,6 +48,7 @@ constexpr const char* PlatformCallName(PlatformCall call) {
     case PlatformCall::kSetFileAttributes: return "SetFileAttributes";
     case PlatformCall::kDeleteFile: return "DeleteFile";
     case PlatformCall::kDeleteAndClose: return "DeleteAndClose";
+    case PlatformCall::kGetDiskFreeSpace: return "GetDiskFreeSpace";
     case PlatformCall::kPathFileExists: return "PathFileExists";
     case PlatformCall::kGetFileAttributes: return "GetFileAttributes";
     case PlatformCall::kGetLastError: return "GetLastError";

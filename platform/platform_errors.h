@@ -29,6 +29,7 @@ enum : std::uint32_t {
   kErrorFilenameExcedRange = 206,
   kErrorFileTooLarge = 223,
   kErrorIoDevice = 1117,
+  kErrorCancelled = 1223,
   kErrorCantResolveFilename = 1921,
 };
 

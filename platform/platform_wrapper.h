@@ -67,6 +67,9 @@ class PlatformWrapper : public Platform {
                       std::size_t kept_count = 0) override {
     return target_.DeleteAndClose(file, kept, kept_count);
   }
+  bool GetDiskFreeSpace(const wchar_t* path, std::uint64_t* free_bytes) override {
+    return target_.GetDiskFreeSpace(path, free_bytes);
+  }
   bool PathFileExists(const wchar_t* path) override { return target_.PathFileExists(path); }
   bool GetFileAttributes(const wchar_t* path, EntryAttributes* attributes) override {
     return target_.GetFileAttributes(path, attributes);

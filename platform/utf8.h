@@ -26,6 +26,12 @@ namespace tarvelin {
 // (when capacity > 0) and nothing is written past `capacity`.
 std::size_t WideToUtf8(const wchar_t* wide, char* out, std::size_t capacity);
 
+// A host's UTF-8 path as the platform's wide path. On POSIX every byte string
+// converts, as Utf8ToWide does; on Windows a path that is not valid UTF-8 is
+// refused (false), since no replacement character would name the file the
+// host meant. False for a null path.
+bool PathFromUtf8(const char* utf8, std::wstring* wide);
+
 // Unbounded forms for code that owns its strings (the tool, tests).
 std::string WideToUtf8(const std::wstring& wide);
 std::wstring Utf8ToWide(const std::string& utf8);

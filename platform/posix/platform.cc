@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/disk_space.h"
 #include "platform/platform.h"
 #include "platform/platform_errors.h"
 #include "platform/backend_thread.h"
@@ -354,6 +355,10 @@ class PosixPlatform final : public Platform {
     close(file->fd);
     delete file;
     return error == kErrorSuccess || Fail(error);
+  }
+
+  bool GetDiskFreeSpace(const wchar_t* path, std::uint64_t* free_bytes) override {
+    return FreeSpaceOf(path, free_bytes);
   }
 
   bool PathFileExists(const wchar_t* path) override {

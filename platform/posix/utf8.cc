@@ -132,4 +132,10 @@ std::wstring Utf8ToWide(const std::string& utf8) {
   return wide;
 }
 
+bool PathFromUtf8(const char* utf8, std::wstring* wide) {
+  if (utf8 == nullptr) return false;
+  *wide = Utf8ToWide(utf8);
+  return true;
+}
+
 }  // namespace tarvelin

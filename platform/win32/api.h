@@ -16,5 +16,6 @@
 #undef WritePrivateProfileString
 #undef PathFileExists
 #undef GetFileAttributes
+#undef GetDiskFreeSpace
 
 #endif  // TARVELIN_PLATFORM_WIN32_API_H_

@@ -3,6 +3,7 @@
 
 #include "platform/disk_space.h"
 #include "platform/win32/api.h"
+#include "platform/win32/long_path.h"
 
 namespace tarvelin {
 
@@ -18,7 +19,7 @@ bool FreeSpaceOf(const wchar_t* path, std::uint64_t* free_bytes) {
     query = folder.c_str();
   }
   ULARGE_INTEGER available;
-  if (!GetDiskFreeSpaceExW(query, &available, nullptr, nullptr)) return false;
+  if (!GetDiskFreeSpaceExW(SystemPath(query).c_str(), &available, nullptr, nullptr)) return false;
   *free_bytes = available.QuadPart;
   return true;
 }

@@ -2,11 +2,14 @@
 // The Win32 backend: each method is the Windows call that it is named after,
 // with the interface's small enums turned into the API's flags. Windows itself
 // decides sharing conflicts, read-only refusals and error codes; this file adds
-// policy of its own only where a method says so below.
+// policy of its own only where a method says so below. Every path reaches
+// the system as a SystemPath, so that names of any length work.
 #include <string>
 
+#include "platform/disk_space.h"
 #include "platform/platform.h"
 #include "platform/win32/api.h"
+#include "platform/win32/long_path.h"
 #include "platform/backend_thread.h"
 
 namespace tarvelin {
@@ -98,7 +101,8 @@ class Win32Platform final : public Platform {
     const bool no_link = disposition == Disposition::kOpenExistingNoLink;
     DWORD flags = AttributeFlags(attribute);
     if (no_link) flags |= FILE_FLAG_OPEN_REPARSE_POINT;
-    HANDLE file = ::CreateFileW(path, AccessFlags(access), ShareFlags(share), nullptr,
+    const SystemPath name(path);
+    HANDLE file = ::CreateFileW(name.c_str(), AccessFlags(access), ShareFlags(share), nullptr,
                                 CreationFlags(disposition), flags, nullptr);
     if (file == INVALID_HANDLE_VALUE) return file;
     if (no_link) {
@@ -111,7 +115,7 @@ class Win32Platform final : public Platform {
           return Refuse(file, ERROR_CANT_RESOLVE_FILENAME);
         }
         ::CloseHandle(file);
-        file = ::CreateFileW(path, AccessFlags(access), ShareFlags(share), nullptr,
+        file = ::CreateFileW(name.c_str(), AccessFlags(access), ShareFlags(share), nullptr,
                              OPEN_EXISTING, AttributeFlags(attribute), nullptr);
         if (file == INVALID_HANDLE_VALUE) return file;
       }
@@ -197,10 +201,12 @@ class Win32Platform final : public Platform {
   }
 
   bool SetFileAttributes(const wchar_t* path, Attribute attribute) override {
-    return ::SetFileAttributesW(path, AttributeFlags(attribute)) != FALSE;
+    return ::SetFileAttributesW(SystemPath(path).c_str(), AttributeFlags(attribute)) != FALSE;
   }
 
-  bool DeleteFile(const wchar_t* path) override { return ::DeleteFileW(path) != FALSE; }
+  bool DeleteFile(const wchar_t* path) override {
+    return ::DeleteFileW(SystemPath(path).c_str()) != FALSE;
+  }
 
   // The handle shares nothing, so nobody can rename the file or put another
   // at its name while it is open: the name stays bound to it. A kept file
@@ -239,14 +245,28 @@ class Win32Platform final : public Platform {
     return closed;
   }
 
-  bool PathFileExists(const wchar_t* path) override { return ::PathFileExistsW(path) != FALSE; }
+  bool GetDiskFreeSpace(const wchar_t* path, std::uint64_t* free_bytes) override {
+    return FreeSpaceOf(path, free_bytes);
+  }
+
+  // PathFileExistsW takes no more than MAX_PATH characters. A longer name is
+  // looked at as it looks at any: by its attributes, with the system's
+  // "insert a disk" dialog held off meanwhile.
+  bool PathFileExists(const wchar_t* path) override {
+    const SystemPath name(path);
+    if (!name.extended()) return ::PathFileExistsW(path) != FALSE;
+    const UINT mode = ::SetErrorMode(SEM_FAILCRITICALERRORS);
+    const DWORD found = ::GetFileAttributesW(name.c_str());
+    ::SetErrorMode(mode);
+    return found != INVALID_FILE_ATTRIBUTES;
+  }
 
   bool GetFileAttributes(const wchar_t* path, EntryAttributes* attributes) override {
     if (attributes == nullptr) {
       ::SetLastError(ERROR_INVALID_PARAMETER);
       return false;
     }
-    const DWORD found = ::GetFileAttributesW(path);
+    const DWORD found = ::GetFileAttributesW(SystemPath(path).c_str());
     if (found == INVALID_FILE_ATTRIBUTES) {
       const DWORD error = ::GetLastError();
       if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return false;
@@ -265,13 +285,16 @@ class Win32Platform final : public Platform {
   std::uint32_t GetPrivateProfileString(const wchar_t* section, const wchar_t* key,
                                         const wchar_t* default_value, wchar_t* buffer,
                                         std::uint32_t size, const wchar_t* path) override {
+    const ProfilePath anchored(path);
     return ::GetPrivateProfileStringW(section, key, default_value, buffer, size,
-                                      ProfilePath(path).c_str());
+                                      SystemPath(anchored.c_str()).c_str());
   }
 
   bool WritePrivateProfileString(const wchar_t* section, const wchar_t* key,
                                  const wchar_t* value, const wchar_t* path) override {
-    return ::WritePrivateProfileStringW(section, key, value, ProfilePath(path).c_str()) != FALSE;
+    const ProfilePath anchored(path);
+    return ::WritePrivateProfileStringW(section, key, value,
+                                        SystemPath(anchored.c_str()).c_str()) != FALSE;
   }
 
   std::unique_ptr<BackgroundThread> CreateBackgroundThread() override {
@@ -282,22 +305,15 @@ class Win32Platform final : public Platform {
   // Whether the file at `kept.path` is the one expected, with the same size
   // and times.
   bool StandsAsExpected(const KeptFile& kept) {
-    HANDLE named = ::CreateFileW(kept.path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                 nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    HANDLE named = ::CreateFileW(SystemPath(kept.path).c_str(), 0,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (named == INVALID_HANDLE_VALUE) return false;
     FileInformation now;
     const bool known = GetFileInformationByHandle(named, &now);
     ::CloseHandle(named);
     return known && SameFileUnchanged(kept.expected, now);
   }
-
-  // The fingerprint names files by their UTF-8 bytes. The C runtime's narrow
-  // fopen would read those bytes in the ANSI code page, so a name outside
-  // ASCII would name some other file or none, and its fingerprint would be the
-  // all-zero text at both ends of a split and a merge: the check would pass
-  // without proving anything. Converting back to UTF-16 and opening with
-  // _wfsopen makes every name that the library can create fingerprint its
-  // real contents. _SH_DENYWR shares reading only, as the stream must.
 };
 
 }  // namespace

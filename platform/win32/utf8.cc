@@ -42,4 +42,16 @@ std::wstring Utf8ToWide(const std::string& utf8) {
   return wide;
 }
 
+bool PathFromUtf8(const char* utf8, std::wstring* wide) {
+  if (utf8 == nullptr) return false;
+  wide->clear();
+  if (*utf8 == '\0') return true;
+  const int needed = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, -1, nullptr, 0);
+  if (needed <= 0) return false;
+  wide->resize(static_cast<std::size_t>(needed));
+  ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, -1, &(*wide)[0], needed);
+  wide->resize(static_cast<std::size_t>(needed) - 1);  // the terminator
+  return true;
+}
+
 }  // namespace tarvelin

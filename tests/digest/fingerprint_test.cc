@@ -151,8 +151,9 @@ TEST(GetFileFingerprint, ReportsEveryByteAsProgress) {
   std::vector<std::uint64_t> reports;
   ByteProgress progress;
   progress.context = &reports;
-  progress.on_bytes = [](void* context, std::uint64_t bytes) {
+  progress.on_bytes = [](void* context, std::uint64_t bytes) -> bool {
     static_cast<std::vector<std::uint64_t>*>(context)->push_back(bytes);
+    return true;
   };
   FingerprintText(path, &progress);
 
@@ -258,8 +259,9 @@ TEST(FingerprintOpenFile, DigestsFromThePositionToTheEnd) {
     std::uint64_t reported = 0;
     ByteProgress progress;
     progress.context = &reported;
-    progress.on_bytes = [](void* context, std::uint64_t bytes) {
+    progress.on_bytes = [](void* context, std::uint64_t bytes) -> bool {
       *static_cast<std::uint64_t*>(context) += bytes;
+      return true;
     };
     wchar_t text[kFingerprintTextCapacity];
     EXPECT_TRUE(FingerprintOpenFile(platform, file, text, &progress)) << skipped;

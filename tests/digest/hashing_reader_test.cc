@@ -115,7 +115,7 @@ TEST(ReadAndHash, OneOperationStartsOneHashingThread) {
   FaultPlatform platform(DefaultPlatform());
   OperationOptions options;
   options.platform = &platform;
-  ASSERT_EQ(Split(path.c_str(), 1, options), RC_OK);
+  ASSERT_EQ(Split(path.c_str(), PieceLimit(1), options), RC_OK);
   EXPECT_EQ(platform.threads_asked(), 1);
   ASSERT_EQ(Merge(path.c_str(), options), RC_OK);
   EXPECT_EQ(platform.threads_asked(), 2);

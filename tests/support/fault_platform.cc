@@ -181,6 +181,11 @@ bool FaultPlatform::DeleteAndClose(FileHandle file, const KeptFile* kept,
   return call.Succeeded(target().DeleteAndClose(file, kept, kept_count));
 }
 
+bool FaultPlatform::GetDiskFreeSpace(const wchar_t* path, std::uint64_t* free_bytes) {
+  CountedCall call(*this, Op::kGetDiskFreeSpace, path);
+  return !call.refused() && call.Succeeded(target().GetDiskFreeSpace(path, free_bytes));
+}
+
 bool FaultPlatform::PathFileExists(const wchar_t* path) {
   CountedCall call(*this, Op::kPathFileExists, path);
   return !call.refused() && target().PathFileExists(path);

@@ -80,6 +80,7 @@ class FaultPlatform : public PlatformWrapper {
   bool DeleteFile(const wchar_t* path) override;
   bool DeleteAndClose(FileHandle file, const KeptFile* kept = nullptr,
                       std::size_t kept_count = 0) override;
+  bool GetDiskFreeSpace(const wchar_t* path, std::uint64_t* free_bytes) override;
   bool PathFileExists(const wchar_t* path) override;
   bool GetFileAttributes(const wchar_t* path, EntryAttributes* attributes) override;
   std::uint32_t GetPrivateProfileString(const wchar_t* section, const wchar_t* key,

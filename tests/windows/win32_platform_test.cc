@@ -13,6 +13,7 @@
 #include "platform/platform.h"
 #include "platform/platform_errors.h"
 #include "platform/win32/api.h"
+#include "platform/win32/long_path.h"
 #include "tests/support/temp_dir.h"
 
 #include <winioctl.h>  // after windows.h, which it needs
@@ -84,6 +85,39 @@ class Win32PlatformTest : public ::testing::Test {
     } else {
       EXPECT_EQ(last_error, error);
     }
+  }
+
+  // A folder in the scratch one whose path has at least `length` characters,
+  // made through the extended-length form, the only one that reaches it.
+  // Shorter ones are its ancestors.
+  std::wstring DeepFolder(std::size_t length) {
+    std::wstring folder = dir_.path();
+    for (wchar_t letter = L'a'; folder.size() < length; ++letter) {
+      folder += L'\\' + std::wstring(100, letter);
+      EXPECT_TRUE(::CreateDirectoryW((L"\\\\?\\" + folder).c_str(), nullptr) ||
+                  ::GetLastError() == ERROR_ALREADY_EXISTS);
+    }
+    return folder;
+  }
+
+  void WriteThrough(const std::wstring& path, const std::string& content) {
+    HeldFile file(platform_, Open(path, kAccessWrite, kShareNone, Disposition::kCreateAlways));
+    ASSERT_TRUE(file.valid());
+    std::uint32_t written = 0;
+    EXPECT_TRUE(platform_.WriteFile(file.get(), content.data(),
+                                    static_cast<std::uint32_t>(content.size()), &written));
+    EXPECT_TRUE(platform_.FlushFileBuffers(file.get()));
+  }
+
+  std::string ReadThrough(const std::wstring& path) {
+    HeldFile file(platform_, Open(path, kAccessRead, kShareRead));
+    return file.valid() ? ReadAll(file.get()) : "(no file)";
+  }
+
+  EntryKind KindAt(const std::wstring& path) {
+    EntryAttributes attributes{EntryKind::kLink, true};
+    EXPECT_TRUE(platform_.GetFileAttributes(path.c_str(), &attributes));
+    return attributes.kind;
   }
 
   Platform& platform_ = DefaultPlatform();
@@ -491,6 +525,153 @@ TEST_F(Win32PlatformTest, PathFileExistsSeesFilesAndFolders) {
 
 TEST_F(Win32PlatformTest, FlushingAFolderIsAlwaysReportedDone) {
   EXPECT_TRUE(platform_.FlushFolderOf(dir_.Path(L"anything").c_str()));
+}
+
+// An absolute path of exactly `length` characters (at least 4), on C:.
+std::wstring PathOfLength(std::size_t length) {
+  std::wstring path = L"C:";
+  while (length - path.size() > 101) path += L'\\' + std::wstring(100, L'x');
+  return path + L'\\' + std::wstring(length - path.size() - 1, L'y');
+}
+
+TEST(SystemPathTest, OnlyLongPathsTakeTheExtendedForm) {
+  const std::wstring long_path = PathOfLength(300);
+  struct Case {
+    std::wstring given;
+    std::wstring handed;  // empty: the given path itself
+  } const cases[] = {
+      {PathOfLength(259), L""},
+      {L"a/../NUL", L""},
+      {PathOfLength(260), L"\\\\?\\" + PathOfLength(260)},
+      {L"\\\\?\\" + long_path, L""},
+      {L"\\\\.\\" + long_path, L""},
+      {L"\\\\server\\share" + long_path.substr(2),
+       L"\\\\?\\UNC\\server\\share" + long_path.substr(2)},
+      {long_path + L"/sub/./../file", L"\\\\?\\" + long_path + L"\\file"},
+      {long_path + L"\\name. ", L"\\\\?\\" + long_path + L"\\name"},
+      // A device's name, at this length, names a file in the folder.
+      {long_path + L"\\NUL", L"\\\\?\\" + long_path + L"\\NUL"},
+      {long_path + L"/sub/../con.txt. ", L"\\\\?\\" + long_path + L"\\con.txt"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.given));
+    const SystemPath system(c.given.c_str());
+    if (c.handed.empty()) {
+      EXPECT_EQ(system.c_str(), c.given.c_str());
+    } else {
+      EXPECT_EQ(std::wstring(system.c_str()), c.handed);
+    }
+  }
+}
+
+// Every call that takes a path reaches a file whose path is far beyond
+// MAX_PATH, written as a caller may write it.
+TEST_F(Win32PlatformTest, LongPathsReachTheirFile) {
+  for (std::size_t length : {300u, 1000u}) {
+    SCOPED_TRACE(length);
+    const std::wstring folder = DeepFolder(length);
+    const std::wstring path = folder + L"\\file.bin";
+    const std::wstring other_spelling = folder + L"/sub/../file.bin";
+    ExpectRefused(Open(path, kAccessRead, kShareBoth), kErrorFileNotFound);
+    EXPECT_FALSE(platform_.PathFileExists(path.c_str()));
+    EXPECT_EQ(KindAt(path), EntryKind::kNothing);
+
+    WriteThrough(path, "long");
+    EXPECT_EQ(ReadThrough(other_spelling), "long");
+    EXPECT_TRUE(platform_.PathFileExists(path.c_str()));
+    EXPECT_TRUE(platform_.PathFileExists(folder.c_str()));
+    EXPECT_EQ(KindAt(path), EntryKind::kFile);
+    EXPECT_EQ(KindAt(folder), EntryKind::kFolder);
+    EXPECT_TRUE(platform_.FlushFolderOf(path.c_str()));
+    std::uint64_t free_bytes = 0;
+    EXPECT_TRUE(platform_.GetDiskFreeSpace(path.c_str(), &free_bytes));
+    EXPECT_GT(free_bytes, 0u);
+
+    EXPECT_TRUE(platform_.SetFileAttributes(path.c_str(), Attribute::kReadOnly));
+    EntryAttributes attributes;
+    EXPECT_TRUE(platform_.GetFileAttributes(other_spelling.c_str(), &attributes));
+    EXPECT_TRUE(attributes.read_only);
+    EXPECT_FALSE(platform_.DeleteFile(path.c_str()));
+    EXPECT_EQ(platform_.GetLastError(), kErrorAccessDenied);
+    EXPECT_TRUE(platform_.SetFileAttributes(path.c_str(), Attribute::kNormal));
+
+    EXPECT_TRUE(platform_.DeleteFile(other_spelling.c_str()));
+    EXPECT_FALSE(platform_.PathFileExists(path.c_str()));
+    EXPECT_FALSE(platform_.DeleteFile(path.c_str()));
+    EXPECT_EQ(platform_.GetLastError(), kErrorFileNotFound);
+  }
+}
+
+// A short path keeps its Win32 meaning: relative to the current folder, and a
+// device name still a device.
+TEST_F(Win32PlatformTest, ShortRelativePathsAreReadAsBefore) {
+  wchar_t previous[MAX_PATH];
+  ASSERT_NE(::GetCurrentDirectoryW(MAX_PATH, previous), 0u);
+  ASSERT_TRUE(::SetCurrentDirectoryW(dir_.path().c_str()));
+  struct Restore {
+    const wchar_t* folder;
+    ~Restore() { ::SetCurrentDirectoryW(folder); }
+  } const restore{previous};
+
+  WriteThrough(L"relative.bin", "near");
+  EXPECT_EQ(testing::ReadFileBytes(dir_.Path(L"relative.bin")), "near");
+  EXPECT_EQ(ReadThrough(L"sub/../relative.bin. "), "near");
+  EXPECT_TRUE(platform_.PathFileExists(L"relative.bin"));
+  EXPECT_EQ(KindAt(L"relative.bin"), EntryKind::kFile);
+  EXPECT_TRUE(platform_.DeleteFile(L"relative.bin"));
+  EXPECT_FALSE(testing::FileExists(dir_.Path(L"relative.bin")));
+  ExpectRefused(Open(L"NUL", kAccessRead, kShareBoth), kErrorAccessDenied);
+}
+
+// The extended form reads no device names: at a long path NUL is a file like
+// any other, created, found and deleted as one, and never the device.
+TEST_F(Win32PlatformTest, ADeviceNameAtTheEndOfALongPathIsAFile) {
+  const std::wstring folder = DeepFolder(300);
+  struct Case {
+    const wchar_t* given;
+    const wchar_t* stored;  // the name the file has in the folder
+  } const cases[] = {{L"NUL", L"NUL"}, {L"nul.img", L"nul.img"}, {L"CON. ", L"CON"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(std::wstring(c.given)));
+    const std::wstring path = folder + L"\\" + c.given;
+    WriteThrough(path, "a file");
+    EXPECT_NE(::GetFileAttributesW((L"\\\\?\\" + folder + L"\\" + c.stored).c_str()),
+              INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(ReadThrough(path), "a file");
+    EXPECT_EQ(KindAt(path), EntryKind::kFile);
+    EXPECT_TRUE(platform_.DeleteFile(path.c_str()));
+    EXPECT_FALSE(platform_.PathFileExists(path.c_str()));
+  }
+}
+
+// The kept files' check reads them at their long paths, and the handle holds
+// its long name as it holds a short one.
+TEST_F(Win32PlatformTest, DeleteAndCloseChecksKeptFilesAtLongPaths) {
+  const std::wstring folder = DeepFolder(300);
+  const std::wstring doomed_path = folder + L"\\doomed.bin";
+  const std::wstring kept_path = folder + L"\\kept.bin";
+  for (bool kept_rewritten : {true, false}) {
+    SCOPED_TRACE(kept_rewritten);
+    WriteThrough(doomed_path, "same bytes");
+    WriteThrough(kept_path, "same bytes");
+    KeptFile kept;
+    kept.path = kept_path.c_str();
+    {
+      HeldFile file(platform_, Open(kept_path, kAccessRead, kShareRead));
+      ASSERT_TRUE(platform_.GetFileInformationByHandle(file.get(), &kept.expected));
+    }
+    if (kept_rewritten) WriteThrough(kept_path, "other bytes");
+    const FileHandle doomed = Open(doomed_path, kAccessRead | kAccessDelete, kShareNone,
+                                   Disposition::kOpenExistingNoLink);
+    ASSERT_NE(doomed, InvalidHandle());
+    EXPECT_FALSE(::MoveFileExW((L"\\\\?\\" + kept_path).c_str(),
+                               (L"\\\\?\\" + doomed_path).c_str(), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(platform_.DeleteAndClose(doomed, &kept, 1), !kept_rewritten);
+    if (kept_rewritten) {
+      EXPECT_EQ(platform_.GetLastError(), kErrorFileExists);
+    }
+    EXPECT_EQ(platform_.PathFileExists(doomed_path.c_str()), kept_rewritten);
+  }
 }
 
 class Win32FingerprintNameTest : public Win32PlatformTest,
