@@ -1,7 +1,7 @@
 # SPDX-License-Identifier: MIT
 # What `cmake --install` puts under the prefix (GNUInstallDirs folders):
 #   bin/tarvelin (tarvelin.exe and tarvelin.dll on Windows)
-#   lib/libtarvelin.so.0.1.0 with its links .so.0 (the SONAME) and .so;
+#   lib/libtarvelin.so.0.2.0 with its links .so.0 (the SONAME) and .so;
 #     lib/tarvelin.lib and lib/libtarvelin.dll.a on Windows
 #   include/tarvelin/tarvelin.h
 #   lib/cmake/Tarvelin/ (find_package: Tarvelin::tarvelin), lib/pkgconfig/tarvelin.pc
@@ -67,6 +67,8 @@ if(WIN32)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
     DESTINATION . COMPONENT docs)
   install(FILES ${doc_pages} DESTINATION doc COMPONENT docs)
+  install(FILES ${PROJECT_SOURCE_DIR}/doc/examples/tarvelin_ctypes.py
+    DESTINATION doc/examples COMPONENT docs)
 else()
   file(READ ${PROJECT_SOURCE_DIR}/LICENSE licence)
   string(REGEX REPLACE "^MIT License\n\n(Copyright \\(c\\) )?([^\n]*)\n\n" "" terms "${licence}")
@@ -81,4 +83,6 @@ else()
   install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
     ${CMAKE_BINARY_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT docs)
   install(FILES ${doc_pages} DESTINATION ${CMAKE_INSTALL_DOCDIR}/doc COMPONENT docs)
+  install(FILES ${PROJECT_SOURCE_DIR}/doc/examples/tarvelin_ctypes.py
+    DESTINATION ${CMAKE_INSTALL_DOCDIR}/doc/examples COMPONENT docs)
 endif()

@@ -27,7 +27,8 @@ function(tarvelin_add_version_resource target resource_file_name resource_file_t
 endfunction()
 
 # tarvelin_add_import_libraries(TARGET)
-#   For the DLL TARGET: writes its export table (tarvelin.def) and, beside the
+#   For the DLL TARGET: writes its export table (tarvelin.def, with the
+#   functions of TARVELIN_DEF_FUNCTIONS) and, beside the
 #   DLL's import library, two import libraries made from the export table
 #   rather than by the linker:
 #   - tarvelin.lib, in MSVC's format (llvm-dlltool), for hosts built with MSVC
@@ -41,10 +42,10 @@ function(tarvelin_add_import_libraries target)
   target_sources(${target} PRIVATE ${def})
 
   set(msvc_def ${CMAKE_CURRENT_BINARY_DIR}/tarvelin_msvc.def)
-  file(WRITE ${msvc_def} "LIBRARY tarvelin.dll\nEXPORTS\n  SplitBigWIM\n  MergeIntoWIM\n"
+  file(WRITE ${msvc_def} "LIBRARY tarvelin.dll\nEXPORTS\n${TARVELIN_DEF_FUNCTIONS}"
        "  ${TARVELIN_MSVC_CONSTRUCTOR}\n  ${TARVELIN_MSVC_ASSIGNMENT}\n")
   set(mingw_def ${CMAKE_CURRENT_BINARY_DIR}/tarvelin_mingw.def)
-  file(WRITE ${mingw_def} "LIBRARY tarvelin.dll\nEXPORTS\n  SplitBigWIM\n  MergeIntoWIM\n"
+  file(WRITE ${mingw_def} "LIBRARY tarvelin.dll\nEXPORTS\n${TARVELIN_DEF_FUNCTIONS}"
        "  _ZN9CTarvelinC1Ev == ${TARVELIN_MSVC_CONSTRUCTOR}\n"
        "  _ZN9CTarvelinC2Ev == ${TARVELIN_MSVC_CONSTRUCTOR}\n"
        "  _ZN9CTarvelinaSERKS_ == ${TARVELIN_MSVC_ASSIGNMENT}\n")

@@ -9,7 +9,7 @@
 static_assert(sizeof(int) == sizeof(std::int32_t), "pieceSizeMiB is a 32-bit number");
 
 extern "C" ResultCode TARVELIN_CALL SplitBigWIM(const wchar_t* path, int pieceSizeMiB) {
-  return tarvelin::Split(path, pieceSizeMiB);
+  return tarvelin::Split(path, tarvelin::PieceLimit(pieceSizeMiB));
 }
 
 extern "C" ResultCode TARVELIN_CALL MergeIntoWIM(const wchar_t* path) {

@@ -11,7 +11,10 @@ void ReportFailure(FailureReport* report, FailedStep step, FileRole role, const 
   *report = FailureReport();
   report->step = step;
   report->role = role;
-  report->piece = role == FileRole::kPiece ? piece : -1;
+  // A part of a split named where the file to rebuild is meant: the piece
+  // it is, with the manifest as the file.
+  const bool has_piece = role == FileRole::kPiece || step == FailedStep::kPartOfASplit;
+  report->piece = has_piece ? piece : -1;
   report->file = file != nullptr ? file : L"";
   report->system_error = system_error;
   report->sharing_conflict = system_error == kErrorSharingViolation;

@@ -21,6 +21,7 @@ enum class FileRole {
 
 enum class FailedStep {
   kNone,
+  kBadPath,         // no path, an empty one, or one the system cannot take (not UTF-8)
   kNameTooLong,     // a derived name would not fit
   kDeviceName,      // a derived name names a device on this system (Windows: NUL, AUX, ...)
   kNotFound,        // the file is not there (the split's source, the manifest)
@@ -43,6 +44,10 @@ enum class FailedStep {
   kMismatch,        // its fingerprint is not the recorded one
   kChanged,         // another program changed or replaced it while the operation ran
   kNoMemory,        // memory ran out
+  kCancelled,       // the host asked the operation to stop
+  kNoSpace,         // the file system has too little room for the operation
+  kPartOfASplit,    // the path names the manifest or a piece of a split, not the file
+  kBadOptions,      // an option out of range (the library's own functions)
 };
 
 struct FailureReport {
@@ -61,6 +66,8 @@ struct FailureReport {
   // For a mismatch of a piece: the manifest records the all-zero text for
   // it, which a splitter writes for a piece that it could not read.
   bool recorded_zero = false;
+  // For a mismatch of a piece: its record is no fingerprint text at all.
+  bool record_malformed = false;
   // For a mismatch of the file found at a merge's path: it does not begin
   // with the recorded pieces joined in order, so it was left as it was.
   bool not_resumable = false;

@@ -5,7 +5,6 @@
 #include <memory>
 #include <new>
 
-#include "library/bounded_text.h"
 #include "library/judged_file.h"
 #include "platform/platform_errors.h"
 
@@ -31,10 +30,7 @@ const wchar_t kSourceSection[] = L"SrcImageMD5";
 const wchar_t kPieceSection[] = L"SplitImageMD5";
 const wchar_t kValueKey[] = L"MD5_VALUE";
 
-bool MakePieceKey(std::int32_t piece, wchar_t* out) {
-  for (std::size_t i = 0; i < kNameCapacity; ++i) out[i] = L'\0';
-  return AppendText(out, kNameCapacity, kValueKey) && AppendDecimal(out, kNameCapacity, piece);
-}
+std::wstring PieceKey(std::int32_t piece) { return kValueKey + std::to_wstring(piece); }
 
 std::wstring ReadManifestValue(Platform& platform, const wchar_t* section, const wchar_t* key,
                                const wchar_t* manifest_path) {

@@ -33,9 +33,8 @@ extern const wchar_t kValueKey[];       // "MD5_VALUE"
 // The longest value read back; longer ones come back cut.
 constexpr std::uint32_t kManifestValueCapacity = 2048;
 
-// Writes the key of piece `piece` ("MD5_VALUE" and the number) into `out` of
-// kNameCapacity characters.
-bool MakePieceKey(std::int32_t piece, wchar_t* out);
+// The key of piece `piece`: "MD5_VALUE" and the number.
+std::wstring PieceKey(std::int32_t piece);
 
 // The value of `key` in `section` through the platform's profile function,
 // or an empty string when the manifest, the section or the key is missing.

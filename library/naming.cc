@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "library/naming.h"
 
-#include <cstdint>
+#include <cwchar>
 
 #include "platform/path_rules.h"
 
@@ -11,55 +11,42 @@ const wchar_t kManifestExtension[] = L".DAT";
 
 namespace {
 
-void Clear(wchar_t* out) {
-  for (std::size_t i = 0; i < kNameCapacity; ++i) out[i] = L'\0';
-}
-
-// A name that does not fit leaves an empty buffer, never a cut name.
-bool KeepOrClear(bool fits, wchar_t* out) {
-  if (!fits) Clear(out);
-  return fits;
+std::size_t DecimalDigits(std::uint64_t value) {
+  std::size_t digits = 1;
+  while (value >= 10) {
+    value /= 10;
+    ++digits;
+  }
+  return digits;
 }
 
 }  // namespace
 
-bool PathFits(const wchar_t* path) {
-  return path != nullptr && BoundedLength(path, kNameCapacity) < kNameCapacity;
+bool PathFits(const wchar_t* path, std::size_t capacity) {
+  if (path == nullptr) return false;
+  std::size_t length = 0;
+  while (length < capacity && path[length] != L'\0') ++length;
+  return length < capacity;
 }
 
-bool MakeBasePath(const wchar_t* path, wchar_t* out) {
-  Clear(out);
-  if (!PathFits(path) || !AppendText(out, kNameCapacity, path)) return false;
-  RemoveExtension(out);
-  return true;
+std::wstring BasePath(const wchar_t* path) {
+  return std::wstring(path, static_cast<std::size_t>(FindExtension(path) - path));
 }
 
-bool MakeManifestPath(const wchar_t* base_path, wchar_t* out) {
-  Clear(out);
-  return KeepOrClear(AppendText(out, kNameCapacity, base_path) &&
-                         AppendText(out, kNameCapacity, kManifestExtension),
-                     out);
+std::wstring ManifestPath(const std::wstring& base_path) { return base_path + kManifestExtension; }
+
+std::wstring PieceName(const std::wstring& base_path, std::int32_t piece) {
+  return base_path + L"." + std::to_wstring(piece);
 }
 
-bool MakePieceName(const wchar_t* base_path, std::int32_t piece, wchar_t* out) {
-  Clear(out);
-  return KeepOrClear(AppendText(out, kNameCapacity, base_path) &&
-                         AppendText(out, kNameCapacity, L".") &&
-                         AppendDecimal(out, kNameCapacity, piece),
-                     out);
+std::wstring RebuiltName(const wchar_t* path, const std::wstring& base_path) {
+  return base_path + FindExtension(path);
 }
 
-bool MakeRebuiltName(const wchar_t* path, const wchar_t* base_path, wchar_t* out) {
-  Clear(out);
-  return KeepOrClear(AppendText(out, kNameCapacity, base_path) &&
-                         AppendText(out, kNameCapacity, FindExtension(path)),
-                     out);
-}
-
-bool PieceNamesFit(const wchar_t* base_path, std::uint64_t highest_piece) {
+bool PieceNamesFit(const std::wstring& base_path, std::uint64_t highest_piece,
+                   std::size_t capacity) {
   if (highest_piece > static_cast<std::uint64_t>(INT32_MAX)) return false;
-  const std::size_t length = BoundedLength(base_path, kNameCapacity);
-  return length + 1 + DecimalDigits(highest_piece) + 1 <= kNameCapacity;
+  return base_path.size() + 1 + DecimalDigits(highest_piece) + 1 <= capacity;
 }
 
 }  // namespace tarvelin

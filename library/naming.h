@@ -7,33 +7,37 @@
 //   piece n        base path + "." + n in decimal (0, 1, ..., 10, ...)
 //   rebuilt file   base path + the given path's extension: the given path
 //
-// Every name lives in a buffer of kNameCapacity characters. A name that would
-// not fit is refused (the functions return false and the operations answer
-// RC_INVALID_PATH) before anything on disk changes.
+// Every name must fit a capacity, its terminator included: the exports take
+// names of 259 characters at most (kNameCapacity), the library's own
+// functions as long as the system takes them (kLongNameCapacity). A name that
+// would not fit is refused (the operations answer RC_INVALID_PATH) before
+// anything on disk changes.
 #ifndef TARVELIN_LIBRARY_NAMING_H_
 #define TARVELIN_LIBRARY_NAMING_H_
 
+#include <cstddef>
 #include <cstdint>
-
-#include "library/bounded_text.h"
+#include <string>
 
 namespace tarvelin {
+
+constexpr std::size_t kNameCapacity = 260;
+constexpr std::size_t kLongNameCapacity = 32768;
 
 // The extension of the manifest, appended to the base path.
 extern const wchar_t kManifestExtension[];
 
-// True when `path` is present and shorter than kNameCapacity characters.
-bool PathFits(const wchar_t* path);
+// True when `path` is present and shorter than `capacity` characters.
+bool PathFits(const wchar_t* path, std::size_t capacity = kNameCapacity);
 
-// Each writes a terminated name into `out` (kNameCapacity characters,
-// cleared first) and returns false when it would not fit.
-bool MakeBasePath(const wchar_t* path, wchar_t* out);
-bool MakeManifestPath(const wchar_t* base_path, wchar_t* out);
-bool MakePieceName(const wchar_t* base_path, std::int32_t piece, wchar_t* out);
-bool MakeRebuiltName(const wchar_t* path, const wchar_t* base_path, wchar_t* out);
+std::wstring BasePath(const wchar_t* path);
+std::wstring ManifestPath(const std::wstring& base_path);
+std::wstring PieceName(const std::wstring& base_path, std::int32_t piece);
+std::wstring RebuiltName(const wchar_t* path, const std::wstring& base_path);
 
-// True when every piece name from 0 to `highest_piece` fits.
-bool PieceNamesFit(const wchar_t* base_path, std::uint64_t highest_piece);
+// True when every piece name from 0 to `highest_piece` fits `capacity`.
+bool PieceNamesFit(const std::wstring& base_path, std::uint64_t highest_piece,
+                   std::size_t capacity = kNameCapacity);
 
 }  // namespace tarvelin
 

@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: MIT
-// The library's internal API: the split and the merge with a choice of
-// platform and an optional progress callback. The exports call these with the
-// default platform and no callback; the tool, the tests and the benchmarks
-// call them directly.
+// The library's internal API: split, merge and verify with a choice of
+// platform, progress, cancellation and a full account of what happened. The
+// exports call these with the default platform and nothing else; the public
+// functions (api.cc), the tests and the benchmarks with more.
 #ifndef TARVELIN_LIBRARY_OPERATIONS_H_
 #define TARVELIN_LIBRARY_OPERATIONS_H_
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "library/failure_report.h"
+#include "library/naming.h"
 #include "library/result_codes.h"
 #include "platform/platform.h"
 
@@ -24,8 +27,9 @@ enum class Phase {
   kFindJoined,         // merge: reading a file found at its path for the pieces already
                        // joined in it (verify: the same, to foretell the merge)
   kVerifyPiece,        // merge: proving piece `piece` before it is appended
-  kJoinPiece,          // merge: appending piece `piece`
+  kJoinPiece,          // merge: appending piece `piece`, and reading it back
   kVerifyWhole,        // merge: proving the rebuilt file
+  kFingerprint,        // fingerprint: reading a file
 };
 
 struct ProgressEvent {
@@ -36,26 +40,96 @@ struct ProgressEvent {
   std::uint64_t total;       // bytes of work in the whole operation
 };
 
-using ProgressCallback = void (*)(const ProgressEvent& event, void* context);
+// Returns false to stop the operation at its next chunk (RC_CANCELLED).
+using ProgressCallback = bool (*)(const ProgressEvent& event, void* context);
+
+enum class PieceState {
+  kOk,           // read whole, and its fingerprint is the recorded one
+  kFailed,       // read whole, and its fingerprint differs from the recorded one
+  kUnreadable,   // it exists but could not be opened, or a read failed
+  kMissing,      // no file by its name
+  kJoined,       // the file at the path holds it, proved: a merge goes on after it
+                 // (and deletes this piece's file, if one is left) without reading it
+  kNotRecorded,  // a piece file past the recorded ones, which a merge leaves in place
+};
+
+// One piece as a verify judges it, or one that a merge leaves unrecorded.
+struct PieceCheck {
+  std::int32_t number = 0;
+  std::wstring name;  // the piece file's path, derived from the path given
+  PieceState state = PieceState::kMissing;
+  std::uint32_t error = 0;  // the platform's last-error value when kUnreadable
+  bool open_failed = false;  // kUnreadable: the open failed, not a read
+  bool record_malformed = false;  // kFailed: the record is no fingerprint text
+};
+
+using PieceCallback = void (*)(const PieceCheck& piece, void* context);
+
+// What an operation did, filled whether it succeeded or not.
+struct OperationFacts {
+  std::int32_t pieces = 0;         // split: cut; merge: joined by this call
+  std::uint64_t bytes = 0;         // split: the source's size; merge: the rebuilt file's
+  std::int32_t resumed_from = -1;  // merge: the first piece it joined after an earlier merge
+  bool tidied = false;             // merge: the file at the path was the whole already
+  bool file_existed = false;       // merge: a file was at the path when it began
+  bool manifest_found = false;     // merge: a manifest was there when it began
+  std::int32_t unrecorded = 0;     // merge: piece files past the record, left in place
+  std::uint64_t space_needed = 0;  // with kCheckSpace: what the operation needs free
+  std::uint64_t space_free = 0;    // and what the file system had
+};
+
+enum : std::uint32_t {
+  // Refuse up front (RC_NOT_ENOUGH_SPACE) when the file system has too little
+  // room: a split needs its source's size, a merge its largest piece.
+  kCheckSpace = 1u,
+  // Merge and verify: a path that names the manifest or a piece of a split,
+  // not the file to rebuild, is a mistake (RC_INVALID_ARGUMENT).
+  kRefusePartOfASplit = 2u,
+};
 
 struct OperationOptions {
   Platform* platform = nullptr;  // null: DefaultPlatform()
   ProgressCallback progress = nullptr;
   void* progress_context = nullptr;
+  // The least time between two progress reports, in milliseconds; 0 reports
+  // every event.
+  std::uint32_t progress_interval_ms = 0;
+  // When not null: the operation stops at its next chunk once it is not 0.
+  const volatile int* cancel = nullptr;
+  // Each piece that a verify judges, and each that a merge leaves unrecorded.
+  PieceCallback on_piece = nullptr;
+  void* piece_context = nullptr;
   // Filled with what stopped the operation, when it fails; may be null.
   FailureReport* failure = nullptr;
+  // Filled with what it did; may be null.
+  OperationFacts* facts = nullptr;
+  // The longest name, with its terminator, that it takes: the exports take
+  // 259 characters, as their hosts expect.
+  std::size_t name_capacity = kNameCapacity;
+  std::uint32_t flags = 0;
 };
 
 // The size of one transfer between files: every chunk is written exactly as
 // it was read.
 constexpr std::uint32_t kChunkSize = 524288;
 
-// Cuts `path` into pieces of at most `piece_size_mib` MiB (0: one chunk per
-// piece after an empty piece 0; negative: a single piece), records them in
-// the manifest, makes pieces, manifest and folder durable, then deletes the
+// The largest piece of a split of `piece_size_mib` MiB: the count
+// sign-extended to 64 bits and read as unsigned, so that 0 is a piece of one
+// chunk after an empty piece 0 and a negative count a limit never reached.
+constexpr std::uint64_t PieceLimit(std::int32_t piece_size_mib) {
+  return static_cast<std::uint64_t>(static_cast<std::int64_t>(piece_size_mib) * 1048576);
+}
+
+// Cuts `path` into pieces of at most `piece_limit` bytes (whole chunks:
+// a piece holds as many as fit, and at least one), records them in the
+// manifest, makes pieces, manifest and folder durable, then deletes the
 // source. Never throws.
-ResultCode Split(const wchar_t* path, std::int32_t piece_size_mib,
+ResultCode Split(const wchar_t* path, std::uint64_t piece_limit,
                  const OperationOptions& options = OperationOptions());
+// A count of MiB is no count of bytes: PieceLimit(mib) turns one into the
+// other, and a plain number does not compile.
+ResultCode Split(const wchar_t* path, int piece_size_mib,
+                 const OperationOptions& options = OperationOptions()) = delete;
 
 // Rebuilds `path` from its pieces, proving each before appending it and
 // making the rebuilt file durable before the piece is deleted, then proves

@@ -16,6 +16,9 @@ const char* ResultCodeName(ResultCode code) {
     case RC_MANIFEST_NOT_FOUND: return "RC_MANIFEST_NOT_FOUND";
     case RC_FILE_DELETE: return "RC_FILE_DELETE";
     case RC_FILE_READ: return "RC_FILE_READ";
+    case RC_CANCELLED: return "RC_CANCELLED";
+    case RC_INVALID_ARGUMENT: return "RC_INVALID_ARGUMENT";
+    case RC_NOT_ENOUGH_SPACE: return "RC_NOT_ENOUGH_SPACE";
   }
   return "RC_UNKNOWN";
 }

@@ -97,25 +97,40 @@ bool RecordedFingerprint::Matches(const wchar_t* file_text) const {
   return ParseFingerprintText(file_text, file_digest) && Matches(file_digest);
 }
 
-bool SplitSet::Derive(const wchar_t* path) {
-  if (!PathFits(path)) return false;
-  std::wcscpy(path_, path);
-  return MakeBasePath(path, base_) && MakeManifestPath(base_, manifest_) &&
-         MakeRebuiltName(path, base_, rebuilt_);
+bool SplitSet::Derive(const wchar_t* path, std::size_t capacity) {
+  capacity_ = capacity;
+  if (!PathFits(path, capacity)) return false;
+  path_ = path;
+  base_ = BasePath(path);
+  manifest_ = ManifestPath(base_);
+  rebuilt_ = RebuiltName(path, base_);
+  return manifest_.size() < capacity && rebuilt_.size() < capacity;
 }
 
 bool SplitSet::NamesADevice() const {
-  return IsDeviceName(path_) || IsDeviceName(manifest_) || IsDeviceName(rebuilt_) ||
+  return IsDeviceName(path()) || IsDeviceName(manifest()) || IsDeviceName(rebuilt()) ||
          IsDeviceName(PieceName(0).c_str());
 }
 
-bool SplitSet::PieceName(std::int32_t piece, wchar_t* out) const {
-  return MakePieceName(base_, piece, out);
+std::int32_t SplitSet::PartOfASplit(bool manifest_there) const {
+  if (path_ == manifest_) return kIsTheManifest;
+  if (!manifest_there || path_.size() <= base_.size() + 1) return kNotAPart;
+  const std::wstring number = path_.substr(base_.size() + 1);
+  if (number.size() > 9 || number.find_first_not_of(L"0123456789") != std::wstring::npos) {
+    return kNotAPart;
+  }
+  const auto piece = static_cast<std::int32_t>(std::stol(number));
+  return PieceName(piece) == path_ ? piece : kNotAPart;
 }
 
 std::wstring SplitSet::PieceName(std::int32_t piece) const {
-  wchar_t name[kNameCapacity] = {};
-  return MakePieceName(base_, piece, name) ? std::wstring(name) : std::wstring();
+  std::wstring name = tarvelin::PieceName(base_, piece);
+  if (name.size() >= capacity_) name.clear();
+  return name;
+}
+
+bool SplitSet::PieceNamesFit(std::uint64_t highest_piece) const {
+  return tarvelin::PieceNamesFit(base_, highest_piece, capacity_);
 }
 
 bool SplitSet::ReadRecord(Platform& platform, FileHandle manifest) {
@@ -164,22 +179,22 @@ bool SplitSet::ReadRecord(Platform& platform, FileHandle manifest) {
 }
 
 bool SplitSet::RecordedNamesFit() const {
-  return recorded_.empty() || PieceNamesFit(base_, recorded_.size() - 1);
+  return recorded_.empty() || PieceNamesFit(recorded_.size() - 1);
 }
 
 std::vector<std::uint64_t> SplitSet::PieceSizes(Platform& platform, bool through_gaps,
                                                 std::int32_t first) const {
   std::vector<std::uint64_t> sizes;
   for (std::int32_t piece = first; piece < recorded_count(); ++piece) {
-    wchar_t name[kNameCapacity] = {};
-    if (!PieceName(piece, name)) break;
-    if (!platform.PathFileExists(name)) {
+    const std::wstring name = PieceName(piece);
+    if (name.empty()) break;
+    if (!platform.PathFileExists(name.c_str())) {
       if (!through_gaps) break;
       sizes.push_back(0);
       continue;
     }
     std::uint64_t size = 0;
-    QueryFileSize(platform, name, &size);
+    QueryFileSize(platform, name.c_str(), &size);
     sizes.push_back(size);
   }
   return sizes;
@@ -188,9 +203,9 @@ std::vector<std::uint64_t> SplitSet::PieceSizes(Platform& platform, bool through
 std::vector<std::wstring> SplitSet::PieceFilesFrom(Platform& platform, std::int32_t first) const {
   std::vector<std::wstring> found;
   for (std::int32_t piece = first; piece >= 0 && piece < INT32_MAX; ++piece) {
-    wchar_t name[kNameCapacity] = {};
-    if (!PieceName(piece, name) || !platform.PathFileExists(name)) break;
-    found.push_back(name);
+    std::wstring name = PieceName(piece);
+    if (name.empty() || !platform.PathFileExists(name.c_str())) break;
+    found.push_back(std::move(name));
   }
   return found;
 }

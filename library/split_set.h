@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "digest/md5.h"
-#include "library/bounded_text.h"
+#include "library/naming.h"
 #include "platform/platform.h"
 
 namespace tarvelin {
@@ -41,22 +41,30 @@ bool ParseFingerprintText(std::string_view text, unsigned char digest[kMd5Digest
 class SplitSet {
  public:
   // Derives every name from `path`. False when one would not fit in
-  // kNameCapacity characters (the operations answer RC_INVALID_PATH).
-  bool Derive(const wchar_t* path);
+  // `capacity` characters (the operations answer RC_INVALID_PATH).
+  bool Derive(const wchar_t* path, std::size_t capacity = kNameCapacity);
 
   // True when one of the names is a device's on this system (Windows:
   // "nul.img", "AUX.DAT"), which no operation may open.
   bool NamesADevice() const;
 
-  const wchar_t* path() const { return path_; }
-  const wchar_t* base() const { return base_; }
-  const wchar_t* manifest() const { return manifest_; }
-  const wchar_t* rebuilt() const { return rebuilt_; }
+  // What the path given is, when it is part of a split rather than a file
+  // to rebuild: kIsTheManifest (its base path's manifest), a piece number
+  // (a piece of the split whose manifest `manifest_there` says exists), or
+  // kNotAPart.
+  static constexpr std::int32_t kNotAPart = -2;
+  static constexpr std::int32_t kIsTheManifest = -1;
+  std::int32_t PartOfASplit(bool manifest_there) const;
 
-  // The name of piece `piece` in `out` (kNameCapacity characters); false
-  // when it would not fit. The other form gives an empty string then.
-  bool PieceName(std::int32_t piece, wchar_t* out) const;
+  const wchar_t* path() const { return path_.c_str(); }
+  const wchar_t* base() const { return base_.c_str(); }
+  const wchar_t* manifest() const { return manifest_.c_str(); }
+  const wchar_t* rebuilt() const { return rebuilt_.c_str(); }
+
+  // The name of piece `piece`, or an empty string when it would not fit.
   std::wstring PieceName(std::int32_t piece) const;
+  // True when every piece name from 0 to `highest_piece` fits.
+  bool PieceNamesFit(std::uint64_t highest_piece) const;
 
   // Reads the manifest that `manifest` holds open (with read access), in one
   // pass through that handle: the source's fingerprint, and the piece
@@ -87,10 +95,11 @@ class SplitSet {
   std::vector<std::wstring> PieceFilesFrom(Platform& platform, std::int32_t first) const;
 
  private:
-  wchar_t path_[kNameCapacity] = {};
-  wchar_t base_[kNameCapacity] = {};
-  wchar_t manifest_[kNameCapacity] = {};
-  wchar_t rebuilt_[kNameCapacity] = {};
+  std::size_t capacity_ = kNameCapacity;
+  std::wstring path_;
+  std::wstring base_;
+  std::wstring manifest_;
+  std::wstring rebuilt_;
   bool source_recorded_ = false;
   RecordedFingerprint source_;
   std::vector<RecordedFingerprint> recorded_;

@@ -3,7 +3,6 @@
 
 #include <vector>
 
-#include "library/bounded_text.h"
 #include "library/judged_file.h"
 #include "library/manifest.h"
 #include "library/operations.h"
@@ -33,6 +32,7 @@ Look Open(Platform& platform, const wchar_t* name, Found* found) {
     if (platform.GetFileInformationByHandle(found->file, &found->information)) return Look::kHeld;
     const std::uint32_t error = platform.GetLastError();
     platform.CloseHandle(found->file);
+    found->file = nullptr;
     platform.SetLastError(error);
     return Look::kRefused;
   }
@@ -109,14 +109,13 @@ ResultCode StaleOutput::Clear(std::int32_t highest_piece) {
     const bool must_be_free = piece <= highest_piece;
     if (!run_goes_on) {
       // A name after the end of the run that this split must create.
-      wchar_t name[kNameCapacity] = {};
-      set_.PieceName(piece, name);
+      const std::wstring name = set_.PieceName(piece);
       EntryAttributes entry;
-      if (!platform_.GetFileAttributes(name, &entry)) {
-        return Refuse(Look::kRefused, FileRole::kPiece, name, piece);
+      if (!platform_.GetFileAttributes(name.c_str(), &entry)) {
+        return Refuse(Look::kRefused, FileRole::kPiece, name.c_str(), piece);
       }
       if (entry.kind != EntryKind::kNothing) {
-        return Refuse(Look::kInTheWay, FileRole::kPiece, name, piece);
+        return Refuse(Look::kInTheWay, FileRole::kPiece, name.c_str(), piece);
       }
       continue;
     }
@@ -134,10 +133,9 @@ ResultCode StaleOutput::Clear(std::int32_t highest_piece) {
     if (deleted != RC_OK) return deleted;
   }
   for (std::size_t piece = stale_.size(); piece-- > 0;) {
-    wchar_t name[kNameCapacity] = {};
-    set_.PieceName(static_cast<std::int32_t>(piece), name);
+    const std::wstring name = set_.PieceName(static_cast<std::int32_t>(piece));
     const ResultCode deleted =
-        Delete(name, FileRole::kPiece, static_cast<std::int32_t>(piece), stale_[piece]);
+        Delete(name.c_str(), FileRole::kPiece, static_cast<std::int32_t>(piece), stale_[piece]);
     if (deleted != RC_OK) return deleted;
   }
   return RC_OK;
@@ -156,17 +154,24 @@ ResultCode StaleOutput::JudgeManifest() {
 }
 
 ResultCode StaleOutput::JudgePiece(std::int32_t piece, bool must_be_free, bool* run_goes_on) {
-  wchar_t name[kNameCapacity] = {};
-  if (!set_.PieceName(piece, name)) {
+  const std::wstring name_text = set_.PieceName(piece);
+  if (name_text.empty()) {
     *run_goes_on = false;
     return RC_OK;
   }
-  progress_.Enter(Phase::kCheckEarlierOutput, piece);
+  const wchar_t* const name = name_text.c_str();
   Found found;
   const Look look = Open(platform_, name, &found);
   if (look == Look::kFree) {
     *run_goes_on = false;
     return RC_OK;
+  }
+  progress_.Enter(Phase::kCheckEarlierOutput, piece);
+  if (progress_.cancelled()) {
+    Close(&found);
+    platform_.SetLastError(kErrorCancelled);
+    ReportFailure(report_, FailedStep::kCancelled, FileRole::kNone, nullptr, kErrorCancelled);
+    return RC_CANCELLED;
   }
   Md5Digest digest;
   const bool is_stale = look == Look::kHeld && IsStale(found, &digest);

@@ -1,149 +1,94 @@
 // SPDX-License-Identifier: MIT
 // The verify: the merge's judgement without the merge's writes.
 //
-// It walks the same road as the merge so that its verdict is the merge's:
-// a file at the path is searched for the pieces joined in it, and decides
-// alone when it is the whole or is not a merge's work; otherwise the pieces
-// are taken from 0 (or from the first one that the file lacks) while they
-// exist and while they are recorded, the first one that cannot be opened,
-// read or proved decides, and failing that the pieces joined so far are
-// proved against the source. Unlike the merge it goes on past the deciding
-// piece, so that the user learns the state of every piece in one run.
-#include "library/verify.h"
+//   1. Read the record, beside a running split (which holds the manifest for
+//      writing) since it only reads.
+//   2. Judge a file at the path as the merge judges it (existing_file.h).
+//   3. Check each recorded piece from 0 (or from the first that the file at
+//      the path lacks): one read feeds its own digest and, while the join
+//      goes on, the digest of the pieces joined; tell its verdict.
+//   4. Tell the piece files past the record (every one from 0 without a
+//      manifest), which a merge leaves in place.
+//   5. Prove the pieces joined against the source, and answer as the merge
+//      would: the first missing piece ends the join, the first piece that
+//      cannot be opened, read or proved decides, and failing that the whole.
+//
+// Unlike the merge it goes on past the deciding piece, so that the user
+// learns the state of every piece in one run.
+#include <cstdint>
+#include <string>
 
-#include <memory>
-#include <new>
-
-#include "digest/fingerprint.h"
-#include "digest/md5.h"
+#include "library/existing_file.h"
 #include "library/file_helpers.h"
-#include "library/joined_pieces.h"
-#include "library/judged_file.h"
-#include "library/split_set.h"
-#include "library/progress_reporter.h"
+#include "library/foretold_merge.h"
+#include "library/operation.h"
+#include "library/unrecorded_pieces.h"
+#include "library/verify.h"
 #include "platform/platform_errors.h"
 
 namespace tarvelin {
 namespace {
 
-// The merge's answer while no piece has decided it yet.
-constexpr ResultCode kUndecided = 0xFFFFFFFFu;
-
-class VerifyRun {
+class VerifyRun : public Operation {
  public:
-  VerifyRun(const wchar_t* path, const OperationOptions& options, VerifyReport& report)
-      : platform_(options.platform != nullptr ? *options.platform : DefaultPlatform()),
-        path_(path),
-        progress_(options),
-        report_(report),
-        failure_(options.failure) {}
-  VerifyRun(const VerifyRun&) = delete;
-  VerifyRun& operator=(const VerifyRun&) = delete;
-
-  ResultCode Run();
+  VerifyRun(const OperationOptions& options, VerifyReport& report)
+      : Operation(options), report_(report), merge_(set_, report) {}
+  ResultCode Run(const wchar_t* path);
 
  private:
   ResultCode ReadRecord();
   void MeasureForProgress();
-  void ExamineExistingFile();
-  ResultCode JudgeTail(FileHandle file, const JoinedPieces& found);
+  void JudgeExisting();
   void CheckPieces();
-  void CheckPiece(PieceCheck& check, const RecordedFingerprint& recorded);
-  void Decide(const PieceCheck& check);
-  void FindUnrecorded();
-  void ProveJoined();
-  ResultCode JudgeExistingFile();
-  ResultCode JudgeJoinedPieces();
-  // Tells the failure report why a merge would fail, and returns `code`.
-  ResultCode Report(ResultCode code, FailedStep step, FileRole role, const wchar_t* file,
-                    std::uint32_t error, std::int32_t piece = -1) {
-    ReportFailure(failure_, step, role, file, error, piece);
-    return code;
-  }
+  void CheckPiece(PieceCheck& check);
 
-  Platform& platform_;
-  // One hashing thread for every file this operation fingerprints.
-  HashingThread hashing_{platform_};
-  const wchar_t* path_;
-  ProgressReporter progress_;
   VerifyReport& report_;
-  FailureReport* failure_;
-
-  SplitSet set_;
-  std::unique_ptr<unsigned char[]> buffer_;
-  // The recorded pieces joined in order; fed while none has been missing or
-  // unreadable, so it then holds exactly what a merge would have appended.
-  Md5Context whole_;
-  bool joining_ = true;
-  bool joined_matches_ = false;
-  ResultCode verdict_ = kUndecided;
-  // The merge's answer when the file at the path decides it alone.
-  ResultCode existing_verdict_ = kUndecided;
+  ForetoldMerge merge_;
 };
 
-ResultCode VerifyRun::Run() {
-  if (!set_.Derive(path_)) {
-    return Report(RC_INVALID_PATH, FailedStep::kNameTooLong, FileRole::kRebuilt, path_,
-                  kErrorFilenameExcedRange);
-  }
-  if (set_.NamesADevice()) {
-    return Report(RC_INVALID_PATH, FailedStep::kDeviceName, FileRole::kRebuilt, path_, 0);
-  }
-  report_.file_exists = platform_.PathFileExists(path_);
+ResultCode VerifyRun::Run(const wchar_t* path) {
+  ResultCode result = Begin(path, FileRole::kRebuilt);
+  if (result != RC_OK) return result;
+  report_.file_exists = platform_.PathFileExists(set_.path());
   report_.manifest_found = platform_.PathFileExists(set_.manifest());
-  if (report_.manifest_found) {
-    const ResultCode read = ReadRecord();
-    if (read != RC_OK) return read;
-  }
-
-  if (!set_.RecordedNamesFit()) {
-    return Report(RC_INVALID_PATH, FailedStep::kNameTooLong, FileRole::kPiece, set_.base(),
-                  kErrorFilenameExcedRange, set_.recorded_count() - 1);
-  }
-  buffer_.reset(new (std::nothrow) unsigned char[kChunkSize]);
-  if (!buffer_) {
-    platform_.SetLastError(kErrorNotEnoughMemory);
-    return Report(RC_FILE_READ, FailedStep::kNoMemory, FileRole::kNone, nullptr,
-                  kErrorNotEnoughMemory);
-  }
-
-  if (report_.manifest_found) {
-    MeasureForProgress();
-    Md5Init(&whole_);
-    if (report_.file_exists) ExamineExistingFile();
-    CheckPieces();
-    ProveJoined();
-  }
-  FindUnrecorded();
-
-  // Without a manifest, a file at the path is none of the merge's business.
-  if (report_.file_exists) return report_.manifest_found ? JudgeExistingFile() : RC_OK;
+  if ((result = RefusePartOfASplit(report_.manifest_found)) != RC_OK) return result;
+  // Without a manifest every piece file from 0 is unrecorded, and a file at
+  // the path is none of the merge's business.
   if (!report_.manifest_found) {
-    return Report(RC_MANIFEST_NOT_FOUND, FailedStep::kNotFound, FileRole::kManifest,
-                  set_.manifest(), kErrorFileNotFound);
+    report_.unrecorded = TellUnrecordedPieces(platform_, set_, options_);
+    if (report_.file_exists) return RC_OK;
+    return FailWith(RC_MANIFEST_NOT_FOUND, kErrorFileNotFound, FailedStep::kNotFound,
+                    FileRole::kManifest, set_.manifest());
   }
-  return JudgeJoinedPieces();
+  if ((result = ReadRecord()) != RC_OK) return result;
+  MeasureForProgress();
+  if (report_.file_exists) JudgeExisting();
+  CheckPieces();
+  if (Cancelled()) return FailCancelled();
+  report_.unrecorded = TellUnrecordedPieces(platform_, set_, options_);
+  progress_.Enter(Phase::kVerifyWhole, -1);
+  const Failure answer = merge_.Answer();
+  return answer.code == RC_OK ? RC_OK : FailWith(answer);
 }
 
-// Read through a handle of its own, as the merge reads it; beside a running
-// split, which holds the manifest for writing, since it only reads.
 ResultCode VerifyRun::ReadRecord() {
-  const FileHandle manifest =
-      platform_.CreateFile(set_.manifest(), kAccessRead, kShareRead | kShareWrite,
-                           Disposition::kOpenExistingNoLink, Attribute::kReadOnly);
-  if (manifest == InvalidHandle()) {
-    return Report(RC_FILE_OPEN, FailedStep::kOpen, FileRole::kManifest, set_.manifest(),
-                  platform_.GetLastError());
-  }
+  FileHandle manifest = platform_.CreateFile(set_.manifest(), kAccessRead,
+                                             kShareRead | kShareWrite,
+                                             Disposition::kOpenExistingNoLink,
+                                             Attribute::kReadOnly);
+  if (manifest == InvalidHandle()) return FailManifest(RC_FILE_OPEN, FailedStep::kOpen);
   const bool read = set_.ReadRecord(platform_, manifest);
   const std::uint32_t error = platform_.GetLastError();
-  platform_.CloseHandle(manifest);
+  Close(&manifest);
   if (!read) {
-    return Report(RC_FILE_READ,
-                  error == kErrorNotEnoughMemory ? FailedStep::kNoMemory : FailedStep::kRead,
-                  FileRole::kManifest, set_.manifest(), error);
+    return FailWith(RC_FILE_READ, error,
+                    error == kErrorNotEnoughMemory ? FailedStep::kNoMemory : FailedStep::kRead,
+                    FileRole::kManifest, set_.manifest());
   }
+  const ResultCode result = CheckRecordedNamesFit();
+  if (result != RC_OK) return result;
   report_.source_fingerprint_recorded = set_.source_recorded();
+  report_.recorded = set_.recorded_count();
   return RC_OK;
 }
 
@@ -153,252 +98,111 @@ void VerifyRun::MeasureForProgress() {
   std::uint64_t total = 0;
   for (std::uint64_t size : set_.PieceSizes(platform_, true)) total += size;
   std::uint64_t existing = 0;
-  if (report_.file_exists && QueryFileSize(platform_, path_, &existing) == RC_OK) {
+  if (report_.file_exists && QueryFileSize(platform_, set_.path(), &existing) == RC_OK) {
     total += existing;
   }
   progress_.SetTotals(total, set_.recorded_count());
 }
 
-// Searches the file at the path as the merge does. The file decides alone
-// when it is the whole, cannot be read, or is not a merge's work; when it
-// begins with joined pieces, the whole goes on from them and the pieces
-// after them decide.
-void VerifyRun::ExamineExistingFile() {
+// Opened for reading only, and judged as the merge judges the file it opens.
+void VerifyRun::JudgeExisting() {
   progress_.Enter(Phase::kFindJoined, -1);
-  FileHandle file = platform_.CreateFile(path_, kAccessRead, kShareRead,
+  const std::wstring path = set_.path();
+  FileHandle file = platform_.CreateFile(path.c_str(), kAccessRead, kShareRead,
                                          Disposition::kOpenExistingNoLink, Attribute::kReadOnly);
-  FileInformation information;
-  const bool link = file == InvalidHandle() &&
-                    platform_.GetLastError() == kErrorCantResolveFilename;
-  if (link || (file != InvalidHandle() &&
-               platform_.GetFileInformationByHandle(file, &information) &&
-               !MayBeOurs(information))) {
-    report_.existing = WholeState::kNotOurs;
-    existing_verdict_ = Report(RC_FILE_OPEN, FailedStep::kNotOurs, FileRole::kRebuilt, path_,
-                               link ? kErrorCantResolveFilename : kErrorFileExists);
-    if (file != InvalidHandle()) platform_.CloseHandle(file);
-    return;
-  }
-  JoinedPieces found;
-  if (file == InvalidHandle() ||
-      !FindJoinedPieces(platform_, file, set_, buffer_.get(), progress_.byte_sink(), &found)) {
-    report_.existing = WholeState::kUnreadable;
-    existing_verdict_ =
-        Report(RC_FILE_READ, file == InvalidHandle() ? FailedStep::kOpen : FailedStep::kRead,
-               FileRole::kRebuilt, path_, platform_.GetLastError());
-    if (file != InvalidHandle()) platform_.CloseHandle(file);
-    return;
-  }
-  if (found.whole_matches && found.count == set_.recorded_count()) {
-    report_.existing = WholeState::kMatches;
-    existing_verdict_ = RC_OK;
-  } else if (found.whole_matches) {
-    report_.existing = WholeState::kDiffers;
-    existing_verdict_ = Report(RC_DIGEST_MISMATCH, FailedStep::kMismatch, FileRole::kRebuilt,
-                               path_, 0);
-    if (failure_ != nullptr) failure_->not_resumable = true;
+  ExistingJudgement judged;
+  if (file == InvalidHandle()) {
+    judged.verdict = VerdictOfFailedOpen(platform_.GetLastError());
+    judged.step = judged.verdict == ExistingVerdict::kNotOurs ? FailedStep::kNotOurs
+                                                               : FailedStep::kOpen;
+    judged.error = platform_.GetLastError();
   } else {
-    existing_verdict_ = JudgeTail(file, found);
+    FileHandle next_piece = nullptr;
+    judged = JudgeExistingFile(platform_, file, set_, buffer_.get(), progress_.byte_sink(),
+                               &next_piece);
+    Close(&next_piece);
+    Close(&file);
   }
-  platform_.CloseHandle(file);
-  if (existing_verdict_ != kUndecided) return;
-  report_.existing = WholeState::kPartial;
-  report_.resume_from = found.count;
-  report_.resume_cut = found.size - found.end;
-  whole_ = found.whole_at_end;
-}
-
-// kUndecided when the merge would go on after the joined pieces: no bytes
-// follow them, or only the first bytes of the next piece.
-ResultCode VerifyRun::JudgeTail(FileHandle file, const JoinedPieces& found) {
-  const auto not_resumable = [&](std::int32_t missing_piece) {
-    report_.existing = WholeState::kDiffers;
-    Report(RC_DIGEST_MISMATCH, FailedStep::kMismatch, FileRole::kRebuilt, path_, 0);
-    if (failure_ != nullptr) {
-      failure_->source_unrecorded = !set_.source_recorded();
-      failure_->missing_piece = missing_piece;
-      failure_->not_resumable = true;
-    }
-    return RC_DIGEST_MISMATCH;
-  };
-  if (found.size == found.end) return kUndecided;
-  const std::int32_t next = found.count;
-  if (next >= set_.recorded_count()) return not_resumable(-1);
-  const std::wstring name = set_.PieceName(next);
-  if (!platform_.PathFileExists(name.c_str())) return not_resumable(next);
-  FileHandle piece = platform_.CreateFile(name.c_str(), kAccessRead, kShareRead,
-                                          Disposition::kOpenExistingNoLink, Attribute::kReadOnly);
-  if (piece == InvalidHandle()) {
-    return Report(RC_FILE_OPEN, FailedStep::kOpen, FileRole::kPiece, name.c_str(),
-                  platform_.GetLastError(), next);
-  }
-  const TailComparison tail = CompareTail(platform_, file, found.end, piece, buffer_.get());
-  const std::uint32_t error = platform_.GetLastError();
-  platform_.CloseHandle(piece);
-  switch (tail) {
-    case TailComparison::kStartsThePiece: return kUndecided;
-    case TailComparison::kDiffers: break;
-    case TailComparison::kFileUnread:
-      report_.existing = WholeState::kUnreadable;
-      return Report(RC_FILE_READ, FailedStep::kRead, FileRole::kRebuilt, path_, error);
-    case TailComparison::kPieceUnread:
-      return Report(RC_FILE_READ, FailedStep::kRead, FileRole::kPiece, name.c_str(), error, next);
-  }
-  return not_resumable(-1);
+  merge_.ExistingJudged(judged, path);
 }
 
 void VerifyRun::CheckPieces() {
-  report_.pieces.resize(static_cast<std::size_t>(set_.recorded_count()));
-  for (std::int32_t n = 0; n < set_.recorded_count(); ++n) {
-    PieceCheck& check = report_.pieces[static_cast<std::size_t>(n)];
+  for (std::int32_t n = 0; n < set_.recorded_count() && !Cancelled(); ++n) {
+    PieceCheck check;
     check.number = n;
     check.name = set_.PieceName(n);
     if (n < report_.resume_from) {
       check.state = PieceState::kJoined;
-      continue;
-    }
-    if (!platform_.PathFileExists(check.name.c_str())) {
-      check.state = PieceState::kMissing;
     } else {
-      CheckPiece(check, set_.recorded(n));
+      CheckPiece(check);
     }
-    if (joining_ && check.state == PieceState::kMissing) {
-      report_.joined = WholeState::kIncomplete;
-    } else if (joining_ && check.state == PieceState::kUnreadable) {
-      report_.joined = WholeState::kUnreadable;
-    }
-    if (joining_ && report_.joined != WholeState::kNotChecked) {
-      joining_ = false;
-      report_.joined_stop = check.number;
-    }
-    Decide(check);
+    // A piece whose reading the host stopped has no verdict.
+    if (check.state == PieceState::kUnreadable && Cancelled()) return;
+    merge_.PieceChecked(check);
+    if (options_.on_piece != nullptr) options_.on_piece(check, options_.piece_context);
   }
 }
 
 // Reads the piece once, feeding its own digest and, while the join goes on,
-// the digest of the whole: both in one pass of the two-lane MD5, hashed
-// beside the reads as a fingerprint is.
-void VerifyRun::CheckPiece(PieceCheck& check, const RecordedFingerprint& recorded) {
+// the digest of the pieces joined: both in one pass of the two-lane MD5,
+// hashed beside the reads as a fingerprint is.
+void VerifyRun::CheckPiece(PieceCheck& check) {
   progress_.Enter(Phase::kVerifyPiece, check.number);
   FileHandle file = platform_.CreateFile(check.name.c_str(), kAccessRead, kShareRead,
                                          Disposition::kOpenExistingNoLink, Attribute::kReadOnly);
+  // Asked only when the open fails, so that a record of a million pieces
+  // costs one call a piece: a piece that is not there is missing, one that
+  // is there and cannot be opened is unreadable.
   if (file == InvalidHandle()) {
+    check.error = platform_.GetLastError();
+    if (!platform_.PathFileExists(check.name.c_str())) {
+      check.state = PieceState::kMissing;
+      check.error = 0;
+      return;
+    }
     check.state = PieceState::kUnreadable;
     check.open_failed = true;
-    check.error = platform_.GetLastError();
     return;
   }
   Md5Context own;
   Md5Init(&own);
-  const bool joining = joining_;
-  const bool complete = ReadAndHash(
-      platform_, file,
-      [&own, joining, this](const unsigned char* bytes, std::uint32_t size) {
-        if (joining) {
-          Md5UpdateBoth(&own, &whole_, bytes, static_cast<std::int32_t>(size));
+  Md5Context* const joined = merge_.joining();
+  const bool complete =
+      ReadAndHash(file, [&own, joined](const unsigned char* bytes, std::uint32_t size) {
+        if (joined != nullptr) {
+          Md5UpdateBoth(&own, joined, bytes, static_cast<std::int32_t>(size));
         } else {
           Md5Update(&own, bytes, static_cast<std::int32_t>(size));
         }
-      },
-      [this](std::uint32_t size) { progress_.Advance(size); }, &hashing_);
+      });
+  check.error = platform_.GetLastError();
+  Close(&file);
   if (!complete) {
     check.state = PieceState::kUnreadable;
-    check.error = platform_.GetLastError();
-    platform_.CloseHandle(file);
     return;
   }
-  platform_.CloseHandle(file);
-
   unsigned char digest[kMd5DigestSize];
   Md5Final(&own, digest);
+  const RecordedFingerprint& recorded = set_.recorded(check.number);
   check.state = recorded.Matches(digest) ? PieceState::kOk : PieceState::kFailed;
-}
-
-// The merge stops at the first piece that does not exist (the whole decides
-// then), cannot be opened, cannot be read whole, or does not match.
-void VerifyRun::Decide(const PieceCheck& check) {
-  if (verdict_ != kUndecided) return;
-  switch (check.state) {
-    case PieceState::kOk:
-    case PieceState::kJoined:
-      return;
-    case PieceState::kMissing:
-      verdict_ = RC_OK;  // settled by the whole; no piece decides
-      return;
-    case PieceState::kUnreadable:
-      verdict_ = check.open_failed ? RC_FILE_OPEN : RC_FILE_READ;
-      break;
-    case PieceState::kFailed:
-      verdict_ = RC_DIGEST_MISMATCH;
-      break;
-  }
-  report_.deciding_piece = check.number;
-}
-
-void VerifyRun::FindUnrecorded() {
-  report_.unrecorded = set_.PieceFilesFrom(platform_, set_.recorded_count());
-}
-
-// The file decided when ExamineExistingFile looked at it; else the merge
-// goes on after the pieces joined in it, and those after them decide.
-ResultCode VerifyRun::JudgeExistingFile() {
-  if (existing_verdict_ != kUndecided) return existing_verdict_;
-  return JudgeJoinedPieces();
-}
-
-// The pieces joined up to where the join stopped, against the source.
-void VerifyRun::ProveJoined() {
-  unsigned char digest[kMd5DigestSize];
-  Md5Final(&whole_, digest);
-  joined_matches_ = set_.source().Matches(digest);
-  // Pieces recorded beyond what makes up the source are not needed: a merge
-  // stops at the first missing one and proves what it joined.
-  if (report_.joined == WholeState::kIncomplete && joined_matches_) {
-    report_.joined = WholeState::kMatches;
-  }
-  if (report_.joined == WholeState::kNotChecked) {
-    report_.joined = joined_matches_ ? WholeState::kMatches : WholeState::kDiffers;
-  }
-}
-
-ResultCode VerifyRun::JudgeJoinedPieces() {
-  // A missing piece ends the merge's loop; what was joined before it decides.
-  if (verdict_ != kUndecided && verdict_ != RC_OK) {
-    const PieceCheck& check = report_.pieces[static_cast<std::size_t>(report_.deciding_piece)];
-    const FailedStep step = check.state == PieceState::kFailed ? FailedStep::kMismatch
-                            : check.open_failed                ? FailedStep::kOpen
-                                                               : FailedStep::kRead;
-    Report(verdict_, step, FileRole::kPiece, check.name.c_str(), check.error, check.number);
-    if (failure_ != nullptr && check.state == PieceState::kFailed) {
-      failure_->recorded_zero = set_.recorded(check.number).IsZero();
-    }
-    return verdict_;
-  }
-  if (joined_matches_) return RC_OK;
-  Report(RC_DIGEST_MISMATCH, FailedStep::kMismatch, FileRole::kRebuilt, set_.rebuilt(), 0);
-  if (failure_ != nullptr) {
-    failure_->source_unrecorded = !set_.source_recorded();
-    if (report_.joined == WholeState::kIncomplete) failure_->missing_piece = report_.joined_stop;
-  }
-  return RC_DIGEST_MISMATCH;
+  check.record_malformed = !recorded.well_formed;
+  check.error = 0;
 }
 
 }  // namespace
 
 ResultCode Verify(const wchar_t* path, const OperationOptions& options, VerifyReport* report) {
+  VerifyReport local;
+  VerifyReport& out = report != nullptr ? *report : local;
+  out = VerifyReport();
   try {
-    VerifyReport local;
-    VerifyReport& out = report != nullptr ? *report : local;
-    out = VerifyReport();
-    VerifyRun run(path, options, out);
-    return run.Run();
-  } catch (const std::bad_alloc&) {
+    VerifyRun run(options, out);
+    return run.Run(path);
+  } catch (...) {
     (options.platform != nullptr ? *options.platform : DefaultPlatform())
         .SetLastError(kErrorNotEnoughMemory);
     ReportFailure(options.failure, FailedStep::kNoMemory, FileRole::kNone, nullptr,
                   kErrorNotEnoughMemory);
-    return RC_FILE_READ;
-  } catch (...) {
     return RC_FILE_READ;
   }
 }

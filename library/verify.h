@@ -3,35 +3,18 @@
 // fingerprint, the pieces joined against the fingerprint of the source, and
 // what a merge of the same path would answer, all without changing a byte on
 // disk. Each piece is read once; its bytes feed both its own digest and the
-// digest of the whole.
+// digest of the whole. Each piece's verdict goes to the caller as it is
+// reached (OperationOptions::on_piece), so that a record of a million pieces
+// needs no list of them.
 #ifndef TARVELIN_LIBRARY_VERIFY_H_
 #define TARVELIN_LIBRARY_VERIFY_H_
 
 #include <cstdint>
-#include <string>
-#include <vector>
 
 #include "library/operations.h"
 #include "library/result_codes.h"
 
 namespace tarvelin {
-
-enum class PieceState {
-  kOk,          // read whole, and its fingerprint is the recorded one
-  kFailed,      // read whole, and its fingerprint differs from the recorded one
-  kUnreadable,  // it exists but could not be opened, or a read failed
-  kMissing,     // no file by its name
-  kJoined,      // the file at the path holds it, proved: a merge goes on after it
-                // (and deletes this piece's file, if one is left) without reading it
-};
-
-struct PieceCheck {
-  std::int32_t number = 0;
-  std::wstring name;  // the piece file's path, derived from the path given
-  PieceState state = PieceState::kMissing;
-  std::uint32_t error = 0;  // the platform's last-error value when kUnreadable
-  bool open_failed = false;  // kUnreadable: the open failed, not a read
-};
 
 enum class WholeState {
   kNotChecked,  // there was nothing to check it against (no manifest)
@@ -48,11 +31,8 @@ enum class WholeState {
 struct VerifyReport {
   bool manifest_found = false;
   bool source_fingerprint_recorded = false;
-  // The recorded pieces, from 0 in order, one each.
-  std::vector<PieceCheck> pieces;
-  // Piece files past the recorded ones (left, for instance, by an earlier
-  // and longer split); a merge never appends them and leaves them in place.
-  std::vector<std::wstring> unrecorded;
+  std::int32_t recorded = 0;    // the pieces that the manifest records
+  std::int32_t unrecorded = 0;  // piece files past them, which a merge leaves
   // The recorded pieces joined in order, as far as they go.
   WholeState joined = WholeState::kNotChecked;
   // The first piece at which the join stopped (missing or unreadable), or -1.
@@ -72,16 +52,16 @@ struct VerifyReport {
 
 // Checks the split of `path` and returns what Merge(path) would return on the
 // files as they are: RC_OK, RC_INVALID_PATH, RC_MANIFEST_NOT_FOUND,
-// RC_FILE_OPEN or RC_FILE_READ (a piece or the existing file that it could
-// not open or read whole; also out of memory), or RC_DIGEST_MISMATCH. A file
-// at the path is searched for the pieces joined in it as the merge searches
-// it (joined_pieces.h), and the pieces after them are judged as the merge
-// would join them. Failures that only writing would meet (creating the
-// rebuilt file, opening the existing one for writing, a full disk, a deletion
+// RC_FILE_OPEN or RC_FILE_READ (a piece, the manifest or the existing file
+// that it could not open or read whole; also out of memory), or
+// RC_DIGEST_MISMATCH; with the options' cancellation, RC_CANCELLED. A file at
+// the path is judged as the merge judges it (existing_file.h), and the pieces
+// after the ones joined in it as the merge would join them. Failures that
+// only writing would meet (creating the rebuilt file, a full disk, a deletion
 // refused) cannot be foreseen by reading and are not predicted. Fills
-// `report` (which may be null) with what it found; progress goes to the
-// callback of `options` with the phases kFindJoined, kVerifyPiece and
-// kVerifyWhole. Opens nothing for writing and never throws.
+// `report` (which may be null); progress goes to the options' callback with
+// the phases kFindJoined, kVerifyPiece and kVerifyWhole. Opens nothing for
+// writing and never throws.
 ResultCode Verify(const wchar_t* path, const OperationOptions& options, VerifyReport* report);
 
 }  // namespace tarvelin

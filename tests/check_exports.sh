@@ -3,11 +3,13 @@
 # Checks that a built shared library exposes exactly Tarvelin's surface.
 #
 #   check_exports.sh elf <nm> libtarvelin.so
-#     The dynamic symbol table defines SplitBigWIM, MergeIntoWIM and the
-#     members of CTarvelin, and nothing else.
+#     The dynamic symbol table defines SplitBigWIM, MergeIntoWIM, the
+#     library's own tarvelin_ functions and the members of CTarvelin, and
+#     nothing else.
 #   check_exports.sh pe <objdump> tarvelin.dll
 #     The DLL is PE32 for i386; its export table holds exactly SplitBigWIM,
-#     MergeIntoWIM and MSVC's names of the constructor and the assignment; it
+#     MergeIntoWIM, the tarvelin_ functions with their _w forms, and MSVC's
+#     names of the constructor and the assignment; it
 #     imports only DLLs that every Windows has, so it carries its runtime.
 #   check_exports.sh pe64 <objdump> tarvelin.dll
 #     The same for the 64-bit DLL: PE32+ for x86-64, the members under MSVC's
@@ -44,6 +46,11 @@ compare_sets() {
 
 [[ -f $library ]] || { echo "FAIL: no such file: $library"; exit 1; }
 
+functions=$'SplitBigWIM\nMergeIntoWIM\ntarvelin_split\ntarvelin_merge\ntarvelin_verify
+tarvelin_fingerprint\ntarvelin_fingerprint_stream\ntarvelin_manifest_name\ntarvelin_piece_name
+tarvelin_code_name\ntarvelin_version'
+wide_functions=$'tarvelin_split_w\ntarvelin_merge_w\ntarvelin_verify_w\ntarvelin_fingerprint_w'
+
 case $kind in
   elf)
     # nm prints "address type name"; keep the names of defined symbols.
@@ -51,7 +58,7 @@ case $kind in
       { echo "FAIL: $tool could not read $library"; exit 1; }
     echo "Dynamic symbols defined by $library:"
     sed 's/^/  /' <<<"$symbols"
-    expected=$'SplitBigWIM\nMergeIntoWIM\n_ZN9CTarvelinC1Ev\n_ZN9CTarvelinaSERKS_'
+    expected="$functions"$'\n_ZN9CTarvelinC1Ev\n_ZN9CTarvelinaSERKS_'
     # The base-object constructor exists whenever the complete-object one does,
     # but some compilers fold it away.
     compare_sets "exports" "$expected" "$symbols" "_ZN9CTarvelinC2Ev"
@@ -59,10 +66,10 @@ case $kind in
   pe | pe64)
     if [[ $kind == pe ]]; then
       format=pei-i386 magic='010b[[:space:]]+\(PE32\)' magic_name=PE32 architecture=i386
-      expected=$'SplitBigWIM\nMergeIntoWIM\n??0CTarvelin@@QAE@XZ\n??4CTarvelin@@QAEAAV0@ABV0@@Z'
+      expected="$functions"$'\n'"$wide_functions"$'\n??0CTarvelin@@QAE@XZ\n??4CTarvelin@@QAEAAV0@ABV0@@Z'
     else
       format=pei-x86-64 magic='020b[[:space:]]+\(PE32\+\)' magic_name=PE32+ architecture=i386:x86-64
-      expected=$'SplitBigWIM\nMergeIntoWIM\n??0CTarvelin@@QEAA@XZ\n??4CTarvelin@@QEAAAEAV0@AEBV0@@Z'
+      expected="$functions"$'\n'"$wide_functions"$'\n??0CTarvelin@@QEAA@XZ\n??4CTarvelin@@QEAAAEAV0@AEBV0@@Z'
     fi
     headers=$("$tool" -f "$library") || { echo "FAIL: $tool could not read $library"; exit 1; }
     private=$("$tool" -p "$library") || { echo "FAIL: $tool could not read $library"; exit 1; }

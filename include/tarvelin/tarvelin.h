@@ -2,6 +2,15 @@
 /*
  * Tarvelin's public interface: what a host includes and links against.
  *
+ * Two sets of functions do the same work. The library's own, prefixed
+ * tarvelin_, take UTF-8 paths of any length that the system takes, options
+ * (piece size in bytes, progress, cancellation, a space check) and give back
+ * an outcome that explains what happened; they are declared in the second
+ * half of this header. SplitBigWIM and MergeIntoWIM are the two exports that
+ * existing Windows hosts link against; they take wide paths of 259
+ * characters at most and return a code alone. Both sets behave the same,
+ * but for what the options add.
+ *
  * SplitBigWIM cuts the file at `path` into pieces of at most `pieceSizeMiB`
  * MiB named after its base path (.0, .1, ...), records their MD5 fingerprints
  * and the source's in the manifest (base path + ".DAT"), makes all of it
@@ -50,7 +59,8 @@
 #ifndef TARVELIN_TARVELIN_H_
 #define TARVELIN_TARVELIN_H_
 
-#include <stddef.h> /* wchar_t, for C */
+#include <stddef.h> /* wchar_t and size_t, for C */
+#include <stdint.h>
 
 #if defined(_WIN32)
 #if defined(TARVELIN_STATIC)
@@ -91,7 +101,7 @@ typedef unsigned int ResultCode;
 #define RC_DIGEST_MISMATCH 0xE0F00013u
 /* writing or flushing a piece, the manifest or the rebuilt file failed */
 #define RC_FILE_WRITE 0xE0F00014u
-/* the merge found no manifest */
+/* the merge found neither a manifest nor a file at its path */
 #define RC_MANIFEST_NOT_FOUND 0xE0F00015u
 /* the source (a reader still holds it), a merged piece, the manifest or an
    earlier split's stale output stayed */
@@ -99,6 +109,299 @@ typedef unsigned int ResultCode;
 /* reading the source, a piece or the manifest failed, or another program
    changed the source while it was split */
 #define RC_FILE_READ 0xE0F00017u
+/* Returned by the tarvelin_ functions alone: */
+/* the host cancelled the operation; it left what a failure there leaves, and
+   the same call again finishes the work */
+#define RC_CANCELLED 0xE0F00018u
+/* an option or the outcome's size is out of range, or the path names the
+   manifest or a piece of a split where the file to rebuild is meant */
+#define RC_INVALID_ARGUMENT 0xE0F00019u
+/* with TARVELIN_CHECK_SPACE: the file system has too little room */
+#define RC_NOT_ENOUGH_SPACE 0xE0F0001Au
+
+/*
+ * ---------------------------------------------------------------------------
+ * The library's own functions.
+ *
+ * Each runs synchronously on the caller's thread, as the exports do, and
+ * calls on different files may run at once on different threads. Paths are
+ * UTF-8: on POSIX the bytes as given, on Windows converted to UTF-16, with no
+ * limit of 259 characters (a path that is not valid UTF-8 is
+ * RC_INVALID_PATH); on Windows the _w functions take UTF-16 paths. Every
+ * struct starts with its own size, so that later versions can add fields
+ * at its end: a host sets `size` to sizeof the struct it was built with, and
+ * the library reads and fills only that much. A size smaller than the first
+ * version's, or fields past this version's that are not zero (a newer host
+ * asking for what this library cannot do), is RC_INVALID_ARGUMENT. `options` may be null (the
+ * defaults); so may `outcome` (the host wants no account).
+ * ---------------------------------------------------------------------------
+ */
+
+#define TARVELIN_VERSION_MAJOR 0
+#define TARVELIN_VERSION_MINOR 2
+#define TARVELIN_VERSION_PATCH 0
+
+#if defined(_WIN32)
+#define TARVELIN_CALLBACK __cdecl
+#else
+#define TARVELIN_CALLBACK
+#endif
+
+/* What an operation is doing, as its progress says. */
+enum tarvelin_phase {
+  TARVELIN_PHASE_FINGERPRINT_SOURCE = 1, /* split: reading the source for its fingerprint */
+  TARVELIN_PHASE_CHECK_EARLIER_OUTPUT,   /* split: comparing what an earlier split left */
+  TARVELIN_PHASE_CUT_PIECE,              /* split: writing piece `piece` */
+  TARVELIN_PHASE_FINGERPRINT_PIECE,      /* split: reading piece `piece` back */
+  TARVELIN_PHASE_FLUSH,                  /* split: putting everything on stable storage */
+  TARVELIN_PHASE_FIND_JOINED,            /* merge, verify: reading the file at the path */
+  TARVELIN_PHASE_VERIFY_PIECE,           /* merge, verify: proving piece `piece` */
+  TARVELIN_PHASE_JOIN_PIECE,             /* merge: appending piece `piece` */
+  TARVELIN_PHASE_VERIFY_WHOLE,           /* merge, verify: proving the whole */
+  TARVELIN_PHASE_FINGERPRINT             /* fingerprint: reading the file */
+};
+
+typedef struct tarvelin_progress {
+  int phase;            /* a TARVELIN_PHASE_ value */
+  int32_t piece;        /* the piece concerned, from 0; -1 for none */
+  int32_t piece_count;  /* the pieces in all; 0 when not known */
+  uint64_t done;        /* bytes of work done so far */
+  uint64_t total;       /* bytes of work in all (a split reads its source three times) */
+} tarvelin_progress;
+
+/* Called about ten times a second, and once as the operation enters each
+   phase. Returns 0 to go on; anything else cancels the operation at its next
+   chunk (RC_CANCELLED). */
+typedef int(TARVELIN_CALLBACK* tarvelin_progress_callback)(const tarvelin_progress* progress,
+                                                           void* user_data);
+
+/* A piece as tarvelin_verify judges it, or one that tarvelin_merge leaves. */
+enum tarvelin_piece_state {
+  TARVELIN_PIECE_OK = 1,        /* read whole; its fingerprint is the recorded one */
+  TARVELIN_PIECE_FAILED,        /* read whole; its fingerprint is not */
+  TARVELIN_PIECE_UNREADABLE,    /* it could not be opened, or a read failed */
+  TARVELIN_PIECE_MISSING,       /* no file by its name */
+  TARVELIN_PIECE_JOINED,        /* the file at the path holds it already */
+  TARVELIN_PIECE_NOT_RECORDED   /* a piece file past the record, which a merge leaves */
+};
+
+typedef struct tarvelin_piece {
+  int32_t number;
+  const char* name;            /* its path, UTF-8; valid during the call */
+  int state;                   /* a TARVELIN_PIECE_ value */
+  uint32_t system_error;       /* for UNREADABLE: the system's error (Win32's numbers) */
+  const char* system_message;  /* for UNREADABLE: its words; else ""; valid during the call */
+  int open_failed;             /* for UNREADABLE: the open failed, not a read */
+  int file_kind;               /* for UNREADABLE: a TARVELIN_KIND_ value (a folder at its
+                                  name, say) */
+} tarvelin_piece;
+
+/* Told of each piece, in order, as the operation reaches it. */
+typedef void(TARVELIN_CALLBACK* tarvelin_piece_callback)(const tarvelin_piece* piece,
+                                                         void* user_data);
+
+/* Option flags. */
+#define TARVELIN_CHECK_SPACE 0x1u /* split, merge: refuse up front, with
+                                     RC_NOT_ENOUGH_SPACE, when the file system
+                                     lacks the room (a split needs its source's
+                                     size, a merge its largest piece) */
+/* Reserved for the versions to come, which keep the source after a split
+   and the pieces after a merge. This version knows neither: a flag that it
+   does not know is RC_INVALID_ARGUMENT, never ignored. */
+#define TARVELIN_KEEP_SOURCE 0x2u
+#define TARVELIN_KEEP_PIECES 0x4u
+
+typedef struct tarvelin_options {
+  uint32_t size;                       /* sizeof(tarvelin_options) */
+  uint32_t flags;                      /* TARVELIN_ flags */
+  uint64_t piece_size;                 /* split: the largest piece in bytes, at least
+                                          524288; pieces hold whole 512 KiB chunks.
+                                          0: 4095 MiB, the largest that FAT32 holds */
+  tarvelin_progress_callback progress; /* may be null */
+  tarvelin_piece_callback piece;       /* verify, merge: may be null */
+  void* user_data;                     /* handed to both callbacks */
+  const volatile int* cancel;          /* when not null: the operation stops at its
+                                          next chunk once *cancel is not 0 */
+  /* The first version of the struct ends here (TARVELIN_OPTIONS_SIZE_1): a
+     host built with it gets the defaults for every field added since. */
+  const char* piece_folder;            /* reserved for another folder of the pieces:
+                                          must be null in this version */
+} tarvelin_options;
+
+#define TARVELIN_OPTIONS_SIZE_1 offsetof(tarvelin_options, piece_folder)
+
+/* What stopped an operation. */
+enum tarvelin_step {
+  TARVELIN_STEP_NONE = 0,
+  TARVELIN_STEP_BAD_PATH,       /* no path, an empty one, or (Windows) one that is
+                                   not valid UTF-8 */
+  TARVELIN_STEP_NAME_TOO_LONG,  /* a derived name would not fit */
+  TARVELIN_STEP_DEVICE_NAME,    /* a name is a device's (Windows: NUL, AUX, ...) */
+  TARVELIN_STEP_NOT_FOUND,      /* the source, or the manifest, is not there */
+  TARVELIN_STEP_OPEN,
+  TARVELIN_STEP_CREATE,
+  TARVELIN_STEP_APPEARED,       /* a file appeared at a name as it was to be created */
+  TARVELIN_STEP_NOT_OURS,       /* a file at the merge's path that it may not write into */
+  TARVELIN_STEP_MEASURE,        /* it held more bytes than measured */
+  TARVELIN_STEP_READ,
+  TARVELIN_STEP_WRITE,
+  TARVELIN_STEP_RECORD,         /* recording a fingerprint in the manifest */
+  TARVELIN_STEP_CUT,            /* cutting the rebuilt file back */
+  TARVELIN_STEP_FLUSH,
+  TARVELIN_STEP_FLUSH_FOLDER,
+  TARVELIN_STEP_CLOSE,
+  TARVELIN_STEP_DELETE,
+  TARVELIN_STEP_CLEAR_STALE,    /* deleting an earlier split's output of the same file */
+  TARVELIN_STEP_MISMATCH,       /* not what the record says */
+  TARVELIN_STEP_CHANGED,        /* another program changed or replaced it meanwhile */
+  TARVELIN_STEP_NO_MEMORY,
+  TARVELIN_STEP_CANCELLED,
+  TARVELIN_STEP_NO_SPACE,
+  TARVELIN_STEP_PART_OF_A_SPLIT, /* merge, verify: the path is the manifest (`piece` -1)
+                                    or piece `piece` of the split whose manifest
+                                    `file` names */
+  TARVELIN_STEP_BAD_OPTIONS     /* an option, or a struct's size, is out of range */
+};
+
+/* Which file it concerns. */
+enum tarvelin_role {
+  TARVELIN_ROLE_NONE = 0,
+  TARVELIN_ROLE_SOURCE,   /* the file that a split cuts */
+  TARVELIN_ROLE_PIECE,
+  TARVELIN_ROLE_MANIFEST,
+  TARVELIN_ROLE_REBUILT   /* the file that a merge rebuilds, or finds at its path */
+};
+
+/* What a file at a name is, when it could not be used. */
+enum tarvelin_kind {
+  TARVELIN_KIND_UNKNOWN = 0,
+  TARVELIN_KIND_NONE,     /* nothing is there */
+  TARVELIN_KIND_FILE,
+  TARVELIN_KIND_FOLDER,
+  TARVELIN_KIND_DEVICE,   /* a device, a pipe or a socket */
+  TARVELIN_KIND_LINK
+};
+
+/* How a whole compares with the record (verify). */
+enum tarvelin_whole {
+  TARVELIN_WHOLE_NOT_CHECKED = 0,
+  TARVELIN_WHOLE_MATCHES,
+  TARVELIN_WHOLE_DIFFERS,
+  TARVELIN_WHOLE_INCOMPLETE,  /* a piece is missing */
+  TARVELIN_WHOLE_UNREADABLE,
+  TARVELIN_WHOLE_PARTIAL,     /* the file at the path holds the first pieces */
+  TARVELIN_WHOLE_NOT_OURS     /* the file at the path is a link or another's */
+};
+
+/* Detail bits. */
+#define TARVELIN_DETAIL_SHARING_CONFLICT 0x1u  /* another program holds the file */
+#define TARVELIN_DETAIL_SOURCE_UNRECORDED 0x2u /* the manifest records no source fingerprint */
+#define TARVELIN_DETAIL_NOT_RESUMABLE 0x4u     /* the file at the path is not a merge's work */
+#define TARVELIN_DETAIL_RECORDED_ZERO 0x8u     /* the piece's record is the all-zero text that
+                                                  a splitter writes for a piece it could not read */
+#define TARVELIN_DETAIL_RECORD_MALFORMED 0x10u /* the piece's record is no fingerprint text */
+
+#define TARVELIN_NAME_BYTES 1024
+
+typedef struct tarvelin_outcome {
+  uint32_t size;           /* sizeof(tarvelin_outcome), set by the host */
+  ResultCode code;         /* what the call returned */
+  /* What stopped it, when it failed. */
+  int step;                /* a TARVELIN_STEP_ value */
+  int role;                /* a TARVELIN_ROLE_ value */
+  int32_t piece;           /* for a piece, its number; else -1 */
+  char file[TARVELIN_NAME_BYTES];  /* the file's name, UTF-8, cut to fit */
+  int file_kind;           /* a TARVELIN_KIND_ value, when it could not be used */
+  uint32_t system_error;   /* the system's error (Win32's numbers everywhere); 0 for none */
+  char system_message[256];/* the system's words for it, UTF-8 */
+  uint32_t details;        /* TARVELIN_DETAIL_ bits */
+  int32_t missing_piece;   /* the first recorded piece that was missing; else -1 */
+  /* What was done. */
+  int32_t pieces;          /* split: pieces cut; merge: pieces joined by this call */
+  uint64_t bytes;          /* split: the source's size; merge: the rebuilt file's */
+  int32_t resumed_from;    /* merge: the piece it went on from after an earlier merge; -1 */
+  int tidied;              /* merge: the file at the path was the whole already */
+  int file_existed;        /* merge, verify: a file was at the path */
+  int manifest_found;      /* merge, verify */
+  int32_t unrecorded;      /* merge, verify: piece files past the record, left in place */
+  uint64_t space_needed;   /* with TARVELIN_CHECK_SPACE */
+  uint64_t space_free;
+  /* Verify. */
+  int32_t recorded;        /* the pieces that the manifest records */
+  int source_recorded;     /* it records the source's fingerprint */
+  int joined;              /* a TARVELIN_WHOLE_ value: the recorded pieces joined */
+  int32_t joined_stop;     /* the piece at which the join stopped; -1 */
+  int existing;            /* a TARVELIN_WHOLE_ value: the file at the path */
+  int32_t resume_from;     /* PARTIAL: the piece a merge would go on from */
+  uint64_t resume_cut;     /* PARTIAL: the bytes a merge would cut off first */
+  int32_t deciding_piece;  /* the piece whose check decides a failure; -1 */
+} tarvelin_outcome;
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Cuts `path` into pieces beside it (BASE.0, BASE.1, ...), records them in
+   BASE.DAT, makes everything durable and deletes the source, as SplitBigWIM
+   does. */
+TARVELIN_API ResultCode TARVELIN_CALL tarvelin_split(const char* path,
+                                                     const tarvelin_options* options,
+                                                     tarvelin_outcome* outcome);
+/* Rebuilds `path` from its pieces, as MergeIntoWIM does; a path that names the
+   manifest or a piece is RC_INVALID_ARGUMENT. */
+TARVELIN_API ResultCode TARVELIN_CALL tarvelin_merge(const char* path,
+                                                     const tarvelin_options* options,
+                                                     tarvelin_outcome* outcome);
+/* Changes nothing: checks every piece and the whole, tells each piece's
+   verdict to the piece callback, and returns what tarvelin_merge would. */
+TARVELIN_API ResultCode TARVELIN_CALL tarvelin_verify(const char* path,
+                                                      const tarvelin_options* options,
+                                                      tarvelin_outcome* outcome);
+/* Writes the file's fingerprint text, as the manifest records it (16
+   upper-case hexadecimal pairs separated by spaces, 47 characters and a
+   terminating 0), into `text`. A link is followed. */
+#define TARVELIN_FINGERPRINT_BYTES 48
+TARVELIN_API ResultCode TARVELIN_CALL tarvelin_fingerprint(const char* path,
+                                                           char text[TARVELIN_FINGERPRINT_BYTES],
+                                                           const tarvelin_options* options,
+                                                           tarvelin_outcome* outcome);
+/* The same of a stream of the host's: `read` is called until it returns 0
+   (the end) or less than 0 (a failure, RC_FILE_READ). */
+typedef long(TARVELIN_CALLBACK* tarvelin_read_callback)(void* source, void* buffer, size_t size);
+TARVELIN_API ResultCode TARVELIN_CALL tarvelin_fingerprint_stream(
+    tarvelin_read_callback read, void* source, char text[TARVELIN_FINGERPRINT_BYTES],
+    const tarvelin_options* options, tarvelin_outcome* outcome);
+
+/* The names that a split of `path` gives: its manifest, and its piece
+   `piece`. Write up to `size` bytes with the terminating 0 and return the
+   length of the whole name (as snprintf does); 0 when `path` is no path. */
+TARVELIN_API size_t TARVELIN_CALL tarvelin_manifest_name(const char* path, char* out, size_t size);
+TARVELIN_API size_t TARVELIN_CALL tarvelin_piece_name(const char* path, int32_t piece, char* out,
+                                                      size_t size);
+/* "RC_FILE_OPEN" for RC_FILE_OPEN; "RC_UNKNOWN" for a value of no code. */
+TARVELIN_API const char* TARVELIN_CALL tarvelin_code_name(ResultCode code);
+/* "0.2.0" */
+TARVELIN_API const char* TARVELIN_CALL tarvelin_version(void);
+
+#if defined(_WIN32)
+TARVELIN_API ResultCode TARVELIN_CALL tarvelin_split_w(const wchar_t* path,
+                                                       const tarvelin_options* options,
+                                                       tarvelin_outcome* outcome);
+TARVELIN_API ResultCode TARVELIN_CALL tarvelin_merge_w(const wchar_t* path,
+                                                       const tarvelin_options* options,
+                                                       tarvelin_outcome* outcome);
+TARVELIN_API ResultCode TARVELIN_CALL tarvelin_verify_w(const wchar_t* path,
+                                                        const tarvelin_options* options,
+                                                        tarvelin_outcome* outcome);
+TARVELIN_API ResultCode TARVELIN_CALL tarvelin_fingerprint_w(const wchar_t* path,
+                                                             char text[TARVELIN_FINGERPRINT_BYTES],
+                                                             const tarvelin_options* options,
+                                                             tarvelin_outcome* outcome);
+#endif
+
+#ifdef __cplusplus
+}
+#endif
 
 #ifdef __cplusplus
 extern "C" {

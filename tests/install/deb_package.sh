@@ -25,7 +25,7 @@ depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 [[ $depends == *libc6* ]] || fail "Depends does not name libc6: dpkg-shlibdeps did not run"
 
-# "./usr/bin/tarvelin" or "./usr/lib/libtarvelin.so.0 -> libtarvelin.so.0.1.0"
+# "./usr/bin/tarvelin" or "./usr/lib/libtarvelin.so.0 -> libtarvelin.so.0.2.0"
 contents=$(dpkg-deb -c "$deb" | sed -E 's/^([^ ]+ +){5}//')
 echo "Contents:"
 sed 's/^/  /' <<<"$contents"

@@ -64,7 +64,7 @@ int FingerprintReads(std::uint64_t size) {
 ResultCode SplitWith(Platform* platform, const std::wstring& path, std::int32_t mib) {
   OperationOptions options;
   options.platform = platform;
-  return Split(path.c_str(), mib, options);
+  return Split(path.c_str(), PieceLimit(mib), options);
 }
 
 ResultCode MergeWith(Platform* platform, const std::wstring& path) {

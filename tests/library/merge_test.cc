@@ -331,9 +331,9 @@ TEST_F(Merge, RebuiltFileIsExclusiveWhileJoining) {
   } probe{ws_.source()};
   OperationOptions options;
   options.progress_context = &probe;
-  options.progress = [](const ProgressEvent& event, void* context) {
+  options.progress = [](const ProgressEvent& event, void* context) -> bool {
     auto* p = static_cast<Probe*>(context);
-    if (event.phase != Phase::kJoinPiece) return;
+    if (event.phase != Phase::kJoinPiece) return true;
     ++p->attempts;
     FileHandle other = DefaultPlatform().CreateFile(p->path.c_str(), kAccessRead,
                                                     kShareRead | kShareWrite,
@@ -344,6 +344,7 @@ TEST_F(Merge, RebuiltFileIsExclusiveWhileJoining) {
     } else {
       DefaultPlatform().CloseHandle(other);
     }
+    return true;
   };
   ASSERT_EQ(RC_OK, tarvelin::Merge(ws_.source().c_str(), options));
   EXPECT_GT(probe.attempts, 0);

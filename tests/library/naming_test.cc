@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: MIT
-// Names derived from a path, the bounds that keep them in their buffers, and
-// the manifest's bytes, which are those of the system's profile functions.
+// Names derived from a path, the capacities that bound them, and the
+// manifest's bytes, which are those of the system's profile functions.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "digest/fingerprint.h"
-#include "library/bounded_text.h"
 #include "library/manifest.h"
 #include "library/naming.h"
 #include "library/split_set.h"
@@ -31,16 +30,11 @@ class Names : public ::testing::TestWithParam<NameCase> {};
 
 TEST_P(Names, BaseManifestPiecesAndRebuiltFile) {
   const NameCase& c = GetParam();
-  wchar_t base[kNameCapacity], manifest[kNameCapacity], piece[kNameCapacity],
-      rebuilt[kNameCapacity];
-  ASSERT_TRUE(MakeBasePath(c.path, base));
-  EXPECT_STREQ(c.base, base);
-  ASSERT_TRUE(MakeManifestPath(base, manifest));
-  EXPECT_EQ(std::wstring(c.base) + L".DAT", manifest);
-  ASSERT_TRUE(MakePieceName(base, 10, piece));
-  EXPECT_EQ(std::wstring(c.base) + L".10", piece);
-  ASSERT_TRUE(MakeRebuiltName(c.path, base, rebuilt));
-  EXPECT_STREQ(c.path, rebuilt);
+  const std::wstring base = BasePath(c.path);
+  EXPECT_EQ(c.base, base);
+  EXPECT_EQ(std::wstring(c.base) + L".DAT", ManifestPath(base));
+  EXPECT_EQ(std::wstring(c.base) + L".10", PieceName(base, 10));
+  EXPECT_EQ(c.path, RebuiltName(c.path, base));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -53,36 +47,35 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{L"\u65e5\u672c.\u00e9", L"\u65e5\u672c"}, NameCase{L"", L""}));
 
 TEST(Names, PieceNumbersAreDecimalWithoutPadding) {
-  wchar_t name[kNameCapacity];
   const std::pair<std::int32_t, const wchar_t*> cases[] = {
       {0, L"b.0"}, {9, L"b.9"}, {10, L"b.10"}, {123456, L"b.123456"}, {INT32_MAX, L"b.2147483647"}};
-  for (const auto& [n, expected] : cases) {
-    ASSERT_TRUE(MakePieceName(L"b", n, name));
-    EXPECT_STREQ(expected, name);
-  }
-  ASSERT_TRUE(MakePieceKey(10, name));
-  EXPECT_STREQ(L"MD5_VALUE10", name);
+  for (const auto& [n, expected] : cases) EXPECT_EQ(expected, PieceName(L"b", n));
+  EXPECT_EQ(L"MD5_VALUE10", PieceKey(10));
 }
 
-// The limits: a path of 259 characters, a base path of 255 for the
-// manifest, and room for the dot and every digit of the highest piece.
-TEST(Names, LimitsOfTheBuffers) {
-  const std::wstring longest(259, L'p');
-  wchar_t out[kNameCapacity];
-  EXPECT_TRUE(PathFits(longest.c_str()));
-  EXPECT_FALSE(PathFits((longest + L"p").c_str()));
-  EXPECT_FALSE(PathFits(nullptr));
-  EXPECT_FALSE(MakeBasePath((longest + L"p").c_str(), out));
+// The limits, for the exports' capacity of 260 and the library's own of
+// 32768: a path of capacity - 1 characters, a base path that leaves room
+// for ".DAT", and room for the dot and every digit of the highest piece.
+TEST(Names, LimitsOfTheCapacities) {
+  for (const std::size_t capacity : {kNameCapacity, kLongNameCapacity}) {
+    SCOPED_TRACE(capacity);
+    const std::wstring longest(capacity - 1, L'p');
+    EXPECT_TRUE(PathFits(longest.c_str(), capacity));
+    EXPECT_FALSE(PathFits((longest + L"p").c_str(), capacity));
+    EXPECT_FALSE(PathFits(nullptr, capacity));
 
-  const std::wstring base255(255, L'b');
-  EXPECT_TRUE(MakeManifestPath(base255.c_str(), out));
-  EXPECT_FALSE(MakeManifestPath((base255 + L"b").c_str(), out));
-  EXPECT_STREQ(L"", out);
+    SplitSet set;
+    const std::wstring base(capacity - 5, L'b');
+    EXPECT_TRUE(set.Derive((base + L".img").c_str(), capacity));
+    EXPECT_FALSE(set.Derive((base + L"b").c_str(), capacity)) << "the manifest would not fit";
 
-  EXPECT_TRUE(PieceNamesFit(base255.c_str(), 999));
-  EXPECT_FALSE(PieceNamesFit(base255.c_str(), 1000));
-  EXPECT_TRUE(MakePieceName(base255.c_str(), 999, out));
-  EXPECT_FALSE(MakePieceName(base255.c_str(), 1000, out));
+    EXPECT_TRUE(PieceNamesFit(base, 999, capacity));
+    EXPECT_FALSE(PieceNamesFit(base, 1000, capacity));
+    EXPECT_TRUE(set.Derive(base.c_str(), capacity));
+    EXPECT_EQ(base + L".999", set.PieceName(999));
+    EXPECT_EQ(L"", set.PieceName(1000)) << "a name that does not fit is none";
+    EXPECT_EQ(capacity == kLongNameCapacity, set.Derive(std::wstring(300, L'p').c_str(), capacity));
+  }
   EXPECT_FALSE(PieceNamesFit(L"b", 1ull << 31));
 }
 
@@ -102,14 +95,13 @@ TEST(Manifest, RecordsAreTheBytesThatTheProfileFunctionWrites) {
     }
     wchar_t text[80] = {};
     FormatFingerprintText(digest, text);
-    wchar_t key[kNameCapacity] = {};
     if (record < 0) {
       ours += SourceRecordText(digest);
       ASSERT_TRUE(platform.WritePrivateProfileString(kSourceSection, kValueKey, text, path.c_str()));
     } else {
       ours += PieceRecordText(record, digest);
-      MakePieceKey(record, key);
-      ASSERT_TRUE(platform.WritePrivateProfileString(kPieceSection, key, text, path.c_str()));
+      ASSERT_TRUE(platform.WritePrivateProfileString(kPieceSection, PieceKey(record).c_str(), text,
+                                                     path.c_str()));
     }
   }
   EXPECT_EQ(testing::ReadFileBytes(path), ours);
@@ -161,28 +153,12 @@ TEST(Manifest, RecordReadsAsTheProfileFunctionsReadIt) {
     // Windows' own keyed reads, key by key, agree.
     EXPECT_FALSE(ReadManifestValue(platform, kSourceSection, kValueKey, set.manifest()).empty());
     for (std::int32_t piece = 0; piece < 3; ++piece) {
-      wchar_t key[kNameCapacity] = {};
-      MakePieceKey(piece, key);
-      const std::wstring value = ReadManifestValue(platform, kPieceSection, key, set.manifest());
+      const std::wstring value =
+          ReadManifestValue(platform, kPieceSection, PieceKey(piece).c_str(), set.manifest());
       EXPECT_EQ(piece < 2, !value.empty() && set.recorded(piece).Matches(value.c_str()));
     }
 #endif
   }
-}
-
-TEST(BoundedText, NeverWritesPastTheBuffer) {
-  wchar_t buffer[8] = {L'x', L'x', L'x', L'x', L'x', L'x', L'x', L'x'};
-  buffer[0] = L'\0';
-  EXPECT_TRUE(AppendText(buffer, 6, L"abc"));
-  EXPECT_FALSE(AppendText(buffer, 6, L"def"));
-  EXPECT_STREQ(L"abc", buffer);
-  EXPECT_TRUE(AppendDecimal(buffer, 6, 42));
-  EXPECT_STREQ(L"abc42", buffer);
-  EXPECT_FALSE(AppendDecimal(buffer, 6, 7));
-  EXPECT_EQ(L'x', buffer[6]);
-  wchar_t negative[16] = {};
-  EXPECT_TRUE(AppendDecimal(negative, 16, INT32_MIN));
-  EXPECT_STREQ(L"-2147483648", negative);
 }
 
 }  // namespace

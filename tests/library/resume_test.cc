@@ -191,9 +191,9 @@ TEST(Resume, MergeDuringASplitTouchesNothing) {
   attempts.manifest = ws.manifest();
   OperationOptions options;
   options.progress_context = &attempts;
-  options.progress = [](const ProgressEvent& event, void* context) {
+  options.progress = [](const ProgressEvent& event, void* context) -> bool {
     auto& a = *static_cast<Attempts*>(context);
-    if (event.phase == a.phase && event.piece == a.piece) return;
+    if (event.phase == a.phase && event.piece == a.piece) return true;
     a.phase = event.phase;
     a.piece = event.piece;
     ++a.made;
@@ -207,8 +207,9 @@ TEST(Resume, MergeDuringASplitTouchesNothing) {
     if ((result == RC_FILE_OPEN && report.sharing_conflict) || (result == RC_OK && !manifest)) {
       ++a.refused;
     }
+    return true;
   };
-  ASSERT_EQ(RC_OK, Split(ws.source().c_str(), 1, options));
+  ASSERT_EQ(RC_OK, Split(ws.source().c_str(), PieceLimit(1), options));
   EXPECT_GT(attempts.made, 2 * kPieces);
   EXPECT_EQ(attempts.made, attempts.refused);
   EXPECT_EQ(kPieces, static_cast<int>(ws.PieceSizes().size()));

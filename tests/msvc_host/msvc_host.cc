@@ -7,8 +7,10 @@
 //
 // usage: msvc_host VERSION
 // Checks that the loaded tarvelin.dll carries VERSION in its version resource,
-// uses the class's constructor and assignment, and round-trips a file in the
-// current folder. Prints one line per check; exits 0 when all passed.
+// uses the class's constructor and assignment, round-trips a file in the
+// current folder through the exports, and again through the library's own
+// functions with their options, callbacks and outcome. Prints one line per
+// check; exits 0 when all passed.
 #include "tarvelin/tarvelin.h"
 
 typedef unsigned long DWORD;
@@ -231,12 +233,120 @@ void CheckRoundTrip() {
   Check(MergeIntoWIM(nullptr) == RC_INVALID_PATH, "no path gives RC_INVALID_PATH");
 }
 
+bool SameText(const char* a, const wchar_t* b) {  // ASCII `a`
+  while (*a != '\0' && static_cast<wchar_t>(*a) == *b) ++a, ++b;
+  return *a == '\0' && (*b == L'\0' || *b == L' ');
+}
+
+bool SameBytes(const char* a, const char* b) {
+  while (*a != '\0' && *a == *b) ++a, ++b;
+  return *a == *b;
+}
+
+// What the progress callback saw; it cancels at its first call when asked.
+struct Watch {
+  int calls, cancel;
+  bool sane;
+  uint64_t done, total;  // the last report's
+};
+
+int TARVELIN_CALLBACK OnProgress(const tarvelin_progress* progress, void* user_data) {
+  Watch& watch = *static_cast<Watch*>(user_data);
+  ++watch.calls;
+  watch.sane = watch.sane && progress->phase >= TARVELIN_PHASE_FINGERPRINT_SOURCE &&
+               progress->phase <= TARVELIN_PHASE_FINGERPRINT && progress->done >= watch.done &&
+               progress->done <= progress->total;
+  watch.done = progress->done;
+  watch.total = progress->total;
+  return watch.cancel;
+}
+
+// Counts the pieces told in order and OK; -1 after one that is not.
+void TARVELIN_CALLBACK OnPiece(const tarvelin_piece* piece, void* user_data) {
+  int& next = *static_cast<int*>(user_data);
+  if (next >= 0 && piece->number == next && piece->state == TARVELIN_PIECE_OK) {
+    ++next;
+  } else {
+    next = -1;
+  }
+}
+
+// The sample's bytes as a stream of the host's, 4 KiB a call at most, so that
+// it takes many calls; `source` counts them.
+long TARVELIN_CALLBACK ReadPattern(void* source, void* buffer, size_t size) {
+  DWORD& offset = *static_cast<DWORD*>(source);
+  unsigned char* bytes = static_cast<unsigned char*>(buffer);
+  long count = 0;
+  for (; count < 4096 && count < static_cast<long>(size) && offset < kSampleBytes; ++count) {
+    bytes[count] = PatternByte(offset++);
+  }
+  return count;
+}
+
+// Static, as the buffers above: zero with no call to memset, and off the stack.
+tarvelin_options g_options;
+tarvelin_outcome g_outcome;
+Watch g_watch;
+char g_before[TARVELIN_FINGERPRINT_BYTES], g_after[TARVELIN_FINGERPRINT_BYTES];
+
+void CheckPublicApi(const wchar_t* expected_version) {
+  const wchar_t* const names[] = {L".\\msvc_api.img", L".\\msvc_api.0", L".\\msvc_api.1",
+                                  L".\\msvc_api.2", L".\\msvc_api.DAT"};
+  for (const wchar_t* name : names) DeleteFileW(name);  // an earlier run's
+  Check(SameText(tarvelin_version(), expected_version), "tarvelin_version is the project version");
+  Check(SameBytes(tarvelin_code_name(RC_CANCELLED), "RC_CANCELLED"), "tarvelin_code_name");
+
+  Check(WriteSample(L".\\msvc_api.img"), "wrote the sample file again");
+  g_outcome.size = sizeof g_outcome;
+  DWORD offset = 0;
+  Check(tarvelin_fingerprint_w(L".\\msvc_api.img", g_before, nullptr, &g_outcome) == RC_OK &&
+            tarvelin_fingerprint_stream(ReadPattern, &offset, g_after, nullptr, nullptr) ==
+                RC_OK &&
+            offset == kSampleBytes && SameBytes(g_before, g_after) && g_before[47] == '\0',
+        "tarvelin_fingerprint_w and _stream agree on the sample");
+
+  g_options.size = sizeof g_options;
+  g_options.piece_size = 1u << 20;
+  g_options.progress = OnProgress;
+  g_options.user_data = &g_watch;
+  g_watch.cancel = 1;
+  Check(tarvelin_split_w(L".\\msvc_api.img", &g_options, &g_outcome) == RC_CANCELLED &&
+            g_outcome.code == RC_CANCELLED && g_outcome.step == TARVELIN_STEP_CANCELLED &&
+            g_watch.calls >= 1 && Exists(L".\\msvc_api.img"),
+        "a progress callback that returns 1 cancels tarvelin_split_w; the source stays");
+  g_watch.cancel = g_watch.calls = 0;
+  g_watch.sane = true;
+  g_watch.done = 0;
+  Check(tarvelin_split(".\\msvc_api.img", &g_options, &g_outcome) == RC_OK &&
+            g_outcome.pieces == 3 && g_outcome.bytes == kSampleBytes && !Exists(L".\\msvc_api.img"),
+        "the same split again through tarvelin_split cuts three pieces");
+  Check(g_watch.calls > 0 && g_watch.sane && g_watch.total == 3ull * kSampleBytes,
+        "its progress: known phases, done growing within three readings of the source");
+
+  int next_piece = 0;
+  g_options.progress = nullptr;
+  g_options.piece = OnPiece;
+  g_options.user_data = &next_piece;
+  Check(tarvelin_verify(".\\msvc_api.img", &g_options, &g_outcome) == RC_OK && next_piece == 3 &&
+            g_outcome.recorded == 3 && g_outcome.joined == TARVELIN_WHOLE_MATCHES,
+        "tarvelin_verify tells every piece OK, in order");
+  Check(tarvelin_merge_w(L".\\msvc_api.img", nullptr, &g_outcome) == RC_OK &&
+            g_outcome.pieces == 3 && g_outcome.bytes == kSampleBytes &&
+            SampleIsIntact(L".\\msvc_api.img") && !Exists(L".\\msvc_api.DAT"),
+        "tarvelin_merge_w rebuilds the sample byte for byte");
+  DeleteFileW(L".\\msvc_api.img");
+  Check(tarvelin_merge_w(L".\\msvc_api.img", nullptr, &g_outcome) == RC_MANIFEST_NOT_FOUND &&
+            g_outcome.step == TARVELIN_STEP_NOT_FOUND && g_outcome.role == TARVELIN_ROLE_MANIFEST,
+        "the outcome of a merge with nothing to merge names the manifest");
+}
+
 }  // namespace
 
 extern "C" void HostMain() {
   CheckVersionResource(FirstArgument(GetCommandLineW()));
   CheckClass();
   CheckRoundTrip();
+  CheckPublicApi(FirstArgument(GetCommandLineW()));
   Print(g_failures == 0 ? "all checks passed\n" : "some checks failed\n");
   ExitProcess(g_failures == 0 ? 0 : 1);
 }

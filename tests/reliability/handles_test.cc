@@ -77,7 +77,7 @@ const Operation kMergeShowingProgress{
     "merge showing progress", PrepareMerge, [](Platform* platform, Workspace& ws) {
       OperationOptions options;
       options.platform = platform;
-      options.progress = [](const ProgressEvent&, void*) {};
+      options.progress = [](const ProgressEvent&, void*) -> bool { return true; };
       return Merge(ws.source().c_str(), options);
     }};
 

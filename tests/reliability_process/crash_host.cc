@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
   options.platform = &platform;
   const long long start = MonotonicNs();
   const ResultCode result = operation == "split"
-                                ? tarvelin::Split(path.c_str(), piece_size_mib, options)
+                                ? tarvelin::Split(path.c_str(), tarvelin::PieceLimit(piece_size_mib), options)
                                 : tarvelin::Merge(path.c_str(), options);
   const long long end = MonotonicNs();
   std::printf("%s %lld %lld %d\n", tarvelin::ResultCodeName(result), start, end,

@@ -77,7 +77,7 @@ TEST_F(FileSizeLimit, MergeNeedsFilesAsLargeAsTheOriginalAndFailsCleanlyBelow) {
     SCOPED_TRACE(row.name);
     Prepare(row.source_size);
     WriteFileBytes(source_, original_);
-    ASSERT_EQ(RC_OK, Split(source_.c_str(), row.piece_mib));
+    ASSERT_EQ(RC_OK, Split(source_.c_str(), PieceLimit(row.piece_mib)));
     const HostOutcome outcome = RunHost({"merge", WideToUtf8(source_)}, row.max_file_size);
     EXPECT_EQ(row.expected, outcome.result);
     EXPECT_TRUE(HoldsR());

@@ -45,7 +45,7 @@ class FullDisk : public ::testing::Test {
   void PutPieces() {
     TempDir outside;
     WriteFileBytes(outside.Path(L"disk.wim"), original_);
-    ASSERT_EQ(RC_OK, Split(outside.Path(L"disk.wim").c_str(), kPieceMiB));
+    ASSERT_EQ(RC_OK, Split(outside.Path(L"disk.wim").c_str(), PieceLimit(kPieceMiB)));
     CopyFolderFiles(outside.path(), Folder());
   }
   ::testing::AssertionResult HoldsR() const { return invariant_->Holds(DiskFiles()); }
@@ -85,7 +85,7 @@ TEST_F(FullDisk, SplitThatRunsOutOfSpaceSaysSoAndKeepsTheSource) {
     MOUNT_OR_SKIP(kSourceSize + row.room, 64);
     WriteFileBytes(source_, original_);
     EXPECT_EQ(ResultCodeName(row.expected),
-              std::string(ResultCodeName(Split(source_.c_str(), kPieceMiB))));
+              std::string(ResultCodeName(Split(source_.c_str(), PieceLimit(kPieceMiB)))));
     if (row.expected != RC_OK) {
       EXPECT_EQ(original_, ReadFileBytes(source_));
     }
@@ -141,10 +141,11 @@ TEST_F(FullDisk, MergeThatRanOutOfRoomGoesOnOnceThereIsRoom) {
   } filler{mount_.get(), mount_->Path(L"filler")};
   OperationOptions options;
   options.progress_context = &filler;
-  options.progress = [](const ProgressEvent& event, void* context) {
+  options.progress = [](const ProgressEvent& event, void* context) -> bool {
     auto& f = *static_cast<Filler*>(context);
-    if (event.phase != Phase::kJoinPiece || event.piece != 3 || FileExists(f.path)) return;
+    if (event.phase != Phase::kJoinPiece || event.piece != 3 || FileExists(f.path)) return true;
     WriteFileBytes(f.path, std::string(f.mount->FreeBytes() - kPiece / 2, 'f'));
+    return true;
   };
   EXPECT_EQ(RC_FILE_WRITE, Merge(source_.c_str(), options));
   EXPECT_EQ(3 * kPiece, FileSizeOf(source_)) << "not cut back to the pieces joined whole";
@@ -181,7 +182,7 @@ TEST_F(FullDisk, RunningOutOfInodesFailsCleanly) {
     }
     const FolderState before = StateOf(Folder());
     const ResultCode result =
-        row.merge ? Merge(source_.c_str()) : Split(source_.c_str(), kPieceMiB);
+        row.merge ? Merge(source_.c_str()) : Split(source_.c_str(), PieceLimit(kPieceMiB));
     EXPECT_EQ(ResultCodeName(row.expected), std::string(ResultCodeName(result)));
     EXPECT_TRUE(HoldsR());
     if (row.merge) {

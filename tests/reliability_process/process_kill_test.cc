@@ -73,7 +73,7 @@ class ProcessKill : public ::testing::Test {
   void PutPieces() {
     if (!FileExists(pristine_.Path(L"disk.DAT"))) {
       WriteFileBytes(pristine_.Path(L"disk.wim"), original_);
-      ASSERT_EQ(RC_OK, Split(pristine_.Path(L"disk.wim").c_str(), kPieceMiB));
+      ASSERT_EQ(RC_OK, Split(pristine_.Path(L"disk.wim").c_str(), PieceLimit(kPieceMiB)));
     }
     EmptyFolder(work_.path());
     CopyFolderFiles(pristine_.path(), work_.path());

@@ -57,7 +57,7 @@ class TwoProcesses : public ::testing::TestWithParam<Pair> {
     }
     if (!FileExists(pristine_.Path(L"disk.DAT"))) {
       WriteFileBytes(pristine_.Path(L"disk.wim"), original_);
-      ASSERT_EQ(RC_OK, Split(pristine_.Path(L"disk.wim").c_str(), kPieceMiB));
+      ASSERT_EQ(RC_OK, Split(pristine_.Path(L"disk.wim").c_str(), PieceLimit(kPieceMiB)));
     }
     CopyFolderFiles(pristine_.path(), work_.path());
   }

@@ -1,0 +1,202 @@
+// SPDX-License-Identifier: MIT
+// The library's own functions (tarvelin.h): each checks the host's structs
+// and path, runs the operation with the host's options, and answers with the
+// code and the outcome. No exception leaves them.
+#include <cstring>
+#include <string>
+
+#include "library/file_fingerprint.h"
+#include "library/host_call.h"
+#include "library/naming.h"
+#include "library/operations.h"
+#include "library/result_codes.h"
+#include "library/split_set.h"
+#include "library/verify.h"
+#include "platform/platform_errors.h"
+#include "platform/utf8.h"
+#include "tarvelin/tarvelin.h"
+
+namespace tarvelin {
+namespace {
+
+template <typename Char>
+ResultCode RunSplit(const Char* path, const tarvelin_options* options,
+                    tarvelin_outcome* outcome) {
+  try {
+    HostCall call(options, outcome);
+    const ResultCode begun = call.Begin(path);
+    if (begun != RC_OK) return begun;
+    return call.Finish(Split(call.path(), call.piece_limit(), call.options()));
+  } catch (...) {
+    return RC_FILE_READ;  // memory for the path ran out; nothing was touched
+  }
+}
+
+template <typename Char>
+ResultCode RunMerge(const Char* path, const tarvelin_options* options,
+                    tarvelin_outcome* outcome) {
+  try {
+    HostCall call(options, outcome);
+    const ResultCode begun = call.Begin(path);
+    if (begun != RC_OK) return begun;
+    return call.Finish(Merge(call.path(), call.options(kRefusePartOfASplit)));
+  } catch (...) {
+    return RC_FILE_READ;
+  }
+}
+
+template <typename Char>
+ResultCode RunVerify(const Char* path, const tarvelin_options* options,
+                     tarvelin_outcome* outcome) {
+  try {
+    HostCall call(options, outcome);
+    const ResultCode begun = call.Begin(path);
+    if (begun != RC_OK) return begun;
+    VerifyReport report;
+    const ResultCode code = Verify(call.path(), call.options(kRefusePartOfASplit), &report);
+    return call.Finish(code, &report);
+  } catch (...) {
+    return RC_FILE_READ;
+  }
+}
+
+template <typename Char>
+ResultCode RunFingerprint(const Char* path, char* text, const tarvelin_options* options,
+                          tarvelin_outcome* outcome) {
+  try {
+    HostCall call(options, outcome);
+    const ResultCode begun = call.Begin(path);
+    if (begun != RC_OK) return begun;
+    if (text == nullptr) {
+      return call.Refuse(RC_INVALID_ARGUMENT, FailedStep::kBadOptions, kErrorInvalidParameter);
+    }
+    text[0] = '\0';
+    return call.Finish(FingerprintFile(call.path(), call.options(), text));
+  } catch (...) {
+    return RC_FILE_READ;
+  }
+}
+
+// As snprintf: up to `size` bytes with the terminator, and the whole length.
+std::size_t GiveName(const std::wstring& name, char* out, std::size_t size) {
+  const std::string utf8 = WideToUtf8(name);
+  if (out != nullptr && size > 0) {
+    const std::size_t length = utf8.size() < size ? utf8.size() : size - 1;
+    std::memcpy(out, utf8.data(), length);
+    out[length] = '\0';
+  }
+  return utf8.size();
+}
+
+// The names of the split of `path`, empty when it is no path or a name
+// would not fit.
+bool DeriveNames(const char* path, SplitSet* set) {
+  std::wstring wide;
+  return path != nullptr && *path != '\0' && PathFromUtf8(path, &wide) &&
+         set->Derive(wide.c_str(), kLongNameCapacity);
+}
+
+}  // namespace
+}  // namespace tarvelin
+
+using namespace tarvelin;
+
+extern "C" {
+
+ResultCode TARVELIN_CALL tarvelin_split(const char* path, const tarvelin_options* options,
+                                        tarvelin_outcome* outcome) {
+  return RunSplit(path, options, outcome);
+}
+
+ResultCode TARVELIN_CALL tarvelin_merge(const char* path, const tarvelin_options* options,
+                                        tarvelin_outcome* outcome) {
+  return RunMerge(path, options, outcome);
+}
+
+ResultCode TARVELIN_CALL tarvelin_verify(const char* path, const tarvelin_options* options,
+                                         tarvelin_outcome* outcome) {
+  return RunVerify(path, options, outcome);
+}
+
+ResultCode TARVELIN_CALL tarvelin_fingerprint(const char* path,
+                                              char text[TARVELIN_FINGERPRINT_BYTES],
+                                              const tarvelin_options* options,
+                                              tarvelin_outcome* outcome) {
+  return RunFingerprint(path, text, options, outcome);
+}
+
+ResultCode TARVELIN_CALL tarvelin_fingerprint_stream(tarvelin_read_callback read, void* source,
+                                                     char text[TARVELIN_FINGERPRINT_BYTES],
+                                                     const tarvelin_options* options,
+                                                     tarvelin_outcome* outcome) {
+  try {
+    HostCall call(options, outcome);
+    const ResultCode begun = call.BeginStream();
+    if (begun != RC_OK) return begun;
+    if (read == nullptr || text == nullptr) {
+      return call.Refuse(RC_INVALID_ARGUMENT, FailedStep::kBadOptions, kErrorInvalidParameter);
+    }
+    text[0] = '\0';
+    return call.Finish(FingerprintStream(read, source, call.options(), text));
+  } catch (...) {
+    return RC_FILE_READ;
+  }
+}
+
+std::size_t TARVELIN_CALL tarvelin_manifest_name(const char* path, char* out, std::size_t size) {
+  try {
+    SplitSet set;
+    if (!DeriveNames(path, &set)) return GiveName(std::wstring(), out, size);
+    return GiveName(set.manifest(), out, size);
+  } catch (...) {
+    return 0;
+  }
+}
+
+std::size_t TARVELIN_CALL tarvelin_piece_name(const char* path, std::int32_t piece, char* out,
+                                              std::size_t size) {
+  try {
+    SplitSet set;
+    if (piece < 0 || !DeriveNames(path, &set)) return GiveName(std::wstring(), out, size);
+    return GiveName(set.PieceName(piece), out, size);
+  } catch (...) {
+    return 0;
+  }
+}
+
+const char* TARVELIN_CALL tarvelin_code_name(ResultCode code) { return ResultCodeName(code); }
+
+#define TARVELIN_TEXT_OF(x) #x
+#define TARVELIN_VERSION_TEXT(major, minor, patch) \
+  TARVELIN_TEXT_OF(major) "." TARVELIN_TEXT_OF(minor) "." TARVELIN_TEXT_OF(patch)
+
+const char* TARVELIN_CALL tarvelin_version(void) {
+  return TARVELIN_VERSION_TEXT(TARVELIN_VERSION_MAJOR, TARVELIN_VERSION_MINOR,
+                               TARVELIN_VERSION_PATCH);
+}
+
+#if defined(_WIN32)
+ResultCode TARVELIN_CALL tarvelin_split_w(const wchar_t* path, const tarvelin_options* options,
+                                          tarvelin_outcome* outcome) {
+  return RunSplit(path, options, outcome);
+}
+
+ResultCode TARVELIN_CALL tarvelin_merge_w(const wchar_t* path, const tarvelin_options* options,
+                                          tarvelin_outcome* outcome) {
+  return RunMerge(path, options, outcome);
+}
+
+ResultCode TARVELIN_CALL tarvelin_verify_w(const wchar_t* path, const tarvelin_options* options,
+                                           tarvelin_outcome* outcome) {
+  return RunVerify(path, options, outcome);
+}
+
+ResultCode TARVELIN_CALL tarvelin_fingerprint_w(const wchar_t* path,
+                                                char text[TARVELIN_FINGERPRINT_BYTES],
+                                                const tarvelin_options* options,
+                                                tarvelin_outcome* outcome) {
+  return RunFingerprint(path, text, options, outcome);
+}
+#endif
+
+}  // extern "C"
