@@ -4,8 +4,7 @@
 #if defined(_WIN32)
 #include <cstdlib>
 
-#include "platform/utf8.h"
-#include "platform/win32/api.h"
+#include <windows.h>
 #include <shellapi.h>
 #endif
 
@@ -34,7 +33,16 @@ std::vector<std::string> ArgumentsAfterProgramName(int, char**) {
   int count = 0;
   wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
   if (wide == nullptr) return args;
-  for (int i = 1; i < count; ++i) args.push_back(WideToUtf8(std::wstring(wide[i])));
+  for (int i = 1; i < count; ++i) {
+    // A lone surrogate, which no UTF-8 spells, becomes U+FFFD.
+    const int needed = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+    std::string arg(needed > 0 ? static_cast<std::size_t>(needed) : 1, '\0');
+    if (needed > 0) {
+      WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, &arg[0], needed, nullptr, nullptr);
+    }
+    arg.resize(arg.size() - 1);  // the terminator
+    args.push_back(arg);
+  }
   LocalFree(wide);
   return args;
 }

@@ -1,18 +1,20 @@
 // SPDX-License-Identifier: MIT
 #include <cstdio>
+#include <cstring>
 #include <string>
 
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include "cli/commands.h"
+#include "cli/failure_words.h"
 #include "cli/messages.h"
 #include "cli/progress_display.h"
 #include "cli/standard_output.h"
-#include "digest/fingerprint.h"
-#include "library/failure_report.h"
-#include "library/file_helpers.h"
-#include "library/split_set.h"
-#include "cli/failure_words.h"
-#include "platform/console.h"
-#include "platform/utf8.h"
+#include "cli/terminal.h"
+#include "tarvelin/tarvelin.h"
 
 namespace tarvelin::cli {
 namespace {
@@ -23,37 +25,40 @@ const char kStandardInput[] = "-";
 struct FileProgress {
   ProgressDisplay* display;
   std::string label;
-  std::uint64_t done;
-  std::uint64_t total;
 };
 
-void OnBytes(void* context, std::uint64_t bytes) {
-  FileProgress& shown = *static_cast<FileProgress*>(context);
-  shown.done += bytes;
-  shown.display->Update(shown.label, shown.done, shown.total);
+int TARVELIN_CALLBACK ShowProgress(const tarvelin_progress* progress, void* context) {
+  const FileProgress& shown = *static_cast<FileProgress*>(context);
+  shown.display->Update(shown.label, progress->done, progress->total);
+  return 0;
+}
+
+long TARVELIN_CALLBACK ReadStream(void* stream, void* buffer, std::size_t size) {
+  std::FILE* file = static_cast<std::FILE*>(stream);
+  const std::size_t got = std::fread(buffer, 1, size, file);
+  if (got == 0 && std::ferror(file)) return -1;
+  return static_cast<long>(got);
 }
 
 // Standard input has no size to measure progress against, so it shows none.
-bool FingerprintStandardInput(wchar_t* text) {
-  unsigned char digest[kMd5DigestSize] = {};
-  if (DigestStream(stdin, digest) != kDigestFileComplete) return false;
-  FormatFingerprintText(digest, text);
-  return true;
+ResultCode FingerprintStandardInput(char* text) {
+#if defined(_WIN32)
+  // Bytes as they come: a text-mode stream would turn CR LF into LF.
+  _setmode(_fileno(stdin), _O_BINARY);
+#endif
+  return tarvelin_fingerprint_stream(&ReadStream, stdin, text, nullptr, nullptr);
 }
 
 }  // namespace
 
 int RunFingerprint(const Invocation& invocation) {
-  Platform& platform = DefaultPlatform();
-  // One hashing thread for all the files named.
-  HashingThread hashing(platform);
   ProgressDisplay display(ShowsProgress(invocation), stderr, StderrColumns());
   int exit_code = kExitSuccess;
   for (const std::string& file : invocation.files) {
-    wchar_t text[kFingerprintTextCapacity] = {};
+    char text[TARVELIN_FINGERPRINT_BYTES] = {};
     if (file == kStandardInput) {
-      if (FingerprintStandardInput(text)) {
-        PrintOut(WideToUtf8(std::wstring(text)) + "  " + file);
+      if (FingerprintStandardInput(text) == RC_OK) {
+        PrintOut(std::string(text) + "  " + file);
         continue;
       }
       PrintError("fingerprint " + file + ": a read of standard input failed" +
@@ -61,42 +66,23 @@ int RunFingerprint(const Invocation& invocation) {
       exit_code = kExitFailure;
       continue;
     }
-    const std::wstring path = Utf8ToWide(file);
-    FileProgress shown{&display, "fingerprinting " + file, 0, 0};
-    QueryFileSize(platform, path.c_str(), &shown.total);
-    ByteProgress progress;
-    progress.on_bytes = &OnBytes;
-    progress.context = &shown;
-    // Opened here and read through this handle, so that a file that cannot
-    // be opened is told apart from one whose reading failed part way.
-    const FileHandle file_handle = platform.CreateFile(path.c_str(), kAccessRead, kShareRead,
-                                                       Disposition::kOpenExisting,
-                                                       Attribute::kReadOnly);
-    const bool opened = file_handle != InvalidHandle();
-    const std::uint32_t open_error = opened ? 0 : platform.GetLastError();
-    bool whole = false;
-    std::uint32_t read_error = 0;
-    if (opened) {
-      whole = FingerprintOpenFile(platform, file_handle, text,
-                                  display.enabled() ? &progress : nullptr, &hashing);
-      read_error = platform.GetLastError();
-      platform.CloseHandle(file_handle);
-    }
+    FileProgress shown{&display, "fingerprinting " + file};
+    tarvelin_options options;
+    std::memset(&options, 0, sizeof options);
+    options.size = sizeof options;
+    if (display.enabled()) options.progress = &ShowProgress;
+    options.user_data = &shown;
+    tarvelin_outcome outcome;
+    std::memset(&outcome, 0, sizeof outcome);
+    outcome.size = sizeof outcome;
+    const ResultCode code = tarvelin_fingerprint(file.c_str(), text, &options, &outcome);
     display.Finish();
-    if (whole) {
-      PrintOut(WideToUtf8(std::wstring(text)) + "  " + file);
+    if (code == RC_OK) {
+      PrintOut(std::string(text) + "  " + file);
       continue;
     }
     // A text that vouches for bytes never read is not printed.
-    FailureReport report;
-    ReportFailure(&report, opened ? FailedStep::kRead : FailedStep::kOpen, FileRole::kSource,
-                  path.c_str(), opened ? read_error : open_error);
-    SplitSet set;
-    set.Derive(path.c_str());
-    const ResultCode code = opened ? RC_FILE_READ : RC_FILE_OPEN;
-    const FailureContext context{&platform, &set, false};
-    PrintError("fingerprint " + file + ": " + DescribeFailure(code, report, context) +
-               CodeSuffix(code));
+    PrintError("fingerprint " + file + ": " + DescribeFailure(outcome, file) + CodeSuffix(code));
     exit_code = kExitFailure;
   }
   return exit_code;

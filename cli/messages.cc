@@ -7,8 +7,6 @@
 
 #include "cli/escaped_line.h"
 #include "cli/standard_output.h"
-#include "platform/platform_errors.h"
-#include "platform/utf8.h"
 
 namespace tarvelin::cli {
 namespace {
@@ -29,33 +27,7 @@ void PrintNote(const std::string& text) { PrintLine(text); }
 std::string CodeSuffix(ResultCode code) {
   char value[16];
   std::snprintf(value, sizeof value, "0x%08X", static_cast<unsigned>(code));
-  return std::string(" (") + ResultCodeName(code) + ", " + value + ")";
-}
-
-std::string SystemErrorWords(std::uint32_t error) {
-  switch (error) {
-    case kErrorFileNotFound: return "no such file";
-    case kErrorPathNotFound: return "no such file or folder";
-    case kErrorTooManyOpenFiles: return "too many open files";
-    case kErrorAccessDenied: return "permission denied";
-    case kErrorInvalidHandle: return "invalid handle";
-    case kErrorNotEnoughMemory: return "not enough memory";
-    case kErrorWriteProtect: return "the file system is read-only";
-    case kErrorWriteFault: return "a write did not take every byte";
-    case kErrorReadFault: return "a read failed";
-    case kErrorSharingViolation:
-      return "another program is using it (a second split or merge, perhaps)";
-    case kErrorHandleDiskFull:
-    case kErrorDiskFull: return "no space left on the device";
-    case kErrorFileExists: return "the file exists";
-    case kErrorInvalidParameter: return "invalid parameter";
-    case kErrorFilenameExcedRange: return "the name is too long";
-    case kErrorFileTooLarge: return "the file is too large for the file system";
-    case kErrorIoDevice: return "input/output error";
-    case kErrorCantResolveFilename: return "it is a symbolic link, which is not followed";
-    default: break;
-  }
-  return "system error " + std::to_string(error);
+  return std::string(" (") + tarvelin_code_name(code) + ", " + value + ")";
 }
 
 std::string ErrnoWords(int error) {
@@ -63,8 +35,6 @@ std::string ErrnoWords(int error) {
   if (!words.empty()) words[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(words[0])));
   return words;
 }
-
-std::string Shown(const std::wstring& path) { return WideToUtf8(path); }
 
 std::string ShortBytes(std::uint64_t bytes) {
   static const char* const kUnits[] = {"KiB", "MiB", "GiB", "TiB"};

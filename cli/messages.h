@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "library/result_codes.h"
+#include "tarvelin/tarvelin.h"
 
 namespace tarvelin::cli {
 
@@ -23,15 +23,8 @@ void PrintNote(const std::string& text);
 // " (RC_DIGEST_MISMATCH, 0xE0F00013)"
 std::string CodeSuffix(ResultCode code);
 
-// A Win32 last-error value in words ("permission denied"), as the platform
-// reports failures on both systems.
-std::string SystemErrorWords(std::uint32_t error);
-// An errno value in words, for a fingerprint's stream that would not open.
+// An errno value in words, for a write to standard output that failed.
 std::string ErrnoWords(int error);
-
-// A path as the bytes that name it (UTF-8, or on Linux whatever bytes the
-// name holds), for a line that is escaped when it is printed.
-std::string Shown(const std::wstring& path);
 
 // A count of bytes for people: "314572800 bytes (300 MiB)".
 std::string BytesText(std::uint64_t bytes);

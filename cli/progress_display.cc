@@ -24,7 +24,7 @@ std::string Duration(double seconds) {
   return text;
 }
 
-std::string PieceOf(const char* verb, const ProgressEvent& event) {
+std::string PieceOf(const char* verb, const tarvelin_progress& event) {
   std::string label = std::string(verb) + " piece " + std::to_string(event.piece + 1);
   if (event.piece_count > 0) label += " of " + std::to_string(event.piece_count);
   return label;
@@ -32,18 +32,20 @@ std::string PieceOf(const char* verb, const ProgressEvent& event) {
 
 }  // namespace
 
-std::string PhaseLabel(const ProgressEvent& event) {
+std::string PhaseLabel(const tarvelin_progress& event) {
   switch (event.phase) {
-    case Phase::kFingerprintSource: return "fingerprinting the source";
-    case Phase::kCheckEarlierOutput:
+    case TARVELIN_PHASE_FINGERPRINT_SOURCE: return "fingerprinting the source";
+    case TARVELIN_PHASE_CHECK_EARLIER_OUTPUT:
       return "checking piece " + std::to_string(event.piece + 1) + " left by an earlier split";
-    case Phase::kCutPiece: return PieceOf("cutting", event);
-    case Phase::kFingerprintPiece: return PieceOf("fingerprinting", event);
-    case Phase::kFlushPieces: return "putting the pieces on the disk";
-    case Phase::kFindJoined: return "finding the pieces already joined";
-    case Phase::kVerifyPiece: return PieceOf("verifying", event);
-    case Phase::kJoinPiece: return PieceOf("joining", event);
-    case Phase::kVerifyWhole: return "verifying the whole";
+    case TARVELIN_PHASE_CUT_PIECE: return PieceOf("cutting", event);
+    case TARVELIN_PHASE_FINGERPRINT_PIECE: return PieceOf("fingerprinting", event);
+    case TARVELIN_PHASE_FLUSH: return "putting the pieces on the disk";
+    case TARVELIN_PHASE_FIND_JOINED: return "finding the pieces already joined";
+    case TARVELIN_PHASE_VERIFY_PIECE: return PieceOf("verifying", event);
+    case TARVELIN_PHASE_JOIN_PIECE: return PieceOf("joining", event);
+    case TARVELIN_PHASE_VERIFY_WHOLE: return "verifying the whole";
+    case TARVELIN_PHASE_FINGERPRINT: return "fingerprinting";
+    default: break;
   }
   return "working";
 }
@@ -94,6 +96,14 @@ void ProgressDisplay::Update(const std::string& label, std::uint64_t done, std::
   if (!drawn_ || now - last_draw_ >= kRedrawInterval) Draw();
 }
 
+void ProgressDisplay::Clear() {
+  if (!enabled_ || !visible_) return;
+  std::fprintf(stream_, "\r%s\r", std::string(drawn_width_, ' ').c_str());
+  std::fflush(stream_);
+  visible_ = false;
+  drawn_width_ = 0;
+}
+
 void ProgressDisplay::Draw() {
   const auto now = std::chrono::steady_clock::now();
   last_draw_ = now;
@@ -104,7 +114,7 @@ void ProgressDisplay::Draw() {
   if (width < drawn_width_) line.append(drawn_width_ - width, ' ');
   std::fprintf(stream_, "\r%s", line.c_str());
   std::fflush(stream_);
-  drawn_ = true;
+  drawn_ = visible_ = true;
   drawn_width_ = width;
 }
 
@@ -113,7 +123,7 @@ void ProgressDisplay::Finish() {
   Draw();
   std::fputc('\n', stream_);
   std::fflush(stream_);
-  started_ = drawn_ = false;
+  started_ = drawn_ = visible_ = false;
   drawn_width_ = 0;
   label_.clear();
 }

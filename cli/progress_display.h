@@ -15,13 +15,13 @@
 #include <cstdio>
 #include <string>
 
-#include "library/operations.h"
+#include "tarvelin/tarvelin.h"
 
 namespace tarvelin::cli {
 
 // "cutting piece 3 of 7" for an event of the library (pieces count from 1
 // here, as people count, while the files count from 0).
-std::string PhaseLabel(const ProgressEvent& event);
+std::string PhaseLabel(const tarvelin_progress& event);
 
 // The whole line for `label` after `elapsed_seconds`, cut to `columns` - 1
 // characters so that the terminal never wraps it (0: 80 columns).
@@ -42,6 +42,10 @@ class ProgressDisplay {
   void Update(const std::string& label, std::uint64_t done, std::uint64_t total);
   // Draws the last state and ends the line; the next Update starts anew.
   void Finish();
+  // Blanks the line, so that a line of output can take its place; the next
+  // Update draws it again once a tenth of a second has passed since the
+  // last drawing.
+  void Clear();
 
  private:
   void Draw();
@@ -52,7 +56,8 @@ class ProgressDisplay {
   std::chrono::steady_clock::time_point start_;
   std::chrono::steady_clock::time_point last_draw_;
   bool started_ = false;
-  bool drawn_ = false;
+  bool drawn_ = false;    // drawn since the start
+  bool visible_ = false;  // and not blanked since
   std::size_t drawn_width_ = 0;
   std::string label_;
   std::uint64_t done_ = 0;

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "cli/commands.h"
-#include "platform/console.h"
+#include "cli/terminal.h"
 
 namespace tarvelin::cli {
 

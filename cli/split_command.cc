@@ -4,9 +4,8 @@
 #include "cli/commands.h"
 #include "cli/messages.h"
 #include "cli/operation_session.h"
-#include "cli/space_check.h"
+#include "cli/set_names.h"
 #include "cli/standard_output.h"
-#include "library/operations.h"
 
 namespace tarvelin::cli {
 
@@ -17,29 +16,18 @@ int RunSplit(const Invocation& invocation) {
                  "(4095 MiB is the largest that fits)");
   }
   OperationSession session(invocation, "split");
-  SplitSet& set = session.set();
-  Platform& platform = session.platform();
-
-  if (!invocation.no_space_check && session.names_fit() && platform.PathFileExists(set.path())) {
-    std::string refusal;
-    if (!EnoughSpace(session.path(), SplitNeeds(platform, set), "the pieces need", &refusal)) {
-      return session.Refuse(refusal);
-    }
-  }
-
-  const ResultCode code = Split(session.path().c_str(), invocation.piece_mib, session.options());
+  tarvelin_options& options = session.options();
+  options.piece_size = static_cast<std::uint64_t>(invocation.piece_mib) * 1048576;
+  if (!invocation.no_space_check) options.flags |= TARVELIN_CHECK_SPACE;
+  const ResultCode code = tarvelin_split(session.path().c_str(), &options, &session.outcome());
   session.Finish();
   if (code != RC_OK) return session.Fail(code);
   if (!invocation.quiet) {
-    session.ReadRecord();
-    const std::int32_t pieces = set.recorded_count();
-    const std::string range = pieces == 1 ? Shown(set.PieceName(0))
-                                          : Shown(set.PieceName(0)) + " to " +
-                                                Shown(set.PieceName(pieces - 1));
-    PrintOut(session.shown() + ": cut into " + std::to_string(pieces) +
-             (pieces == 1 ? " piece" : " pieces") + " of at most " +
-             std::to_string(invocation.piece_mib) + " MiB (" + range + "), recorded in " +
-             Shown(set.manifest()));
+    const std::string& path = session.path();
+    const std::int32_t pieces = session.outcome().pieces;
+    PrintOut(path + ": cut into " + std::to_string(pieces) + (pieces == 1 ? " piece" : " pieces") +
+             " of at most " + std::to_string(invocation.piece_mib) + " MiB (" +
+             PieceRange(path, 0, pieces - 1) + "), recorded in " + ManifestName(path));
   }
   return kExitSuccess;
 }

@@ -5,73 +5,70 @@
 #include "cli/failure_words.h"
 #include "cli/messages.h"
 #include "cli/operation_session.h"
+#include "cli/set_names.h"
 #include "cli/standard_output.h"
-#include "library/verify.h"
 
 namespace tarvelin::cli {
 namespace {
 
-std::string PieceStateText(const PieceCheck& check, const std::string& shown) {
-  Platform& platform = DefaultPlatform();
-  switch (check.state) {
-    case PieceState::kOk: return "OK";
-    case PieceState::kFailed: return "FAILED";
-    case PieceState::kMissing: return "MISSING";
-    case PieceState::kJoined: return "JOINED (already in " + shown + ")";
-    case PieceState::kUnreadable:
-      return "FAILED open or read (" + FileErrorWords(platform, check.name, check.error) + ")";
+std::string PieceStateText(const tarvelin_piece& piece, const std::string& path) {
+  switch (piece.state) {
+    case TARVELIN_PIECE_OK: return "OK";
+    case TARVELIN_PIECE_FAILED: return "FAILED";
+    case TARVELIN_PIECE_MISSING: return "MISSING";
+    case TARVELIN_PIECE_JOINED: return "JOINED (already in " + path + ")";
+    case TARVELIN_PIECE_NOT_RECORDED: return "NOT RECORDED (a merge leaves it in place)";
+    case TARVELIN_PIECE_UNREADABLE:
+      return "FAILED open or read (" +
+             FileErrorWords(piece.system_error, piece.system_message, piece.file_kind) + ")";
+    default: break;
   }
   return "?";
 }
 
-std::string JoinedText(const VerifyReport& report, const SplitSet& set) {
-  switch (report.joined) {
-    case WholeState::kMatches:
+std::string JoinedText(const tarvelin_outcome& outcome, const std::string& path) {
+  switch (outcome.joined) {
+    case TARVELIN_WHOLE_MATCHES:
       // Pieces recorded past a missing one, which the source did not need.
-      if (report.joined_stop >= 0) {
-        return "OK (the pieces before " + Shown(set.PieceName(report.joined_stop)) +
+      if (outcome.joined_stop >= 0) {
+        return "OK (the pieces before " + PieceName(path, outcome.joined_stop) +
                " make up the source; the records from there on are not needed)";
       }
       return "OK";
-    case WholeState::kDiffers:
-      return report.source_fingerprint_recorded ? "FAILED" : "FAILED (no fingerprint recorded)";
-    case WholeState::kIncomplete:
-      return "INCOMPLETE (" + Shown(set.PieceName(report.joined_stop)) + " is missing)";
-    case WholeState::kUnreadable:
-      return "NOT PROVED (" + Shown(set.PieceName(report.joined_stop)) + " cannot be read)";
-    case WholeState::kNotChecked:
-    case WholeState::kPartial:
-    case WholeState::kNotOurs: break;
+    case TARVELIN_WHOLE_DIFFERS:
+      return outcome.source_recorded ? "FAILED" : "FAILED (no fingerprint recorded)";
+    case TARVELIN_WHOLE_INCOMPLETE:
+      return "INCOMPLETE (" + PieceName(path, outcome.joined_stop) + " is missing)";
+    case TARVELIN_WHOLE_UNREADABLE:
+      return "NOT PROVED (" + PieceName(path, outcome.joined_stop) + " cannot be read)";
+    default: break;
   }
   return "NOT CHECKED";
 }
 
 // What a file left by a merge that stopped holds, and where a merge would
 // go on: "PARTIAL (holds disk.0 to disk.1; a merge would go on from disk.2)".
-std::string PartialText(const VerifyReport& report, const SplitSet& set) {
-  const std::int32_t joined = report.resume_from;
-  std::string holds = joined == 0   ? "holds no whole piece"
-                      : joined == 1 ? "holds " + Shown(set.PieceName(0))
-                                    : "holds " + Shown(set.PieceName(0)) + " to " +
-                                          Shown(set.PieceName(joined - 1));
-  if (joined >= static_cast<std::int32_t>(report.pieces.size())) {
-    return "PARTIAL (" + holds + ", every recorded piece)";
-  }
-  const std::string next = Shown(set.PieceName(joined));
-  if (report.resume_cut == 0) {
+std::string PartialText(const tarvelin_outcome& outcome, const std::string& path) {
+  const std::int32_t joined = outcome.resume_from;
+  const std::string holds =
+      joined == 0 ? "holds no whole piece" : "holds " + PieceRange(path, 0, joined - 1);
+  if (joined >= outcome.recorded) return "PARTIAL (" + holds + ", every recorded piece)";
+  const std::string next = PieceName(path, joined);
+  if (outcome.resume_cut == 0) {
     return "PARTIAL (" + holds + "; a merge would go on from " + next + ")";
   }
-  return "PARTIAL (" + holds + " and the first " + std::to_string(report.resume_cut) +
+  return "PARTIAL (" + holds + " and the first " + std::to_string(outcome.resume_cut) +
          " bytes of " + next + "; a merge would cut those off and go on from " + next + ")";
 }
 
-std::string ExistingText(const VerifyReport& report, const SplitSet& set) {
-  switch (report.existing) {
-    case WholeState::kMatches: return "OK";
-    case WholeState::kDiffers: return "FAILED (not the pieces joined in order; a merge leaves it)";
-    case WholeState::kUnreadable: return "FAILED open or read";
-    case WholeState::kPartial: return PartialText(report, set);
-    case WholeState::kNotOurs:
+std::string ExistingText(const tarvelin_outcome& outcome, const std::string& path) {
+  switch (outcome.existing) {
+    case TARVELIN_WHOLE_MATCHES: return "OK";
+    case TARVELIN_WHOLE_DIFFERS:
+      return "FAILED (not the pieces joined in order; a merge leaves it)";
+    case TARVELIN_WHOLE_UNREADABLE: return "FAILED open or read";
+    case TARVELIN_WHOLE_PARTIAL: return PartialText(outcome, path);
+    case TARVELIN_WHOLE_NOT_OURS:
       return "IN THE WAY (a link, a file with other names, or another user's; a merge leaves "
              "it alone)";
     default: break;
@@ -79,45 +76,44 @@ std::string ExistingText(const VerifyReport& report, const SplitSet& set) {
   return "NOT CHECKED";
 }
 
-void PrintReport(const std::string& shown, const SplitSet& set, const VerifyReport& report) {
-  for (const PieceCheck& check : report.pieces) {
-    PrintOut(Shown(check.name) + ": " + PieceStateText(check, shown));
+std::string Verdict(const tarvelin_outcome& outcome, const std::string& path) {
+  if (outcome.file_existed && !outcome.manifest_found) {
+    return path + ": exists and has no manifest beside it: a merge has nothing to do";
   }
-  for (const std::wstring& stale : report.unrecorded) {
-    PrintOut(Shown(stale) + ": NOT RECORDED (a merge leaves it in place)");
+  if (outcome.existing == TARVELIN_WHOLE_PARTIAL) {
+    return path + ": a merge would go on from " + PieceName(path, outcome.resume_from) +
+           " and succeed";
   }
-  if (report.joined != WholeState::kNotChecked) {
-    PrintOut(shown + " (pieces joined): " + JoinedText(report, set));
+  if (outcome.file_existed) {
+    return path + ": exists and matches the recorded fingerprint: a merge would keep it and "
+                  "delete the manifest and any pieces left beside it";
   }
-  if (report.file_exists && report.existing != WholeState::kNotChecked) {
-    PrintOut(shown + " (existing file): " + ExistingText(report, set));
-  }
+  return path + ": a merge would succeed";
 }
 
 }  // namespace
 
+// Each piece's verdict is printed as the library reaches it, so that a
+// record of a million pieces needs no list of them.
 int RunVerify(const Invocation& invocation) {
   OperationSession session(invocation, "verify");
-  const int refused = session.RefuseWhatIsNoFileToRebuild();
-  if (refused >= 0) return refused;
-  VerifyReport report;
-  const ResultCode verdict = Verify(session.path().c_str(), session.options(), &report);
+  const std::string& path = session.path();
+  session.OnPiece([&path](const tarvelin_piece& piece) {
+    PrintOut(std::string(piece.name) + ": " + PieceStateText(piece, path));
+  });
+  const ResultCode verdict =
+      tarvelin_verify(path.c_str(), &session.options(), &session.outcome());
   session.Finish();
 
-  const std::string& shown = session.shown();
-  PrintReport(shown, session.set(), report);
-  if (verdict != RC_OK) return session.Fail(verdict, report.file_exists, "a merge would fail: ");
-  if (report.file_exists && !report.manifest_found) {
-    PrintOut(shown + ": exists and has no manifest beside it: a merge has nothing to do");
-  } else if (report.existing == WholeState::kPartial) {
-    PrintOut(shown + ": a merge would go on from " +
-             Shown(session.set().PieceName(report.resume_from)) + " and succeed");
-  } else if (report.file_exists) {
-    PrintOut(shown + ": exists and matches the recorded fingerprint: a merge would keep it and "
-                     "delete the manifest and any pieces left beside it");
-  } else {
-    PrintOut(shown + ": a merge would succeed");
+  const tarvelin_outcome& outcome = session.outcome();
+  if (outcome.joined != TARVELIN_WHOLE_NOT_CHECKED) {
+    PrintOut(path + " (pieces joined): " + JoinedText(outcome, path));
   }
+  if (outcome.file_existed && outcome.existing != TARVELIN_WHOLE_NOT_CHECKED) {
+    PrintOut(path + " (existing file): " + ExistingText(outcome, path));
+  }
+  if (verdict != RC_OK) return session.Fail(verdict, "a merge would fail: ");
+  PrintOut(Verdict(outcome, path));
   return kExitSuccess;
 }
 

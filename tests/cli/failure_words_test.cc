@@ -9,18 +9,23 @@
 #include "cli/failure_words.h"
 #include "cli/messages.h"
 #include "library/operations.h"
+#include "library/outcome.h"
 #include "library/split_set.h"
 #include "platform/platform_errors.h"
+#include "platform/utf8.h"
 #include "tests/library/library_test_util.h"
 
 namespace tarvelin::testing {
 namespace {
+
+std::string Utf8Of(const std::wstring& path) { return WideToUtf8(path); }
 
 // The split or the merge of a 1 MiB + 1 byte source in 1 MiB pieces with the
 // `n`th platform call refused; returns its code, its report and the words.
 struct Failed {
   ResultCode code = RC_OK;
   FailureReport report;
+  tarvelin_outcome outcome;  // as a host receives it
   std::string words;
   Call call;  // the refused call
   bool ran_out = false;  // the operation made fewer than n calls
@@ -29,25 +34,26 @@ struct Failed {
 Failed RunWithCallRefused(bool merge, std::uint64_t n) {
   Workspace ws;
   ws.MakeSource(kMiB + 1, 6);
-  if (merge && Split(ws.source().c_str(), 1) != RC_OK) return Failed{};
+  if (merge && Split(ws.source().c_str(), PieceLimit(1)) != RC_OK) return Failed{};
   FaultPlatform faults(DefaultPlatform());
   faults.FailCall(n, false, kErrorAccessDenied);
   Failed failed;
   OperationOptions options;
   options.platform = &faults;
   options.failure = &failed.report;
-  failed.code = merge ? Merge(ws.source().c_str(), options) : Split(ws.source().c_str(), 1, options);
+  failed.code = merge ? Merge(ws.source().c_str(), options) : Split(ws.source().c_str(), PieceLimit(1), options);
   failed.ran_out = faults.calls().size() < n;
   if (!failed.ran_out) failed.call = faults.calls()[n - 1];
-  SplitSet set;
-  set.Derive(ws.source().c_str());
-  const cli::FailureContext context{&DefaultPlatform(), &set, false};
-  if (failed.code != RC_OK) failed.words = cli::DescribeFailure(failed.code, failed.report, context);
+  if (failed.code != RC_OK) {
+    failed.outcome = MakeOutcome(DefaultPlatform(), failed.code, failed.report, OperationFacts(),
+                                 nullptr);
+    failed.words = cli::DescribeFailure(failed.outcome, Utf8Of(ws.source()));
+  }
   return failed;
 }
 
 std::string Base(const std::wstring& path) {
-  const std::string shown = cli::Shown(path);
+  const std::string shown = Utf8Of(path);
   return shown.substr(shown.rfind('/') + 1);
 }
 
@@ -68,6 +74,17 @@ TEST_P(FailureWords, EveryRefusedCallIsToldWithItsFileAndReason) {
                               " (" + ResultCodeName(failed.code) + "): " + failed.words;
     EXPECT_TRUE(failed.report.failed()) << where;
     EXPECT_NE("it failed", failed.words) << where;
+    // The outcome carries the report: the code, a step, the file by its
+    // role and name, and the system's error with its words.
+    EXPECT_EQ(failed.code, failed.outcome.code) << where;
+    EXPECT_NE(TARVELIN_STEP_NONE, failed.outcome.step) << where;
+    EXPECT_EQ(Utf8Of(failed.report.file), failed.outcome.file) << where;
+    EXPECT_EQ(failed.report.system_error, failed.outcome.system_error) << where;
+    EXPECT_EQ(failed.report.piece, failed.outcome.piece) << where;
+    EXPECT_EQ(failed.report.system_error != 0, failed.outcome.system_message[0] != '\0') << where;
+    if (failed.report.role == FileRole::kPiece) {
+      EXPECT_EQ(TARVELIN_ROLE_PIECE, failed.outcome.role) << where;
+    }
     const bool names_its_file = failed.code == RC_FILE_OPEN || failed.code == RC_FILE_WRITE ||
                                 failed.code == RC_FILE_DELETE || failed.code == RC_MANIFEST_WRITE;
     if (names_its_file) {

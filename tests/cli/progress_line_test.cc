@@ -53,13 +53,13 @@ TEST(ProgressLine, NeverWiderThanTheTerminal) {
 }
 
 TEST(PhaseLabel, CountsPiecesFromOne) {
-  EXPECT_EQ("fingerprinting the source", PhaseLabel({Phase::kFingerprintSource, -1, 7, 0, 0}));
-  EXPECT_EQ("cutting piece 1 of 7", PhaseLabel({Phase::kCutPiece, 0, 7, 0, 0}));
-  EXPECT_EQ("fingerprinting piece 7 of 7", PhaseLabel({Phase::kFingerprintPiece, 6, 7, 0, 0}));
-  EXPECT_EQ("putting the pieces on the disk", PhaseLabel({Phase::kFlushPieces, -1, 7, 0, 0}));
-  EXPECT_EQ("verifying piece 3 of 4", PhaseLabel({Phase::kVerifyPiece, 2, 4, 0, 0}));
-  EXPECT_EQ("joining piece 3", PhaseLabel({Phase::kJoinPiece, 2, 0, 0, 0}));
-  EXPECT_EQ("verifying the whole", PhaseLabel({Phase::kVerifyWhole, -1, 4, 0, 0}));
+  EXPECT_EQ("fingerprinting the source", PhaseLabel({TARVELIN_PHASE_FINGERPRINT_SOURCE, -1, 7, 0, 0}));
+  EXPECT_EQ("cutting piece 1 of 7", PhaseLabel({TARVELIN_PHASE_CUT_PIECE, 0, 7, 0, 0}));
+  EXPECT_EQ("fingerprinting piece 7 of 7", PhaseLabel({TARVELIN_PHASE_FINGERPRINT_PIECE, 6, 7, 0, 0}));
+  EXPECT_EQ("putting the pieces on the disk", PhaseLabel({TARVELIN_PHASE_FLUSH, -1, 7, 0, 0}));
+  EXPECT_EQ("verifying piece 3 of 4", PhaseLabel({TARVELIN_PHASE_VERIFY_PIECE, 2, 4, 0, 0}));
+  EXPECT_EQ("joining piece 3", PhaseLabel({TARVELIN_PHASE_JOIN_PIECE, 2, 0, 0, 0}));
+  EXPECT_EQ("verifying the whole", PhaseLabel({TARVELIN_PHASE_VERIFY_WHOLE, -1, 4, 0, 0}));
 }
 
 std::string Drawn(std::FILE* stream) {

@@ -46,6 +46,26 @@ std::wstring ReadManifest(const Workspace& ws, const wchar_t* section, const wch
 using P = PieceState;
 using W = WholeState;
 
+// A verify whose pieces, told one by one, are kept: the recorded ones in
+// `pieces`, those past the record in `unrecorded`.
+struct Verified {
+  ResultCode code = RC_OK;
+  VerifyReport report;
+  std::vector<PieceCheck> pieces;
+  std::vector<PieceCheck> unrecorded;
+};
+
+Verified VerifyKeepingPieces(const std::wstring& path, OperationOptions options = {}) {
+  Verified verified;
+  options.on_piece = [](const PieceCheck& piece, void* context) {
+    auto& v = *static_cast<Verified*>(context);
+    (piece.state == PieceState::kNotRecorded ? v.unrecorded : v.pieces).push_back(piece);
+  };
+  options.piece_context = &verified;
+  verified.code = Verify(path.c_str(), options, &verified.report);
+  return verified;
+}
+
 struct Scenario {
   const char* label;
   std::function<void(Workspace&, const std::string& original)> arrange;
@@ -177,24 +197,26 @@ TEST_P(VerifyForetellsMerge, ReportsChangesNothingAndMatchesTheMerge) {
   const Scenario& s = GetParam();
   Workspace ws;
   const std::string original = ws.MakeSource(3 * M + 17, 9);
-  ASSERT_EQ(RC_OK, Split(ws.source().c_str(), 1));
+  ASSERT_EQ(RC_OK, Split(ws.source().c_str(), PieceLimit(1)));
   s.arrange(ws, original);
 
   const auto before = Snapshot(ws.dir().path());
-  VerifyReport report;
-  const ResultCode verdict = Verify(ws.source().c_str(), OperationOptions(), &report);
+  const Verified verified = VerifyKeepingPieces(ws.source());
+  const VerifyReport& report = verified.report;
+  const ResultCode verdict = verified.code;
   EXPECT_EQ(before, Snapshot(ws.dir().path())) << "the verify changed the folder";
 
   EXPECT_EQ(s.verdict, verdict);
-  ASSERT_EQ(s.pieces.size(), report.pieces.size());
+  ASSERT_EQ(s.pieces.size(), verified.pieces.size());
   for (std::size_t n = 0; n < s.pieces.size(); ++n) {
-    EXPECT_EQ(s.pieces[n], report.pieces[n].state) << "piece " << n;
-    EXPECT_EQ(ws.piece(static_cast<int>(n)), report.pieces[n].name);
+    EXPECT_EQ(s.pieces[n], verified.pieces[n].state) << "piece " << n;
+    EXPECT_EQ(ws.piece(static_cast<int>(n)), verified.pieces[n].name);
   }
   EXPECT_EQ(s.joined, report.joined);
   EXPECT_EQ(s.existing, report.existing);
   EXPECT_EQ(s.deciding_piece, report.deciding_piece);
-  EXPECT_EQ(s.unrecorded, report.unrecorded.size());
+  EXPECT_EQ(s.unrecorded, verified.unrecorded.size());
+  EXPECT_EQ(static_cast<std::int32_t>(s.unrecorded), report.unrecorded);
 
   EXPECT_EQ(verdict, Merge(ws.source().c_str())) << "the merge did not do as foretold";
 }
@@ -207,12 +229,12 @@ INSTANTIATE_TEST_SUITE_P(Table, VerifyForetellsMerge, ::testing::ValuesIn(kScena
 TEST(Verify, EmptySourceHasOneEmptyPieceAndPasses) {
   Workspace ws;
   ws.MakeSource(0);
-  ASSERT_EQ(RC_OK, Split(ws.source().c_str(), 1));
-  VerifyReport report;
-  EXPECT_EQ(RC_OK, Verify(ws.source().c_str(), OperationOptions(), &report));
-  ASSERT_EQ(1u, report.pieces.size());
-  EXPECT_EQ(P::kOk, report.pieces[0].state);
-  EXPECT_EQ(W::kMatches, report.joined);
+  ASSERT_EQ(RC_OK, Split(ws.source().c_str(), PieceLimit(1)));
+  const Verified verified = VerifyKeepingPieces(ws.source());
+  EXPECT_EQ(RC_OK, verified.code);
+  ASSERT_EQ(1u, verified.pieces.size());
+  EXPECT_EQ(P::kOk, verified.pieces[0].state);
+  EXPECT_EQ(W::kMatches, verified.report.joined);
 }
 
 TEST(Verify, PathTooLongForItsNames) {
@@ -227,7 +249,7 @@ TEST(Verify, PathTooLongForItsNames) {
 TEST(Verify, ReadsEachPieceOnceAndWritesNothing) {
   Workspace ws;
   ws.MakeSource(3 * M + 17, 4);
-  ASSERT_EQ(RC_OK, Split(ws.source().c_str(), 1));
+  ASSERT_EQ(RC_OK, Split(ws.source().c_str(), PieceLimit(1)));
   FaultPlatform platform(DefaultPlatform());
   OperationOptions options;
   options.platform = &platform;
@@ -252,35 +274,40 @@ TEST(Verify, ReadsEachPieceOnceAndWritesNothing) {
 TEST(Verify, AFailedReadMakesThePieceUnreadableAndDecides) {
   Workspace ws;
   ws.MakeSource(3 * M + 17, 4);
-  ASSERT_EQ(RC_OK, Split(ws.source().c_str(), 1));
+  ASSERT_EQ(RC_OK, Split(ws.source().c_str(), PieceLimit(1)));
   FaultPlatform platform(DefaultPlatform());
   // The second read of piece 1, after the manifest's two (its bytes, its end).
   platform.FailOp(Op::kReadFile, 2 + FingerprintReads(M) + 2, false, 30);
   OperationOptions options;
   options.platform = &platform;
-  VerifyReport report;
-  EXPECT_EQ(RC_FILE_READ, Verify(ws.source().c_str(), options, &report));
-  ASSERT_EQ(4u, report.pieces.size());
-  EXPECT_EQ(P::kUnreadable, report.pieces[1].state);
-  EXPECT_FALSE(report.pieces[1].open_failed);
-  EXPECT_EQ(30u, report.pieces[1].error);
-  EXPECT_EQ(P::kOk, report.pieces[2].state) << "the check goes on past the deciding piece";
-  EXPECT_EQ(1, report.deciding_piece);
-  EXPECT_EQ(W::kUnreadable, report.joined);
+  const Verified verified = VerifyKeepingPieces(ws.source(), options);
+  EXPECT_EQ(RC_FILE_READ, verified.code);
+  ASSERT_EQ(4u, verified.pieces.size());
+  EXPECT_EQ(P::kUnreadable, verified.pieces[1].state);
+  EXPECT_FALSE(verified.pieces[1].open_failed);
+  EXPECT_EQ(30u, verified.pieces[1].error);
+  EXPECT_EQ(P::kOk, verified.pieces[2].state) << "the check goes on past the deciding piece";
+  EXPECT_EQ(1, verified.report.deciding_piece);
+  EXPECT_EQ(W::kUnreadable, verified.report.joined);
   EXPECT_EQ(0, platform.open_handles());
 }
 
 TEST(Verify, ProgressCoversEveryPieceInOrderAndEndsAtTheTotal) {
   Workspace ws;
   ws.MakeSource(3 * M + 17, 4);
-  ASSERT_EQ(RC_OK, Split(ws.source().c_str(), 1));
+  ASSERT_EQ(RC_OK, Split(ws.source().c_str(), PieceLimit(1)));
   std::vector<ProgressEvent> events;
   OperationOptions options;
-  options.progress = [](const ProgressEvent& event, void* context) {
+  options.progress = [](const ProgressEvent& event, void* context) -> bool {
     static_cast<std::vector<ProgressEvent>*>(context)->push_back(event);
+    return true;
   };
   options.progress_context = &events;
   ASSERT_EQ(RC_OK, Verify(ws.source().c_str(), options, nullptr));
+  ASSERT_FALSE(events.empty());
+  // The answer on the whole ends the run, once.
+  EXPECT_EQ(Phase::kVerifyWhole, events.back().phase);
+  events.pop_back();
   ASSERT_FALSE(events.empty());
   std::int32_t piece = -1;
   for (const ProgressEvent& event : events) {

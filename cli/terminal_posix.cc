@@ -1,0 +1,17 @@
+// SPDX-License-Identifier: MIT
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include "cli/terminal.h"
+
+namespace tarvelin::cli {
+
+bool StderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+
+int StderrColumns() {
+  struct winsize size = {};
+  if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0) return 0;
+  return size.ws_col;
+}
+
+}  // namespace tarvelin::cli
