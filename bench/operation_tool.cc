@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
   if (operation == "split" && argc == 4) {
     std::int32_t mib = 0;
     if (!ParseMib(argv[3], &mib)) return Usage(argv[0]);
-    result = tarvelin::Split(path.c_str(), mib);
+    result = tarvelin::Split(path.c_str(), tarvelin::PieceLimit(mib));
   } else if (operation == "merge" && argc == 3) {
     result = tarvelin::Merge(path.c_str());
   } else if (operation == "verify" && argc == 3) {
