@@ -3,7 +3,7 @@
 // default), each an empty file, checked once through the public API with a
 // piece callback and once by the tool in a process of its own. Prints the
 // time and the peak memory of each; the per-piece verdicts stream through
-// the callback, so memory grows only with the record (16 bytes a piece).
+// the callback, so memory grows only with the record (17 bytes a piece).
 //
 //   verify_bench TOOL [PIECES]
 #include <fcntl.h>
