@@ -20,6 +20,7 @@
 #include <memory>
 
 #include "platform/background_thread.h"
+#include "platform/disk_space.h"
 
 namespace tarvelin {
 
@@ -217,6 +218,11 @@ class Platform {
   // holds the folder of `path` (GetDiskFreeSpaceExW; statvfs on POSIX).
   // Returns false when it cannot be asked.
   virtual bool GetDiskFreeSpace(const wchar_t* path, std::uint64_t* free_bytes) = 0;
+
+  // Stores in *info the kind of file system that holds the folder of `path`
+  // (GetVolumeInformationW; the mount table on Linux). Returns false when it
+  // cannot be asked.
+  virtual bool GetVolumeInformation(const wchar_t* path, FileSystemInformation* info) = 0;
 
   // True when a file or folder exists at `path` (PathFileExistsW).
   virtual bool PathFileExists(const wchar_t* path) = 0;

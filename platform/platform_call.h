@@ -23,6 +23,7 @@ enum class PlatformCall {
   kDeleteFile,
   kDeleteAndClose,
   kGetDiskFreeSpace,
+  kGetVolumeInformation,
   kPathFileExists,
   kGetFileAttributes,
   kGetLastError,
@@ -49,6 +50,7 @@ constexpr const char* PlatformCallName(PlatformCall call) {
     case PlatformCall::kDeleteFile: return "DeleteFile";
     case PlatformCall::kDeleteAndClose: return "DeleteAndClose";
     case PlatformCall::kGetDiskFreeSpace: return "GetDiskFreeSpace";
+    case PlatformCall::kGetVolumeInformation: return "GetVolumeInformation";
     case PlatformCall::kPathFileExists: return "PathFileExists";
     case PlatformCall::kGetFileAttributes: return "GetFileAttributes";
     case PlatformCall::kGetLastError: return "GetLastError";

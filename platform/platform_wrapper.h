@@ -70,6 +70,9 @@ class PlatformWrapper : public Platform {
   bool GetDiskFreeSpace(const wchar_t* path, std::uint64_t* free_bytes) override {
     return target_.GetDiskFreeSpace(path, free_bytes);
   }
+  bool GetVolumeInformation(const wchar_t* path, FileSystemInformation* info) override {
+    return target_.GetVolumeInformation(path, info);
+  }
   bool PathFileExists(const wchar_t* path) override { return target_.PathFileExists(path); }
   bool GetFileAttributes(const wchar_t* path, EntryAttributes* attributes) override {
     return target_.GetFileAttributes(path, attributes);

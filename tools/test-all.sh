@@ -50,6 +50,8 @@ declare -A probe=(
   [dpkg-dev]="command -v dpkg-shlibdeps"
   [file]="command -v file"
   [groff-base]="command -v groff"
+  [dosfstools]="command -v mkfs.fat || test -x /usr/sbin/mkfs.fat"
+  [fusefat]="command -v fusefat"
 )
 
 # --- Installing what is missing ----------------------------------------------

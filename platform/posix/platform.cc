@@ -361,6 +361,10 @@ class PosixPlatform final : public Platform {
     return FreeSpaceOf(path, free_bytes);
   }
 
+  bool GetVolumeInformation(const wchar_t* path, FileSystemInformation* info) override {
+    return FileSystemOf(path, info);
+  }
+
   bool PathFileExists(const wchar_t* path) override {
     NativePath native(path);
     if (!native.Usable()) return false;

@@ -17,5 +17,6 @@
 #undef PathFileExists
 #undef GetFileAttributes
 #undef GetDiskFreeSpace
+#undef GetVolumeInformation
 
 #endif  // TARVELIN_PLATFORM_WIN32_API_H_

@@ -249,6 +249,10 @@ class Win32Platform final : public Platform {
     return FreeSpaceOf(path, free_bytes);
   }
 
+  bool GetVolumeInformation(const wchar_t* path, FileSystemInformation* info) override {
+    return FileSystemOf(path, info);
+  }
+
   // PathFileExistsW takes no more than MAX_PATH characters. A longer name is
   // looked at as it looks at any: by its attributes, with the system's
   // "insert a disk" dialog held off meanwhile.

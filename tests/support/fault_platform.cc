@@ -186,6 +186,11 @@ bool FaultPlatform::GetDiskFreeSpace(const wchar_t* path, std::uint64_t* free_by
   return !call.refused() && call.Succeeded(target().GetDiskFreeSpace(path, free_bytes));
 }
 
+bool FaultPlatform::GetVolumeInformation(const wchar_t* path, FileSystemInformation* info) {
+  CountedCall call(*this, Op::kGetVolumeInformation, path);
+  return !call.refused() && call.Succeeded(target().GetVolumeInformation(path, info));
+}
+
 bool FaultPlatform::PathFileExists(const wchar_t* path) {
   CountedCall call(*this, Op::kPathFileExists, path);
   return !call.refused() && target().PathFileExists(path);

@@ -81,6 +81,7 @@ class FaultPlatform : public PlatformWrapper {
   bool DeleteAndClose(FileHandle file, const KeptFile* kept = nullptr,
                       std::size_t kept_count = 0) override;
   bool GetDiskFreeSpace(const wchar_t* path, std::uint64_t* free_bytes) override;
+  bool GetVolumeInformation(const wchar_t* path, FileSystemInformation* info) override;
   bool PathFileExists(const wchar_t* path) override;
   bool GetFileAttributes(const wchar_t* path, EntryAttributes* attributes) override;
   std::uint32_t GetPrivateProfileString(const wchar_t* section, const wchar_t* key,

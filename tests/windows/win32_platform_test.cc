@@ -61,6 +61,16 @@ class Win32PlatformTest : public ::testing::Test {
     return content;
   }
 
+  // The system's name for the file system of the test's folder.
+  std::wstring SystemFileSystemName() {
+    wchar_t root[MAX_PATH] = {};
+    wchar_t name[MAX_PATH + 1] = {};
+    EXPECT_TRUE(::GetVolumePathNameW(dir_.path().c_str(), root, MAX_PATH));
+    EXPECT_TRUE(::GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, nullptr, name,
+                                        MAX_PATH + 1));
+    return name;
+  }
+
   // A file of `size` bytes that occupies no space: marked sparse, then
   // extended.
   void MakeSparse(const std::wstring& path, std::uint64_t size) {
@@ -514,6 +524,17 @@ TEST_F(Win32PlatformTest, LastErrorIsWhatWasSet) {
   }
 }
 
+// The file system's name is the system's own answer for the volume, and its
+// family follows from that name.
+TEST_F(Win32PlatformTest, FileSystemIsTheSystemsAnswerForTheVolume) {
+  FileSystemInformation info;
+  ASSERT_TRUE(platform_.GetVolumeInformation(dir_.Path(L"disk.0").c_str(), &info));
+  EXPECT_EQ(info.name, SystemFileSystemName());
+  EXPECT_FALSE(info.name.empty());
+  EXPECT_EQ(info.family, FamilyOfFileSystem(info.name));
+  EXPECT_FALSE(platform_.GetVolumeInformation(L"Q:\\no\\such\\folder\\disk.0", &info));
+}
+
 TEST_F(Win32PlatformTest, PathFileExistsSeesFilesAndFolders) {
   const std::wstring file = dir_.Path(L"exists.bin");
   testing::WriteFileBytes(file, "");
@@ -586,6 +607,9 @@ TEST_F(Win32PlatformTest, LongPathsReachTheirFile) {
     std::uint64_t free_bytes = 0;
     EXPECT_TRUE(platform_.GetDiskFreeSpace(path.c_str(), &free_bytes));
     EXPECT_GT(free_bytes, 0u);
+    FileSystemInformation file_system;
+    EXPECT_TRUE(platform_.GetVolumeInformation(path.c_str(), &file_system));
+    EXPECT_EQ(file_system.name, SystemFileSystemName());
 
     EXPECT_TRUE(platform_.SetFileAttributes(path.c_str(), Attribute::kReadOnly));
     EntryAttributes attributes;
