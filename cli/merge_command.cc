@@ -11,14 +11,16 @@
 namespace tarvelin::cli {
 namespace {
 
-std::string Summary(const std::string& path, const tarvelin_outcome& outcome) {
+std::string Summary(const std::string& path, const tarvelin_outcome& outcome, bool pieces_left) {
   if (outcome.file_existed && !outcome.manifest_found) {
     return path + " already exists and has no manifest beside it: nothing to merge";
   }
   const std::string manifest = ManifestName(path);
   if (outcome.tidied) {
     return path + " already exists and matches the recorded fingerprint of the source; the "
-                  "manifest " + manifest + " and any pieces left beside it were deleted";
+                  "manifest " + manifest +
+           (pieces_left ? " and the pieces beside it that held its bytes were deleted"
+                        : " and any pieces left beside it were deleted");
   }
   const std::int32_t already = outcome.resumed_from > 0 ? outcome.resumed_from : 0;
   const std::int32_t joined = already + outcome.pieces;
@@ -39,19 +41,25 @@ int RunMerge(const Invocation& invocation) {
   OperationSession session(invocation, "merge");
   tarvelin_options& options = session.options();
   if (!invocation.no_space_check) options.flags |= TARVELIN_CHECK_SPACE;
-  // Piece files beyond the record are never taken; the user hears of them
+  // Piece files beyond the record are never taken, nor, when the merge only
+  // tidies, one whose bytes are not its record's; the user hears of each
   // whatever becomes of the merge, after it.
-  std::vector<std::string> unrecorded;
-  session.OnPiece([&unrecorded](const tarvelin_piece& piece) {
-    if (piece.state == TARVELIN_PIECE_NOT_RECORDED) unrecorded.push_back(piece.name);
+  std::vector<std::string> left;
+  session.OnPiece([&left](const tarvelin_piece& piece) {
+    const std::string name = piece.name;
+    if (piece.state == TARVELIN_PIECE_NOT_RECORDED) {
+      left.push_back(name + " in place: the manifest does not record it");
+    } else if (piece.state == TARVELIN_PIECE_FAILED) {
+      left.push_back(name + " in place: its bytes are not the ones the manifest records");
+    } else if (piece.state == TARVELIN_PIECE_UNREADABLE) {
+      left.push_back(name + " in place: it could not be read");
+    }
   });
   const ResultCode code = tarvelin_merge(session.path().c_str(), &options, &session.outcome());
   session.Finish();
-  for (const std::string& name : unrecorded) {
-    PrintWarning(session.prefix() + "left " + name + " in place: the manifest does not record it");
-  }
+  for (const std::string& why : left) PrintWarning(session.prefix() + "left " + why);
   if (code != RC_OK) return session.Fail(code);
-  if (!invocation.quiet) PrintOut(Summary(session.path(), session.outcome()));
+  if (!invocation.quiet) PrintOut(Summary(session.path(), session.outcome(), !left.empty()));
   return kExitSuccess;
 }
 

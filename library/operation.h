@@ -80,6 +80,11 @@ class Operation {
     return FailWith(RC_FILE_READ, kErrorNotEnoughMemory, FailedStep::kNoMemory, FileRole::kNone,
                     nullptr);
   }
+  // Tells the host of one piece, when it asked to hear of each.
+  void TellPiece(const PieceCheck& check) const {
+    if (options_.on_piece != nullptr) options_.on_piece(check, options_.piece_context);
+  }
+
   // Whether the host asked the operation to stop; checked at every chunk.
   bool Cancelled() const { return progress_.cancelled(); }
   // Stops because the host asked to: RC_CANCELLED, with what a failure at

@@ -96,7 +96,9 @@ struct OperationOptions {
   std::uint32_t progress_interval_ms = 0;
   // When not null: the operation stops at its next chunk once it is not 0.
   const volatile int* cancel = nullptr;
-  // Each piece that a verify judges, and each that a merge leaves unrecorded.
+  // Each piece that a verify judges, and each piece file that a merge leaves
+  // in place: past the record, or, when it only tidies, one whose bytes are
+  // not its record's or that it cannot read.
   PieceCallback on_piece = nullptr;
   void* piece_context = nullptr;
   // Filled with what stopped the operation, when it fails; may be null.

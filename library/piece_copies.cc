@@ -20,16 +20,31 @@ FileHandle OpenPiece(Platform& platform, const std::wstring& name) {
 ResultCode DeleteCopiesOfJoined(Operation& run, RebuiltFile& rebuilt, std::int32_t count) {
   for (std::int32_t piece = 0; piece < count; ++piece) {
     const std::wstring name = run.set().PieceName(piece);
+    PieceCheck left;
+    left.number = piece;
+    left.name = name;
+    left.state = PieceState::kUnreadable;
     FileHandle file = OpenPiece(run.platform(), name);
-    if (file == InvalidHandle()) continue;  // gone, or nothing we would take
+    if (file == InvalidHandle()) {
+      // Gone, or nothing we would take (a link, a folder), which stays.
+      left.error = run.platform().GetLastError();
+      left.open_failed = true;
+      if (run.platform().PathFileExists(name.c_str())) run.TellPiece(left);
+      continue;
+    }
     FileInformation judged;
     unsigned char digest[kMd5DigestSize];
-    const bool copy = run.platform().GetFileInformationByHandle(file, &judged) &&
-                      run.Fingerprint(file, digest, false) &&
-                      run.set().recorded(piece).Matches(digest);
+    const bool read = run.platform().GetFileInformationByHandle(file, &judged) &&
+                      run.Fingerprint(file, digest, false);
+    left.error = read ? 0 : run.platform().GetLastError();
+    const bool copy = read && run.set().recorded(piece).Matches(digest);
     run.Close(&file);
     if (run.Cancelled()) return run.FailCancelled();
-    if (!copy) continue;
+    if (!copy) {
+      if (read) left.state = PieceState::kFailed;
+      run.TellPiece(left);
+      continue;
+    }
     const ResultCode deleted = rebuilt.DeleteWhileNoted(name, FileRole::kPiece, piece, judged);
     if (deleted != RC_OK) return deleted;
   }

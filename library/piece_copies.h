@@ -18,8 +18,9 @@ namespace tarvelin {
 
 // Deletes each piece file from 0 to `count` - 1 whose fingerprint is its
 // record, which the search for joined pieces proved to be that of the bytes
-// the rebuilt file holds at its place. One that cannot be opened or read
-// whole stays.
+// the rebuilt file holds at its place. One whose bytes are others, or that
+// cannot be opened or read whole, stays, and the host hears of it
+// (kFailed or kUnreadable), so that nobody is told it went.
 ResultCode DeleteCopiesOfJoined(Operation& run, RebuiltFile& rebuilt, std::int32_t count);
 
 // Deletes the piece files from `first` on while each holds nothing but the

@@ -196,7 +196,11 @@ typedef struct tarvelin_piece {
                                   name, say) */
 } tarvelin_piece;
 
-/* Told of each piece, in order, as the operation reaches it. */
+/* Told of each piece, in order, as the operation reaches it: by a verify, of
+   every piece; by a merge, of each piece file that it leaves in place (past
+   the record: TARVELIN_PIECE_NOT_RECORDED; when it only tidies, one at a
+   recorded name whose bytes are not the record's, or that it cannot read:
+   TARVELIN_PIECE_FAILED or TARVELIN_PIECE_UNREADABLE). */
 typedef void(TARVELIN_CALLBACK* tarvelin_piece_callback)(const tarvelin_piece* piece,
                                                          void* user_data);
 

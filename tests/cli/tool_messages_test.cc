@@ -90,6 +90,12 @@ const MessageCase kCases[] = {
      "merge disk.img", nullptr, 0,
      "already exists and matches the recorded fingerprint of the source; the manifest disk.DAT "
      "and any pieces left beside it were deleted"},
+    {"TidyLeavesAPieceWithOtherBytesAndSaysSo",
+     "head -c 2500000 /dev/urandom > disk.img && cp disk.img whole && "
+     "$T split -q -s 1 disk.img && mv whole disk.img && "
+     "printf X | dd of=disk.1 bs=1 seek=100 conv=notrunc 2>/dev/null",
+     "merge disk.img && test -f disk.1", nullptr, 0,
+     "left disk.1 in place: its bytes are not the ones the manifest records"},
     {"HalfMergedFileInVerify",
      "head -c 2500000 /dev/urandom > disk.img && $T split -q -s 1 disk.img && "
      "cat disk.0 > disk.img && head -c 1000 disk.1 >> disk.img && rm disk.0",
