@@ -222,6 +222,7 @@ bool MergeRun::ProvePiece(std::int32_t piece, Failure* stop) {
   const RecordedFingerprint& recorded = set_.recorded(piece);
   if (recorded.Matches(digest)) return true;
   stopped(RC_DIGEST_MISMATCH, FailedStep::kMismatch);
+  stop->error = kErrorSuccess;  // every call succeeded, as for the whole
   stop->details.recorded_zero = recorded.IsZero();
   stop->details.record_malformed = !recorded.well_formed;
   return false;

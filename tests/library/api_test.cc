@@ -344,6 +344,17 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"PieceUnreadable", kMerge | kVerify, RC_FILE_OPEN, TARVELIN_STEP_OPEN,
             [](Call& c) { MakeFolder(c.ws.piece(1)); }, Disk::kReady, 0,
             Failed(TARVELIN_ROLE_PIECE, 1, TARVELIN_KIND_FOLDER)},
+        // A piece whose bytes are others: every call succeeded, so no system
+        // error is told, even after an earlier merge left the set part way.
+        Row{"PieceWithOtherBytes", kMerge | kVerify, RC_DIGEST_MISMATCH, TARVELIN_STEP_MISMATCH,
+            [](Call& c) { WriteFileBytes(c.ws.piece(2), PatternBytes(kChunk, 9)); },
+            Disk::kPartial, 0,
+            [](const Call& c) {
+              EXPECT_EQ(TARVELIN_ROLE_PIECE, c.outcome.role);
+              EXPECT_EQ(2, c.outcome.piece);
+              EXPECT_EQ(0u, c.outcome.system_error);
+              EXPECT_STREQ("", c.outcome.system_message);
+            }},
         // Cancellation at every phase. Proving the whole reads nothing once
         // it has begun (the bytes were proved as they were joined): a wish to
         // stop there comes too late, and the call finishes.
