@@ -19,62 +19,57 @@
 namespace tarvelin {
 namespace {
 
-template <typename Char>
-ResultCode RunSplit(const Char* path, const tarvelin_options* options,
-                    tarvelin_outcome* outcome) {
+// Checks the host's structs and path, then runs `operate` on the call.
+// Only memory for the path or the names can run out before an operation
+// begins, and nothing was touched then: RC_FILE_READ.
+template <typename Char, typename Operate>
+ResultCode RunHosted(const Char* path, const tarvelin_options* options, tarvelin_outcome* outcome,
+                     Operate operate) {
   try {
     HostCall call(options, outcome);
     const ResultCode begun = call.Begin(path);
-    if (begun != RC_OK) return begun;
-    return call.Finish(Split(call.path(), call.piece_limit(), call.options()));
+    return begun != RC_OK ? begun : operate(call);
   } catch (...) {
-    return RC_FILE_READ;  // memory for the path ran out; nothing was touched
+    return RC_FILE_READ;
   }
+}
+
+template <typename Char>
+ResultCode RunSplit(const Char* path, const tarvelin_options* options,
+                    tarvelin_outcome* outcome) {
+  return RunHosted(path, options, outcome, [](HostCall& call) {
+    return call.Finish(Split(call.path(), call.piece_limit(), call.options()));
+  });
 }
 
 template <typename Char>
 ResultCode RunMerge(const Char* path, const tarvelin_options* options,
                     tarvelin_outcome* outcome) {
-  try {
-    HostCall call(options, outcome);
-    const ResultCode begun = call.Begin(path);
-    if (begun != RC_OK) return begun;
+  return RunHosted(path, options, outcome, [](HostCall& call) {
     return call.Finish(Merge(call.path(), call.options(kRefusePartOfASplit)));
-  } catch (...) {
-    return RC_FILE_READ;
-  }
+  });
 }
 
 template <typename Char>
 ResultCode RunVerify(const Char* path, const tarvelin_options* options,
                      tarvelin_outcome* outcome) {
-  try {
-    HostCall call(options, outcome);
-    const ResultCode begun = call.Begin(path);
-    if (begun != RC_OK) return begun;
+  return RunHosted(path, options, outcome, [](HostCall& call) {
     VerifyReport report;
     const ResultCode code = Verify(call.path(), call.options(kRefusePartOfASplit), &report);
     return call.Finish(code, &report);
-  } catch (...) {
-    return RC_FILE_READ;
-  }
+  });
 }
 
 template <typename Char>
 ResultCode RunFingerprint(const Char* path, char* text, const tarvelin_options* options,
                           tarvelin_outcome* outcome) {
-  try {
-    HostCall call(options, outcome);
-    const ResultCode begun = call.Begin(path);
-    if (begun != RC_OK) return begun;
+  return RunHosted(path, options, outcome, [text](HostCall& call) {
     if (text == nullptr) {
       return call.Refuse(RC_INVALID_ARGUMENT, FailedStep::kBadOptions, kErrorInvalidParameter);
     }
     text[0] = '\0';
     return call.Finish(FingerprintFile(call.path(), call.options(), text));
-  } catch (...) {
-    return RC_FILE_READ;
-  }
+  });
 }
 
 // As snprintf: up to `size` bytes with the terminator, and the whole length.
