@@ -81,7 +81,8 @@ ResultCode HostCall::CheckStructs() {
     outcome_ = nullptr;  // not ours to write
     return RC_INVALID_ARGUMENT;
   }
-  const bool piece_size_ok = host_.piece_size == 0 || host_.piece_size >= 524288;
+  // A piece holds whole chunks: a smaller limit could hold none.
+  const bool piece_size_ok = host_.piece_size == 0 || host_.piece_size >= kChunkSize;
   if (!checked_ || (host_.flags & ~kKnownFlags) != 0 || host_.piece_folder != nullptr ||
       !piece_size_ok) {
     return Refuse(RC_INVALID_ARGUMENT, FailedStep::kBadOptions, kErrorInvalidParameter);
