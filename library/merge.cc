@@ -108,15 +108,11 @@ ResultCode MergeRun::ReadRecord() {
 // of room stops with RC_FILE_WRITE, kept, and goes on from there next time.
 ResultCode MergeRun::CheckSpace() {
   if ((options_.flags & kCheckSpace) == 0) return RC_OK;
+  std::uint64_t largest = 0;
   for (std::uint64_t size : set_.PieceSizes(platform_)) {
-    if (size > facts_.space_needed) facts_.space_needed = size;
+    if (size > largest) largest = size;
   }
-  if (!platform_.GetDiskFreeSpace(set_.rebuilt(), &facts_.space_free) ||
-      facts_.space_free >= facts_.space_needed) {
-    return RC_OK;
-  }
-  return FailWith(RC_NOT_ENOUGH_SPACE, kErrorDiskFull, FailedStep::kNoSpace, FileRole::kRebuilt,
-                  set_.rebuilt());
+  return RefuseWithoutRoom(largest, FileRole::kRebuilt, set_.rebuilt());
 }
 
 ResultCode MergeRun::TakeExistingFile() {

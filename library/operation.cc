@@ -41,6 +41,16 @@ ResultCode Operation::RefusePartOfASplit(bool manifest_found) {
                   FileRole::kManifest, set_.manifest(), part);
 }
 
+ResultCode Operation::RefuseWithoutRoom(std::uint64_t needed, FileRole role,
+                                        const wchar_t* file) {
+  facts_.space_needed = needed;
+  if (!platform_.GetDiskFreeSpace(set_.manifest(), &facts_.space_free) ||
+      facts_.space_free >= needed) {
+    return RC_OK;
+  }
+  return FailWith(RC_NOT_ENOUGH_SPACE, kErrorDiskFull, FailedStep::kNoSpace, role, file);
+}
+
 ResultCode Operation::CheckRecordedNamesFit() {
   if (set_.RecordedNamesFit()) return RC_OK;
   return FailWith(RC_INVALID_PATH, kErrorFilenameExcedRange, FailedStep::kNameTooLong,

@@ -120,6 +120,11 @@ class Operation {
   // number, -1 for the manifest itself). Checked before anything is opened.
   ResultCode RefusePartOfASplit(bool manifest_found);
 
+  // RC_NOT_ENOUGH_SPACE (told of `file` in `role`) when the file system that
+  // holds the set's folder has less than `needed` bytes free; a file system
+  // that cannot tell its room lets the operation go on. Notes both figures.
+  ResultCode RefuseWithoutRoom(std::uint64_t needed, FileRole role, const wchar_t* file);
+
   // RC_INVALID_PATH when the name of a recorded piece would not fit.
   ResultCode CheckRecordedNamesFit();
 

@@ -131,13 +131,7 @@ ResultCode SplitRun::OpenSource() {
 // The pieces are all written before the source goes: a second copy's room.
 ResultCode SplitRun::CheckSpace() {
   if ((options_.flags & kCheckSpace) == 0) return RC_OK;
-  facts_.space_needed = facts_.bytes;
-  if (!platform_.GetDiskFreeSpace(set_.manifest(), &facts_.space_free) ||
-      facts_.space_free >= facts_.space_needed) {
-    return RC_OK;
-  }
-  return FailWith(RC_NOT_ENOUGH_SPACE, kErrorDiskFull, FailedStep::kNoSpace, FileRole::kSource,
-                  set_.path());
+  return RefuseWithoutRoom(facts_.bytes, FileRole::kSource, set_.path());
 }
 
 // A source that cannot be read whole would be recorded with a text that
