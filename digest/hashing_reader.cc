@@ -4,6 +4,7 @@
 #include <memory>
 #include <new>
 
+#include "platform/aligned_bytes.h"
 #include "platform/platform_errors.h"
 
 namespace tarvelin {
@@ -63,8 +64,7 @@ BackgroundThread* HashingThread::Get() {
 
 bool ReadAndHash(Platform& platform, FileHandle file, const HashBytes& hash,
                  const BytesRead& on_read, HashingThread* hashing) {
-  std::unique_ptr<unsigned char[]> memory(
-      new (std::nothrow) unsigned char[std::size_t{kHashStretches} * kHashStretch]);
+  const AlignedBytes memory = NewAlignedBytes(std::size_t{kHashStretches} * kHashStretch);
   if (memory == nullptr) return ReadAndHashFromStack(platform, file, hash, on_read);
 
   // The thread of this call's own, if it was given none, lives longer than
@@ -114,6 +114,9 @@ bool ReadAndHash(Platform& platform, FileHandle file, const HashBytes& hash,
     }
     if (got == 0) break;
     used += got;
+    // A short read ends the stretch, so that every read goes to an aligned
+    // place, as a file read past the cache needs (kAccessUncached).
+    if (got % kUncachedAlignment != 0) hand_over();
     if (!on_read(got)) {
       complete = false;
       error = kErrorCancelled;

@@ -58,6 +58,8 @@ ResultCode CutPieces::Finish(std::uint64_t size, unsigned char digest[kMd5Digest
     return run_.FailPiece(RC_FILE_READ, FailedStep::kRead, piece);
   }
   Md5Final(&own, digest);
+  digests_.emplace_back();
+  std::memcpy(digests_.back().data(), digest, kMd5DigestSize);
   const bool closed = platform.CloseHandle(piece_);
   piece_ = nullptr;
   if (!closed) return run_.FailPiece(RC_FILE_WRITE, FailedStep::kClose, piece);
@@ -105,6 +107,42 @@ ResultCode CutPieces::MakeDurable() {
     const bool closed = platform.CloseHandle(piece_);
     piece_ = nullptr;
     if (!closed) return run_.FailPiece(RC_FILE_WRITE, FailedStep::kClose, piece);
+  }
+  return RC_OK;
+}
+
+// After every piece is durable, so that a medium that wraps its writes
+// around (a later piece landing on an earlier one) is caught: each piece is
+// read again from the medium, through a handle proved to be the piece cut,
+// and its fingerprint must be the one recorded.
+ResultCode CutPieces::ProveOnMedium() {
+  Platform& platform = run_.platform();
+  for (std::int32_t piece = 0; piece < count(); ++piece) {
+    const std::wstring name = run_.set().PieceName(piece);
+    run_.progress().Enter(Phase::kReadBack, piece);
+    piece_ = platform.CreateFile(name.c_str(), kAccessRead | kAccessUncached, kShareRead,
+                                 Disposition::kOpenExistingNoLink, Attribute::kReadOnly);
+    if (piece_ == InvalidHandle()) {
+      piece_ = nullptr;
+      return run_.FailPiece(RC_FILE_READ, FailedStep::kOpen, piece);
+    }
+    FileInformation now;
+    if (!platform.GetFileInformationByHandle(piece_, &now)) {
+      return run_.FailPiece(RC_FILE_READ, FailedStep::kRead, piece);
+    }
+    if (!SameFileUnchanged(pieces_[static_cast<std::size_t>(piece)], now)) return Changed(piece);
+    unsigned char digest[kMd5DigestSize];
+    if (!run_.Fingerprint(piece_, digest)) {
+      if (run_.Cancelled()) return run_.FailCancelled();
+      if (platform.GetLastError() == 0) platform.SetLastError(kErrorReadFault);
+      return run_.FailPiece(RC_FILE_READ, FailedStep::kRead, piece);
+    }
+    run_.Close(&piece_);
+    if (std::memcmp(digest, digests_[static_cast<std::size_t>(piece)].data(),
+                    kMd5DigestSize) != 0) {
+      platform.SetLastError(kErrorWriteFault);
+      return run_.FailPiece(RC_FILE_WRITE, FailedStep::kReadBack, piece);
+    }
   }
   return RC_OK;
 }

@@ -42,6 +42,9 @@ class CutPieces {
   // Reopens every piece with the write access that a flush needs, proves it
   // unchanged through that handle, and puts it on stable storage.
   ResultCode MakeDurable();
+  // Reads every durable piece back from the medium, past the system's cache,
+  // and proves it against the fingerprint taken as it was cut.
+  ResultCode ProveOnMedium();
   // Proves every piece at its name unchanged.
   ResultCode Confirm();
   // Appends every piece, as noted, to the files kept while the source is
@@ -56,6 +59,8 @@ class CutPieces {
   FileHandle piece_ = nullptr;
   // Each piece as it stood once written and closed.
   std::vector<FileInformation> pieces_;
+  // Each piece's fingerprint, as recorded.
+  std::vector<Md5Digest> digests_;
   // The pieces as read back for their fingerprints, joined.
   Md5Context joined_;
   std::vector<std::wstring> names_;

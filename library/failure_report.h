@@ -17,6 +17,7 @@ enum class FileRole {
   kPiece,     // piece `piece`
   kManifest,  // the manifest
   kRebuilt,   // the file that a merge rebuilds, or finds at its path
+  kOutput,    // where a stream of the original goes (the host's callback)
 };
 
 enum class FailedStep {
@@ -48,6 +49,9 @@ enum class FailedStep {
   kNoSpace,         // the file system has too little room for the operation
   kPartOfASplit,    // the path names the manifest or a piece of a split, not the file
   kBadOptions,      // an option out of range (the library's own functions)
+  kTooLargeForMedium,  // pieces that the pieces' file system cannot hold (FAT: 4 GiB - 1)
+  kNameNotAllowed,  // a name with a character that the pieces' file system refuses
+  kReadBack,        // read back past the cache, the medium gave other bytes than written
 };
 
 struct FailureReport {

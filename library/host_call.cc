@@ -19,7 +19,10 @@ constexpr std::uint32_t kOptionsFirstSize = TARVELIN_OPTIONS_SIZE_1;
 constexpr std::uint32_t kLargestStruct = 65536;
 // The host's progress callback is called at most ten times a second.
 constexpr std::uint32_t kProgressIntervalMs = 100;
-constexpr std::uint32_t kKnownFlags = TARVELIN_CHECK_SPACE;
+constexpr std::uint32_t kKnownFlags = TARVELIN_CHECK_SPACE | TARVELIN_KEEP_SOURCE |
+                                     TARVELIN_KEEP_PIECES | TARVELIN_READ_BACK |
+                                     TARVELIN_NO_READ_BACK;
+constexpr std::uint32_t kOutcomeFirstSize = TARVELIN_OUTCOME_SIZE_1;
 constexpr std::uint64_t kDefaultPieceSize = 4095ull * 1048576;
 
 bool TailIsZero(const void* host, std::uint32_t size, std::uint32_t known) {
@@ -42,6 +45,8 @@ int PublicPhase(Phase phase) {
     case Phase::kJoinPiece: return TARVELIN_PHASE_JOIN_PIECE;
     case Phase::kVerifyWhole: return TARVELIN_PHASE_VERIFY_WHOLE;
     case Phase::kFingerprint: return TARVELIN_PHASE_FINGERPRINT;
+    case Phase::kReadBack: return TARVELIN_PHASE_READ_BACK;
+    case Phase::kStreamPiece: return TARVELIN_PHASE_STREAM_PIECE;
   }
   return 0;
 }
@@ -77,15 +82,20 @@ HostCall::HostCall(const tarvelin_options* options, tarvelin_outcome* outcome)
 
 ResultCode HostCall::CheckStructs() {
   if (outcome_ != nullptr &&
-      (outcome_->size < sizeof(tarvelin_outcome) || outcome_->size > kLargestStruct)) {
+      (outcome_->size < kOutcomeFirstSize || outcome_->size > kLargestStruct)) {
     outcome_ = nullptr;  // not ours to write
     return RC_INVALID_ARGUMENT;
   }
   // A piece holds whole chunks: a smaller limit could hold none.
   const bool piece_size_ok = host_.piece_size == 0 || host_.piece_size >= kChunkSize;
-  if (!checked_ || (host_.flags & ~kKnownFlags) != 0 || host_.piece_folder != nullptr ||
+  const std::uint32_t read_back = TARVELIN_READ_BACK | TARVELIN_NO_READ_BACK;
+  if (!checked_ || (host_.flags & ~kKnownFlags) != 0 || (host_.flags & read_back) == read_back ||
       !piece_size_ok) {
     return Refuse(RC_INVALID_ARGUMENT, FailedStep::kBadOptions, kErrorInvalidParameter);
+  }
+  if (host_.piece_folder != nullptr &&
+      (*host_.piece_folder == '\0' || !PathFromUtf8(host_.piece_folder, &piece_folder_))) {
+    return Refuse(RC_INVALID_PATH, FailedStep::kBadPath, kErrorInvalidParameter);
   }
   return RC_OK;
 }
@@ -117,7 +127,13 @@ const OperationOptions& HostCall::options(std::uint32_t flags) {
   options_.failure = &failure_;
   options_.facts = &facts_;
   options_.name_capacity = kLongNameCapacity;
-  options_.flags = flags | ((host_.flags & TARVELIN_CHECK_SPACE) != 0 ? kCheckSpace : 0u);
+  const auto asked = [this](std::uint32_t flag) { return (host_.flags & flag) != 0; };
+  const bool read_back = asked(TARVELIN_READ_BACK) ||
+                         (!piece_folder_.empty() && !asked(TARVELIN_NO_READ_BACK));
+  options_.flags = flags | (asked(TARVELIN_CHECK_SPACE) ? kCheckSpace : 0u) |
+                   (asked(TARVELIN_KEEP_SOURCE) ? kKeepSource : 0u) |
+                   (asked(TARVELIN_KEEP_PIECES) ? kKeepPieces : 0u) | (read_back ? kReadBack : 0u);
+  options_.piece_folder = piece_folder_;
   options_.cancel = host_.cancel;
   if (host_.progress != nullptr) {
     options_.progress = &HostCall::OnProgress;
@@ -140,9 +156,10 @@ ResultCode HostCall::Finish(ResultCode code, const VerifyReport* verify) {
   if (outcome_ == nullptr) return code;
   const tarvelin_outcome full =
       MakeOutcome(DefaultPlatform(), code, failure_, facts_, verify);
-  // Fields past this version's are the host's, and stay as it set them.
+  // Fields past this version's are the host's, and stay as it set them;
+  // an older host's struct ends sooner.
   const std::uint32_t size = outcome_->size;
-  std::memcpy(outcome_, &full, sizeof full);
+  std::memcpy(outcome_, &full, size < sizeof full ? size : sizeof full);
   outcome_->size = size;
   return code;
 }

@@ -34,6 +34,9 @@ class HostCall {
   const wchar_t* path() const { return path_.c_str(); }
   // The split's largest piece in bytes: the host's, or 4095 MiB.
   std::uint64_t piece_limit() const;
+  // The host's stream target (tarvelin_cat), and the data it asked for.
+  tarvelin_write_callback output() const { return host_.output; }
+  void* user_data() const { return host_.user_data; }
   // The options for the operation; `flags` are added to the host's.
   const OperationOptions& options(std::uint32_t flags = 0);
 
@@ -51,6 +54,7 @@ class HostCall {
   tarvelin_outcome* outcome_;
   bool checked_ = false;
   std::wstring path_;
+  std::wstring piece_folder_;
   FailureReport failure_;
   OperationFacts facts_;
   OperationOptions options_;

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "library/judged_file.h"
+#include "platform/aligned_bytes.h"
 #include "platform/platform_errors.h"
 
 namespace tarvelin {
@@ -66,41 +67,62 @@ bool ManifestWriter::Append(Platform& platform, FileHandle manifest, const std::
 }
 
 ManifestWriter::Check ManifestWriter::CheckAt(Platform& platform, FileHandle manifest,
-                                              const wchar_t* path) {
+                                              const wchar_t* path, bool from_medium) {
   const auto changed = [&platform](std::uint32_t error) {
     platform.SetLastError(error);
     return Check::kChanged;
   };
-  switch (CheckName(platform, path, manifest)) {
-    case NameCheck::kHeld: break;
-    case NameCheck::kOther: return Check::kChanged;
-    case NameCheck::kFailed: return Check::kUnchecked;
-  }
   FileInformation held;
   if (!platform.GetFileInformationByHandle(manifest, &held)) return Check::kUnchecked;
   if (held.size != size_) return changed(kErrorWriteFault);
-  if (!platform.SetFilePointer(manifest, 0)) return Check::kUnchecked;
+  // Read through a second handle at the name, proved to be the held file:
+  // what the name gives a reader is what a merge will read (a FUSE driver
+  // may serve a writer's handle otherwise).
+  const std::uint32_t access = kAccessRead | (from_medium ? kAccessUncached : 0u);
+  FileHandle named = platform.CreateFile(path, access, kShareRead | kShareWrite,
+                                         Disposition::kOpenExistingNoLink, Attribute::kReadOnly);
+  if (named == InvalidHandle()) {
+    const std::uint32_t error = platform.GetLastError();
+    if (error == kErrorCantResolveFilename || error == kErrorFileNotFound) {
+      return changed(kErrorFileExists);
+    }
+    return Check::kUnchecked;
+  }
+  const auto close_with = [&platform, named](Check check) {
+    const std::uint32_t error = platform.GetLastError();
+    platform.CloseHandle(named);
+    platform.SetLastError(error);
+    return check;
+  };
+  FileInformation at_name;
+  if (!platform.GetFileInformationByHandle(named, &at_name)) return close_with(Check::kUnchecked);
+  if (!SameFile(held, at_name)) return close_with(changed(kErrorFileExists));
   Md5Context read;
   Md5Init(&read);
   constexpr std::uint32_t kBlockSize = 65536;
-  std::unique_ptr<char[]> block(new (std::nothrow) char[kBlockSize]);
+  const AlignedBytes block = NewAlignedBytes(kBlockSize);
   if (block == nullptr) {
     platform.SetLastError(kErrorNotEnoughMemory);
-    return Check::kUnchecked;
+    return close_with(Check::kUnchecked);
   }
   for (;;) {
     std::uint32_t got = 0;
-    if (!platform.ReadFile(manifest, block.get(), kBlockSize, &got)) return Check::kUnchecked;
+    if (!platform.ReadFile(named, block.get(), kBlockSize, &got)) {
+      return close_with(Check::kUnchecked);
+    }
     if (got == 0) break;
     Md5Update(&read, block.get(), static_cast<std::int32_t>(got));
+    if (got < kBlockSize) break;  // the end: a file read past the cache ends short
   }
   unsigned char expected[kMd5DigestSize];
   unsigned char found[kMd5DigestSize];
   Md5Context copy = written_;
   Md5Final(&copy, expected);
   Md5Final(&read, found);
-  if (std::memcmp(expected, found, kMd5DigestSize) != 0) return changed(kErrorWriteFault);
-  return Check::kIntact;
+  if (std::memcmp(expected, found, kMd5DigestSize) != 0) {
+    return close_with(changed(kErrorWriteFault));
+  }
+  return close_with(Check::kIntact);
 }
 
 bool HoldsOnlyRecordOf(Platform& platform, FileHandle file,

@@ -65,8 +65,10 @@ class ManifestWriter {
     kUnchecked, // a call failed; its last-error value stands
   };
   // Whether `path` still names the file that `manifest` holds (no link, no
-  // other file put there since) and it holds exactly the bytes appended.
-  Check CheckAt(Platform& platform, FileHandle manifest, const wchar_t* path);
+  // other file put there since) and it holds exactly the bytes appended, as
+  // read through the name; `from_medium` reads them past the system's cache.
+  Check CheckAt(Platform& platform, FileHandle manifest, const wchar_t* path,
+                bool from_medium = false);
 
  private:
   Md5Context written_;

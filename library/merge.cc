@@ -14,6 +14,10 @@
 //      proved (or none is left), flush the rebuilt file and delete the piece.
 //   4. Prove the whole, from the bytes read back, and delete the manifest.
 //
+// The pieces and the manifest are read from beside the path, or from a
+// folder of their own. Asked to keep them (kKeepPieces), it deletes nothing:
+// every step above runs, but no file goes.
+//
 // A piece, the manifest or a copy of a joined piece (piece_copies.h) goes
 // only if it is still the file proved, unchanged, and only while the rebuilt
 // file stands at its name exactly as this merge last left it. A piece joined
@@ -106,13 +110,22 @@ ResultCode MergeRun::ReadRecord() {
 // for its largest piece beyond what the pieces hold. Asked only of a new
 // merge: one that goes on may need no room at all, and one that runs out
 // of room stops with RC_FILE_WRITE, kept, and goes on from there next time.
+// Pieces that stay (kept, or on another file system) free no room as they
+// are joined: then it needs the whole.
 ResultCode MergeRun::CheckSpace() {
   if ((options_.flags & kCheckSpace) == 0) return RC_OK;
+  FileSystemInformation target;
+  const bool pieces_stay = Has(kKeepPieces) ||
+                           !platform_.GetVolumeInformation(set_.rebuilt(), &target) ||
+                           target.volume != manifest_judged_.volume;
   std::uint64_t largest = 0;
+  std::uint64_t whole = 0;
   for (std::uint64_t size : set_.PieceSizes(platform_)) {
     if (size > largest) largest = size;
+    whole += size;
   }
-  return RefuseWithoutRoom(largest, FileRole::kRebuilt, set_.rebuilt());
+  return RefuseWithoutRoom(pieces_stay ? whole : largest, FileRole::kRebuilt, set_.rebuilt(),
+                           set_.rebuilt());
 }
 
 ResultCode MergeRun::TakeExistingFile() {
@@ -145,7 +158,10 @@ ResultCode MergeRun::TakeExistingFile() {
   if ((result = rebuilt_.FlushFolder()) != RC_OK) return result;
   if (found.count > 0 && (result = rebuilt_.Flush()) != RC_OK) return result;
   if ((result = rebuilt_.Note(found.end)) != RC_OK) return result;
-  if ((result = DeleteCopiesOfJoined(*this, rebuilt_, found.count)) != RC_OK) return result;
+  if (!Has(kKeepPieces) &&
+      (result = DeleteCopiesOfJoined(*this, rebuilt_, found.count)) != RC_OK) {
+    return result;
+  }
   return JoinAll(found.count);
 }
 
@@ -157,7 +173,8 @@ ResultCode MergeRun::Tidy(const JoinedPieces& found) {
   ResultCode result = rebuilt_.Flush();
   if (result == RC_OK) result = rebuilt_.FlushFolder();
   if (result == RC_OK) result = rebuilt_.Note(found.size);
-  if (result == RC_OK) result = DeleteCopiesOfJoined(*this, rebuilt_, found.count);
+  if (result != RC_OK || Has(kKeepPieces)) return result;
+  result = DeleteCopiesOfJoined(*this, rebuilt_, found.count);
   if (result == RC_OK) {
     result = DeleteTailPieces(*this, rebuilt_, found.count, found.end, found.size);
   }

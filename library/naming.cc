@@ -33,6 +33,12 @@ std::wstring BasePath(const wchar_t* path) {
   return std::wstring(path, static_cast<std::size_t>(FindExtension(path) - path));
 }
 
+std::wstring InFolder(const std::wstring& folder, const std::wstring& path) {
+  const std::wstring name(LastComponent(path.c_str()));
+  if (IsSeparator(folder.back())) return folder + name;
+  return folder + kSeparator + name;
+}
+
 std::wstring ManifestPath(const std::wstring& base_path) { return base_path + kManifestExtension; }
 
 std::wstring PieceName(const std::wstring& base_path, std::int32_t piece) {

@@ -31,6 +31,10 @@ extern const wchar_t kManifestExtension[];
 bool PathFits(const wchar_t* path, std::size_t capacity = kNameCapacity);
 
 std::wstring BasePath(const wchar_t* path);
+// The last component of `path` in `folder`: ("/media/stick", "/tmp/disk")
+// gives "/media/stick/disk". A folder that ends in a separator gets none
+// more.
+std::wstring InFolder(const std::wstring& folder, const std::wstring& path);
 std::wstring ManifestPath(const std::wstring& base_path);
 std::wstring PieceName(const std::wstring& base_path, std::int32_t piece);
 std::wstring RebuiltName(const wchar_t* path, const std::wstring& base_path);

@@ -20,7 +20,7 @@ Operation::Operation(const OperationOptions& options)
       progress_(options) {}
 
 ResultCode Operation::Begin(const wchar_t* path, FileRole role) {
-  if (!set_.Derive(path, options_.name_capacity)) {
+  if (!set_.Derive(path, options_.name_capacity, options_.piece_folder)) {
     return FailWith(RC_INVALID_PATH, kErrorFilenameExcedRange, FailedStep::kNameTooLong, role,
                     path);
   }
@@ -28,7 +28,16 @@ ResultCode Operation::Begin(const wchar_t* path, FileRole role) {
   if (set_.NamesADevice()) {
     return FailWith(RC_INVALID_PATH, kErrorSuccess, FailedStep::kDeviceName, role, path);
   }
-  buffer_.reset(new (std::nothrow) unsigned char[kChunkSize]);
+  // The pieces' folder must be one: a name of the set in a folder that is
+  // not there would fail later, with a code that says less.
+  EntryAttributes folder;
+  if (!options_.piece_folder.empty() &&
+      (!platform_.GetFileAttributes(options_.piece_folder.c_str(), &folder) ||
+       folder.kind != EntryKind::kFolder)) {
+    return FailWith(RC_INVALID_PATH, kErrorPathNotFound, FailedStep::kNotFound, FileRole::kNone,
+                    options_.piece_folder.c_str());
+  }
+  buffer_ = NewAlignedBytes(kChunkSize);
   if (!buffer_) return FailOutOfMemory();
   return RC_OK;
 }
@@ -42,9 +51,9 @@ ResultCode Operation::RefusePartOfASplit(bool manifest_found) {
 }
 
 ResultCode Operation::RefuseWithoutRoom(std::uint64_t needed, FileRole role,
-                                        const wchar_t* file) {
+                                        const wchar_t* file, const wchar_t* where) {
   facts_.space_needed = needed;
-  if (!platform_.GetDiskFreeSpace(set_.manifest(), &facts_.space_free) ||
+  if (!platform_.GetDiskFreeSpace(where, &facts_.space_free) ||
       facts_.space_free >= needed) {
     return RC_OK;
   }

@@ -24,6 +24,7 @@
 #include "library/progress_reporter.h"
 #include "library/result_codes.h"
 #include "library/split_set.h"
+#include "platform/aligned_bytes.h"
 #include "platform/platform.h"
 #include "platform/platform_errors.h"
 
@@ -40,7 +41,7 @@ class Operation {
   const SplitSet& set() const { return set_; }
   const OperationFacts& facts() const { return facts_; }
   ProgressReporter& progress() { return progress_; }
-  // kChunkSize bytes, taken by Begin.
+  // kChunkSize bytes, aligned for reads past the cache, taken by Begin.
   unsigned char* buffer() { return buffer_.get(); }
 
   // Registers a handle that the operation holds: closed when it fails or
@@ -85,6 +86,9 @@ class Operation {
     if (options_.on_piece != nullptr) options_.on_piece(check, options_.piece_context);
   }
 
+  // Whether the host asked for `flag` (kKeepSource, kKeepPieces, kReadBack).
+  bool Has(std::uint32_t flag) const { return (options_.flags & flag) != 0; }
+
   // Whether the host asked the operation to stop; checked at every chunk.
   bool Cancelled() const { return progress_.cancelled(); }
   // Stops because the host asked to: RC_CANCELLED, with what a failure at
@@ -121,9 +125,11 @@ class Operation {
   ResultCode RefusePartOfASplit(bool manifest_found);
 
   // RC_NOT_ENOUGH_SPACE (told of `file` in `role`) when the file system that
-  // holds the set's folder has less than `needed` bytes free; a file system
-  // that cannot tell its room lets the operation go on. Notes both figures.
-  ResultCode RefuseWithoutRoom(std::uint64_t needed, FileRole role, const wchar_t* file);
+  // holds the folder of `where` has less than `needed` bytes free; a file
+  // system that cannot tell its room lets the operation go on. Notes both
+  // figures.
+  ResultCode RefuseWithoutRoom(std::uint64_t needed, FileRole role, const wchar_t* file,
+                               const wchar_t* where);
 
   // RC_INVALID_PATH when the name of a recorded piece would not fit.
   ResultCode CheckRecordedNamesFit();
@@ -144,7 +150,7 @@ class Operation {
   // One hashing thread for every file the operation fingerprints.
   HashingThread hashing_{platform_};
   SplitSet set_;
-  std::unique_ptr<unsigned char[]> buffer_;
+  AlignedBytes buffer_;
   OperationFacts facts_;
 
  private:

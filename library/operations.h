@@ -30,6 +30,9 @@ enum class Phase {
   kJoinPiece,          // merge: appending piece `piece`, and reading it back
   kVerifyWhole,        // merge: proving the rebuilt file
   kFingerprint,        // fingerprint: reading a file
+  kReadBack,           // split: reading piece `piece` (-1: the manifest) back from the
+                       // medium, past the system's cache
+  kStreamPiece,        // stream: proving piece `piece` as it goes out
 };
 
 struct ProgressEvent {
@@ -76,6 +79,10 @@ struct OperationFacts {
   std::int32_t unrecorded = 0;     // merge: piece files past the record, left in place
   std::uint64_t space_needed = 0;  // with kCheckSpace: what the operation needs free
   std::uint64_t space_free = 0;    // and what the file system had
+  bool read_back = false;          // split: every piece and the manifest were read
+                                   // back from the medium and proved
+  // split: the pieces' file system, as far as its limits go.
+  enum class FileSystem { kUnknown, kOther, kFat } file_system = FileSystem::kUnknown;
 };
 
 enum : std::uint32_t {
@@ -85,7 +92,18 @@ enum : std::uint32_t {
   // Merge and verify: a path that names the manifest or a piece of a split,
   // not the file to rebuild, is a mistake (RC_INVALID_ARGUMENT).
   kRefusePartOfASplit = 2u,
+  // Split: keep the source; it still fails if the source changed meanwhile.
+  kKeepSource = 4u,
+  // Merge: delete nothing, neither pieces nor manifest.
+  kKeepPieces = 8u,
+  // Split: once everything is durable, read every piece and the manifest
+  // back past the system's cache and prove them before the source may go.
+  kReadBack = 16u,
 };
+
+// Receives the next `size` bytes of a stream; returns 0 once they are all
+// written, else a system error number that stops the stream (RC_FILE_WRITE).
+using OutputCallback = std::uint32_t (*)(const void* bytes, std::size_t size, void* context);
 
 struct OperationOptions {
   Platform* platform = nullptr;  // null: DefaultPlatform()
@@ -109,6 +127,9 @@ struct OperationOptions {
   // 259 characters, as their hosts expect.
   std::size_t name_capacity = kNameCapacity;
   std::uint32_t flags = 0;
+  // The folder that holds the pieces and the manifest, named after the
+  // path's base name; empty: beside the path.
+  std::wstring piece_folder;
 };
 
 // The size of one transfer between files: every chunk is written exactly as
@@ -143,6 +164,13 @@ ResultCode Split(const wchar_t* path, int piece_size_mib,
 // (RC_DIGEST_MISMATCH). A merge that fails leaves its file holding exactly
 // the pieces it joined whole. Never throws.
 ResultCode Merge(const wchar_t* path, const OperationOptions& options = OperationOptions());
+
+// Gives the original of `path`, from its pieces, to `output`, proving each
+// piece as it goes out and the whole at the end (RC_DIGEST_MISMATCH, after
+// the bytes went out); a recorded piece that is missing stops it before a
+// byte is written. Deletes nothing. Never throws.
+ResultCode Stream(const wchar_t* path, OutputCallback output, void* output_context,
+                  const OperationOptions& options = OperationOptions());
 
 }  // namespace tarvelin
 

@@ -37,6 +37,9 @@ int PublicStep(FailedStep step) {
     case FailedStep::kNoSpace: return TARVELIN_STEP_NO_SPACE;
     case FailedStep::kPartOfASplit: return TARVELIN_STEP_PART_OF_A_SPLIT;
     case FailedStep::kBadOptions: return TARVELIN_STEP_BAD_OPTIONS;
+    case FailedStep::kTooLargeForMedium: return TARVELIN_STEP_TOO_LARGE_FOR_MEDIUM;
+    case FailedStep::kNameNotAllowed: return TARVELIN_STEP_NAME_NOT_ALLOWED;
+    case FailedStep::kReadBack: return TARVELIN_STEP_READ_BACK;
   }
   return TARVELIN_STEP_NONE;
 }
@@ -48,6 +51,7 @@ int PublicRole(FileRole role) {
     case FileRole::kPiece: return TARVELIN_ROLE_PIECE;
     case FileRole::kManifest: return TARVELIN_ROLE_MANIFEST;
     case FileRole::kRebuilt: return TARVELIN_ROLE_REBUILT;
+    case FileRole::kOutput: return TARVELIN_ROLE_OUTPUT;
   }
   return TARVELIN_ROLE_NONE;
 }
@@ -145,6 +149,12 @@ tarvelin_outcome MakeOutcome(Platform& platform, ResultCode code, const FailureR
   out.unrecorded = facts.unrecorded;
   out.space_needed = facts.space_needed;
   out.space_free = facts.space_free;
+  out.read_back = facts.read_back;
+  switch (facts.file_system) {
+    case OperationFacts::FileSystem::kUnknown: out.file_system = TARVELIN_FS_UNKNOWN; break;
+    case OperationFacts::FileSystem::kOther: out.file_system = TARVELIN_FS_OTHER; break;
+    case OperationFacts::FileSystem::kFat: out.file_system = TARVELIN_FS_FAT; break;
+  }
   out.joined_stop = -1;
   out.resume_from = -1;
   out.deciding_piece = -1;

@@ -60,6 +60,22 @@ ResultCode RunVerify(const Char* path, const tarvelin_options* options,
   });
 }
 
+// The host's write callback, as the stream calls it.
+std::uint32_t GiveToHost(const void* bytes, std::size_t size, void* call) {
+  const HostCall& host = *static_cast<const HostCall*>(call);
+  return static_cast<std::uint32_t>(host.output()(bytes, size, host.user_data()));
+}
+
+template <typename Char>
+ResultCode RunCat(const Char* path, const tarvelin_options* options, tarvelin_outcome* outcome) {
+  return RunHosted(path, options, outcome, [](HostCall& call) {
+    if (call.output() == nullptr) {
+      return call.Refuse(RC_INVALID_ARGUMENT, FailedStep::kBadOptions, kErrorInvalidParameter);
+    }
+    return call.Finish(Stream(call.path(), &GiveToHost, &call, call.options(kRefusePartOfASplit)));
+  });
+}
+
 template <typename Char>
 ResultCode RunFingerprint(const Char* path, char* text, const tarvelin_options* options,
                           tarvelin_outcome* outcome) {
@@ -111,6 +127,11 @@ ResultCode TARVELIN_CALL tarvelin_merge(const char* path, const tarvelin_options
 ResultCode TARVELIN_CALL tarvelin_verify(const char* path, const tarvelin_options* options,
                                          tarvelin_outcome* outcome) {
   return RunVerify(path, options, outcome);
+}
+
+ResultCode TARVELIN_CALL tarvelin_cat(const char* path, const tarvelin_options* options,
+                                      tarvelin_outcome* outcome) {
+  return RunCat(path, options, outcome);
 }
 
 ResultCode TARVELIN_CALL tarvelin_fingerprint(const char* path,
@@ -179,6 +200,11 @@ ResultCode TARVELIN_CALL tarvelin_split_w(const wchar_t* path, const tarvelin_op
 ResultCode TARVELIN_CALL tarvelin_merge_w(const wchar_t* path, const tarvelin_options* options,
                                           tarvelin_outcome* outcome) {
   return RunMerge(path, options, outcome);
+}
+
+ResultCode TARVELIN_CALL tarvelin_cat_w(const wchar_t* path, const tarvelin_options* options,
+                                        tarvelin_outcome* outcome) {
+  return RunCat(path, options, outcome);
 }
 
 ResultCode TARVELIN_CALL tarvelin_verify_w(const wchar_t* path, const tarvelin_options* options,

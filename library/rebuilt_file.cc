@@ -173,6 +173,7 @@ ResultCode RebuiltFile::DeleteWhileNoted(const std::wstring& name, FileRole role
   ResultCode result = CheckNoted();
   if (result != RC_OK) return result;
   if (let_go != nullptr) run_.Close(let_go);
+  if (run_.Has(kKeepPieces)) return RC_OK;
   switch (DeleteIfUnchanged(run_.platform(), name.c_str(), judged,
                             {{run_.set().rebuilt(), noted_, handle_}})) {
     case Deletion::kDeleted:

@@ -74,7 +74,8 @@ class RebuiltFile {
 
   // Deletes `name`, judged as `judged`, only while this file stands as
   // noted; `let_go`, a handle on the file to delete, is closed right before.
-  // A file that is gone already needs no deletion.
+  // A file that is gone already needs no deletion. A merge asked to keep
+  // its pieces (kKeepPieces) deletes nothing here, and checks the same.
   ResultCode DeleteWhileNoted(const std::wstring& name, FileRole role, std::int32_t piece,
                               const FileInformation& judged, FileHandle* let_go = nullptr);
 

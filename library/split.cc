@@ -11,14 +11,23 @@
 //      each through the handle that wrote it and record it through the
 //      manifest's handle.
 //   6. Put every piece, the manifest and the folder on stable storage.
-//   7. Prove the manifest at its name, the source unchanged and every piece
-//      as it was cut; then delete the very file that was cut, only while the
-//      pieces and the manifest stand as proved.
+//   7. When asked (the default for pieces in a folder of their own), read
+//      every piece and the manifest back from the medium, past the system's
+//      cache, and prove them: a medium that stores other bytes than it was
+//      given, or wraps its writes around, keeps the source.
+//   8. Prove the manifest at its name, the source unchanged and every piece
+//      as it was cut; then, unless asked to keep it, delete the very file
+//      that was cut, only while the pieces and the manifest stand as proved.
+//
+// Before anything is written, the pieces' file system is asked what it
+// holds: on FAT, pieces past 4 GiB - 1 byte or a name it refuses are
+// refused up front.
 //
 // Any failure before the deletion keeps the source and everything written.
 // The pieces, read back for their fingerprints, are joined into one more
 // digest, which must be the source's: a piece that another program wrote to
 // meanwhile keeps the source.
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -27,6 +36,7 @@
 #include "library/operation.h"
 #include "library/split_manifest.h"
 #include "library/stale_output.h"
+#include "platform/path_rules.h"
 #include "platform/platform_errors.h"
 
 namespace tarvelin {
@@ -53,6 +63,7 @@ class SplitRun : public Operation {
 
  private:
   ResultCode OpenSource();
+  ResultCode CheckMedium();
   ResultCode CheckSpace();
   ResultCode FingerprintSource();
   ResultCode Cut();
@@ -85,8 +96,9 @@ ResultCode SplitRun::Run(const wchar_t* path) {
     return FailSource(RC_SOURCE_NOT_FOUND, FailedStep::kNotFound);
   }
   if ((result = OpenSource()) != RC_OK) return result;
+  if ((result = CheckMedium()) != RC_OK) return result;
   if ((result = CheckSpace()) != RC_OK) return result;
-  progress_.SetTotals(3 * facts_.bytes, planned_pieces_);
+  progress_.SetTotals((Has(kReadBack) ? 4 : 3) * facts_.bytes, planned_pieces_);
   if ((result = FingerprintSource()) != RC_OK) return result;
   const HeldSource held{source_, source_at_start_, source_digest_};
   result = ClearStaleOutput(platform_, set_, planned_pieces_ - 1, held, buffer_.get(), progress_,
@@ -99,9 +111,16 @@ ResultCode SplitRun::Run(const wchar_t* path) {
   if ((result = Cut()) != RC_OK) return result;
   if ((result = pieces_.MakeDurable()) != RC_OK) return result;
   if ((result = manifest_.MakeDurable()) != RC_OK) return result;
-  if ((result = manifest_.Prove(FailedStep::kRead)) != RC_OK) return result;
+  if (Has(kReadBack)) {
+    if ((result = pieces_.ProveOnMedium()) != RC_OK) return result;
+    if ((result = manifest_.Prove(FailedStep::kRead, true)) != RC_OK) return result;
+    facts_.read_back = true;
+  } else if ((result = manifest_.Prove(FailedStep::kRead)) != RC_OK) {
+    return result;
+  }
   if ((result = CheckSourceUnchanged()) != RC_OK) return result;
   if ((result = pieces_.Confirm()) != RC_OK) return result;
+  if (Has(kKeepSource)) return RC_OK;
   return DeleteSource();
 }
 
@@ -128,10 +147,35 @@ ResultCode SplitRun::OpenSource() {
   return RC_OK;
 }
 
-// The pieces are all written before the source goes: a second copy's room.
+// FAT holds no file of 4 GiB or more, and refuses some characters in names:
+// such a split is refused before anything is written, rather than failing
+// part way. A file system that cannot be asked is taken as it comes.
+ResultCode SplitRun::CheckMedium() {
+  FileSystemInformation medium;
+  if (!platform_.GetVolumeInformation(set_.manifest(), &medium)) return RC_OK;
+  const bool fat = medium.family == FileSystemFamily::kFat;
+  facts_.file_system = fat ? OperationFacts::FileSystem::kFat : OperationFacts::FileSystem::kOther;
+  if (!fat) return RC_OK;
+  const std::uint64_t chunks_per_piece = limit_ < kChunkSize ? 1 : limit_ / kChunkSize;
+  const std::uint64_t largest_piece = std::min(facts_.bytes, chunks_per_piece * kChunkSize);
+  if (largest_piece > kFatLargestFile) {
+    return FailWith(RC_INVALID_ARGUMENT, kErrorFileTooLarge, FailedStep::kTooLargeForMedium,
+                    FileRole::kPiece, set_.PieceName(0).c_str(), 0);
+  }
+  for (const wchar_t* c = LastComponent(set_.base()); *c != L'\0'; ++c) {
+    if (FatRefuses(*c)) {
+      return FailWith(RC_INVALID_PATH, kErrorInvalidName, FailedStep::kNameNotAllowed,
+                      FileRole::kPiece, set_.PieceName(0).c_str(), 0);
+    }
+  }
+  return RC_OK;
+}
+
+// The pieces are all written before the source goes: a second copy's room,
+// on the file system that receives them.
 ResultCode SplitRun::CheckSpace() {
   if ((options_.flags & kCheckSpace) == 0) return RC_OK;
-  return RefuseWithoutRoom(facts_.bytes, FileRole::kSource, set_.path());
+  return RefuseWithoutRoom(facts_.bytes, FileRole::kSource, set_.path(), set_.manifest());
 }
 
 // A source that cannot be read whole would be recorded with a text that

@@ -42,10 +42,15 @@ ResultCode SplitManifest::MakeDurable() {
   return RC_OK;
 }
 
-ResultCode SplitManifest::Prove(FailedStep unchecked) {
-  switch (records_.CheckAt(run_.platform(), handle_, run_.set().manifest())) {
+ResultCode SplitManifest::Prove(FailedStep unchecked, bool from_medium) {
+  if (from_medium) run_.progress().Enter(Phase::kReadBack, -1);
+  switch (records_.CheckAt(run_.platform(), handle_, run_.set().manifest(), from_medium)) {
     case ManifestWriter::Check::kIntact: return RC_OK;
     case ManifestWriter::Check::kChanged:
+      // Read past the cache, other bytes than written: the medium's fault.
+      if (from_medium && run_.platform().GetLastError() == kErrorWriteFault) {
+        return run_.FailManifest(RC_FILE_WRITE, FailedStep::kReadBack);
+      }
       return run_.FailManifest(RC_MANIFEST_WRITE, FailedStep::kChanged);
     case ManifestWriter::Check::kUnchecked: break;
   }

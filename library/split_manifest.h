@@ -34,8 +34,10 @@ class SplitManifest {
   ResultCode MakeDurable();
   // RC_MANIFEST_WRITE (kChanged) unless the file at its name is this one
   // and holds exactly its records; `unchecked` is the step told when that
-  // could not be looked at.
-  ResultCode Prove(FailedStep unchecked);
+  // could not be looked at. `from_medium` reads it past the system's cache,
+  // and other bytes than written are then the medium's fault
+  // (RC_FILE_WRITE, kReadBack).
+  ResultCode Prove(FailedStep unchecked, bool from_medium = false);
   // Appends it, as it stands now through its handle, to the files kept
   // while the source is deleted.
   ResultCode AddKept(std::vector<KeptFile>* kept);

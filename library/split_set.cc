@@ -97,11 +97,13 @@ bool RecordedFingerprint::Matches(const wchar_t* file_text) const {
   return ParseFingerprintText(file_text, file_digest) && Matches(file_digest);
 }
 
-bool SplitSet::Derive(const wchar_t* path, std::size_t capacity) {
+bool SplitSet::Derive(const wchar_t* path, std::size_t capacity,
+                      const std::wstring& piece_folder) {
   capacity_ = capacity;
   if (!PathFits(path, capacity)) return false;
   path_ = path;
   base_ = BasePath(path);
+  if (!piece_folder.empty()) base_ = InFolder(piece_folder, base_);
   manifest_ = ManifestPath(base_);
   rebuilt_ = RebuiltName(path, base_);
   return manifest_.size() < capacity && rebuilt_.size() < capacity;

@@ -40,9 +40,12 @@ bool ParseFingerprintText(std::string_view text, unsigned char digest[kMd5Digest
 
 class SplitSet {
  public:
-  // Derives every name from `path`. False when one would not fit in
-  // `capacity` characters (the operations answer RC_INVALID_PATH).
-  bool Derive(const wchar_t* path, std::size_t capacity = kNameCapacity);
+  // Derives every name from `path`: the pieces and the manifest beside it,
+  // or, with a `piece_folder`, in that folder under the path's base name.
+  // False when one would not fit in `capacity` characters (the operations
+  // answer RC_INVALID_PATH).
+  bool Derive(const wchar_t* path, std::size_t capacity = kNameCapacity,
+              const std::wstring& piece_folder = std::wstring());
 
   // True when one of the names is a device's on this system (Windows:
   // "nul.img", "AUX.DAT"), which no operation may open.

@@ -32,11 +32,18 @@ struct FileSystemInformation {
   // table's type ("vfat", "fuse.fusefat", "ext4"), empty when not found.
   std::wstring name;
   FileSystemFamily family = FileSystemFamily::kOther;
+  // What FileInformation::volume says of the files on it: its serial number
+  // on Windows, the folder's st_dev on POSIX.
+  std::uint64_t volume = 0;
 };
 
 // The family of a file system by its name as FileSystemInformation gives it,
 // in any case. exFAT is not FAT: it holds larger files.
 FileSystemFamily FamilyOfFileSystem(const std::wstring& name);
+
+// True when the file systems of the FAT family refuse `c` in a name: the
+// control characters and " * / : < > ? \\ |.
+bool FatRefuses(wchar_t c);
 
 // Tells what file system holds the folder of `path`, as FreeSpaceOf finds
 // that folder (GetVolumePathNameW and GetVolumeInformationW on Windows; on

@@ -15,4 +15,12 @@ FileSystemFamily FamilyOfFileSystem(const std::wstring& name) {
   return FileSystemFamily::kOther;
 }
 
+bool FatRefuses(wchar_t c) {
+  if (c < 0x20) return true;
+  for (wchar_t refused : L"\"*/:<>?\\|") {
+    if (refused != L'\0' && c == refused) return true;
+  }
+  return false;
+}
+
 }  // namespace tarvelin

@@ -15,6 +15,15 @@ namespace tarvelin {
 // terminator when it has no extension. `path` must be terminated.
 const wchar_t* FindExtension(const wchar_t* path);
 
+// The separator that this system writes between components, and whether
+// `c` is one that it takes ('\\' and '/' on Windows, '/' on POSIX).
+extern const wchar_t kSeparator;
+bool IsSeparator(wchar_t c);
+
+// The last component of `path`: what follows its last separator (on
+// Windows also a drive's colon), or the whole path.
+const wchar_t* LastComponent(const wchar_t* path);
+
 // Cuts the extension that FindExtension reports off `path`, in place.
 void RemoveExtension(wchar_t* path);
 

@@ -38,12 +38,21 @@ inline FileHandle InvalidHandle() { return reinterpret_cast<FileHandle>(static_c
 // so that a file cut short by another program meanwhile shows in its size;
 // on Windows, where the writer's sharing keeps other writers out, it changes
 // nothing.
+// kAccessUncached, with kAccessRead alone, makes reads come from the medium
+// rather than from the system's cache, so that they prove what the medium
+// holds: on Windows FILE_FLAG_NO_BUFFERING (reads then go into buffers
+// aligned to kUncachedAlignment, in multiples of it; only the last read of
+// a file comes back short); on POSIX the file's pages are flushed and then
+// dropped from the cache as it is opened (posix_fadvise DONTNEED), so that
+// the reads that follow go to the device.
 enum : std::uint32_t {
   kAccessRead = 1u,
   kAccessWrite = 2u,
   kAccessDelete = 4u,
   kAccessAppend = 8u,
+  kAccessUncached = 16u,
 };
+constexpr std::size_t kUncachedAlignment = 4096;
 
 // Sharing bits, as FILE_SHARE_READ and FILE_SHARE_WRITE. 0 is exclusive.
 enum : std::uint32_t { kShareNone = 0u, kShareRead = 1u, kShareWrite = 2u };

@@ -26,6 +26,7 @@ enum : std::uint32_t {
   kErrorInvalidParameter = 87,
   kErrorDiskFull = 112,
   kErrorNegativeSeek = 131,
+  kErrorInvalidName = 123,
   kErrorFilenameExcedRange = 206,
   kErrorFileTooLarge = 223,
   kErrorIoDevice = 1117,

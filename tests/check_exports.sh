@@ -46,10 +46,10 @@ compare_sets() {
 
 [[ -f $library ]] || { echo "FAIL: no such file: $library"; exit 1; }
 
-functions=$'SplitBigWIM\nMergeIntoWIM\ntarvelin_split\ntarvelin_merge\ntarvelin_verify
+functions=$'SplitBigWIM\nMergeIntoWIM\ntarvelin_split\ntarvelin_merge\ntarvelin_verify\ntarvelin_cat
 tarvelin_fingerprint\ntarvelin_fingerprint_stream\ntarvelin_manifest_name\ntarvelin_piece_name
 tarvelin_code_name\ntarvelin_version'
-wide_functions=$'tarvelin_split_w\ntarvelin_merge_w\ntarvelin_verify_w\ntarvelin_fingerprint_w'
+wide_functions=$'tarvelin_split_w\ntarvelin_merge_w\ntarvelin_verify_w\ntarvelin_cat_w\ntarvelin_fingerprint_w'
 
 case $kind in
   elf)

@@ -138,7 +138,7 @@ typedef unsigned int ResultCode;
  */
 
 #define TARVELIN_VERSION_MAJOR 0
-#define TARVELIN_VERSION_MINOR 2
+#define TARVELIN_VERSION_MINOR 3
 #define TARVELIN_VERSION_PATCH 0
 
 #if defined(_WIN32)
@@ -158,7 +158,11 @@ enum tarvelin_phase {
   TARVELIN_PHASE_VERIFY_PIECE,           /* merge, verify: proving piece `piece` */
   TARVELIN_PHASE_JOIN_PIECE,             /* merge: appending piece `piece` */
   TARVELIN_PHASE_VERIFY_WHOLE,           /* merge, verify: proving the whole */
-  TARVELIN_PHASE_FINGERPRINT             /* fingerprint: reading the file */
+  TARVELIN_PHASE_FINGERPRINT,            /* fingerprint: reading the file */
+  TARVELIN_PHASE_READ_BACK,              /* split: reading piece `piece` back from the
+                                            medium, past the system's cache (piece -1:
+                                            the manifest) */
+  TARVELIN_PHASE_STREAM_PIECE            /* cat: proving piece `piece` as it is written out */
 };
 
 typedef struct tarvelin_progress {
@@ -204,16 +208,34 @@ typedef struct tarvelin_piece {
 typedef void(TARVELIN_CALLBACK* tarvelin_piece_callback)(const tarvelin_piece* piece,
                                                          void* user_data);
 
+/* Receives the next `size` bytes of the original (tarvelin_cat). Returns 0
+   once all of them are written; anything else stops the call with
+   RC_FILE_WRITE, and the outcome's system_error is the number returned. */
+typedef int(TARVELIN_CALLBACK* tarvelin_write_callback)(const void* bytes, size_t size,
+                                                        void* user_data);
+
 /* Option flags. */
 #define TARVELIN_CHECK_SPACE 0x1u /* split, merge: refuse up front, with
-                                     RC_NOT_ENOUGH_SPACE, when the file system
-                                     lacks the room (a split needs its source's
-                                     size, a merge its largest piece) */
-/* Reserved for the versions to come, which keep the source after a split
-   and the pieces after a merge. This version knows neither: a flag that it
-   does not know is RC_INVALID_ARGUMENT, never ignored. */
-#define TARVELIN_KEEP_SOURCE 0x2u
-#define TARVELIN_KEEP_PIECES 0x4u
+                                     RC_NOT_ENOUGH_SPACE, when a file system
+                                     lacks the room: a split needs its source's
+                                     size where the pieces go; a merge its
+                                     largest piece where the file is rebuilt,
+                                     or the whole when the pieces stay
+                                     (TARVELIN_KEEP_PIECES) or lie on another
+                                     file system */
+#define TARVELIN_KEEP_SOURCE 0x2u /* split: keep the source. Everything else
+                                     holds: a source that changed while it was
+                                     read still fails the split */
+#define TARVELIN_KEEP_PIECES 0x4u /* merge: delete nothing, neither pieces nor
+                                     manifest, even when the file at the path
+                                     is the whole already */
+#define TARVELIN_READ_BACK 0x8u   /* split: once everything is durable, read
+                                     every piece and the manifest back from the
+                                     medium, past the system's cache, and prove
+                                     them before the source may go. The default
+                                     when piece_folder is set */
+#define TARVELIN_NO_READ_BACK 0x10u /* split: not even with piece_folder; the
+                                       outcome's read_back then stays 0 */
 
 typedef struct tarvelin_options {
   uint32_t size;                       /* sizeof(tarvelin_options) */
@@ -228,11 +250,18 @@ typedef struct tarvelin_options {
                                           next chunk once *cancel is not 0 */
   /* The first version of the struct ends here (TARVELIN_OPTIONS_SIZE_1): a
      host built with it gets the defaults for every field added since. */
-  const char* piece_folder;            /* reserved for another folder of the pieces:
-                                          must be null in this version */
+  const char* piece_folder;            /* split: the folder that receives the pieces and
+                                          the manifest, named after the path's base
+                                          name (disk.img: FOLDER/disk.0, ...,
+                                          FOLDER/disk.DAT); merge, verify, cat: the
+                                          folder that they are read from. UTF-8, also
+                                          for the _w functions. null: beside the path */
+  /* Version 0.2.0 ends here (TARVELIN_OPTIONS_SIZE_2). */
+  tarvelin_write_callback output;      /* cat: where the original's bytes go */
 } tarvelin_options;
 
 #define TARVELIN_OPTIONS_SIZE_1 offsetof(tarvelin_options, piece_folder)
+#define TARVELIN_OPTIONS_SIZE_2 offsetof(tarvelin_options, output)
 
 /* What stopped an operation. */
 enum tarvelin_step {
@@ -264,7 +293,14 @@ enum tarvelin_step {
   TARVELIN_STEP_PART_OF_A_SPLIT, /* merge, verify: the path is the manifest (`piece` -1)
                                     or piece `piece` of the split whose manifest
                                     `file` names */
-  TARVELIN_STEP_BAD_OPTIONS     /* an option, or a struct's size, is out of range */
+  TARVELIN_STEP_BAD_OPTIONS,    /* an option, or a struct's size, is out of range */
+  TARVELIN_STEP_TOO_LARGE_FOR_MEDIUM, /* split: pieces of this size would pass the
+                                         largest file that the pieces' file system
+                                         holds (FAT: 4 GiB - 1 byte) */
+  TARVELIN_STEP_NAME_NOT_ALLOWED,     /* split: the pieces' file system refuses a
+                                         character of their name (FAT: " * / : < > ? \ |) */
+  TARVELIN_STEP_READ_BACK             /* split: the medium gave back other bytes than
+                                         were written (the piece, or -1: the manifest) */
 };
 
 /* Which file it concerns. */
@@ -273,7 +309,8 @@ enum tarvelin_role {
   TARVELIN_ROLE_SOURCE,   /* the file that a split cuts */
   TARVELIN_ROLE_PIECE,
   TARVELIN_ROLE_MANIFEST,
-  TARVELIN_ROLE_REBUILT   /* the file that a merge rebuilds, or finds at its path */
+  TARVELIN_ROLE_REBUILT,  /* the file that a merge rebuilds, or finds at its path */
+  TARVELIN_ROLE_OUTPUT    /* cat: the host's output callback */
 };
 
 /* What a file at a name is, when it could not be used. */
@@ -339,20 +376,36 @@ typedef struct tarvelin_outcome {
   int32_t resume_from;     /* PARTIAL: the piece a merge would go on from */
   uint64_t resume_cut;     /* PARTIAL: the bytes a merge would cut off first */
   int32_t deciding_piece;  /* the piece whose check decides a failure; -1 */
+  /* Version 0.2.0 ends here (TARVELIN_OUTCOME_SIZE_1). */
+  int read_back;           /* split: every piece and the manifest were read back from
+                              the medium and proved */
+  int file_system;         /* split: a TARVELIN_FS_ value, the pieces' file system */
 } tarvelin_outcome;
+
+#define TARVELIN_OUTCOME_SIZE_1 offsetof(tarvelin_outcome, read_back)
+
+/* The file system that holds the pieces, as far as its limits go. */
+enum tarvelin_file_system {
+  TARVELIN_FS_UNKNOWN = 0,
+  TARVELIN_FS_OTHER,
+  TARVELIN_FS_FAT        /* FAT12/16/32: files of 4 GiB - 1 byte at most */
+};
 
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-/* Cuts `path` into pieces beside it (BASE.0, BASE.1, ...), records them in
-   BASE.DAT, makes everything durable and deletes the source, as SplitBigWIM
-   does. */
+/* Cuts `path` into pieces beside it (BASE.0, BASE.1, ...), or in
+   options->piece_folder, records them in BASE.DAT, makes everything durable
+   and deletes the source, as SplitBigWIM does (TARVELIN_KEEP_SOURCE keeps it).
+   On a FAT file system, pieces too large for it or a name it refuses are
+   refused before anything is written. */
 TARVELIN_API ResultCode TARVELIN_CALL tarvelin_split(const char* path,
                                                      const tarvelin_options* options,
                                                      tarvelin_outcome* outcome);
-/* Rebuilds `path` from its pieces, as MergeIntoWIM does; a path that names the
-   manifest or a piece is RC_INVALID_ARGUMENT. */
+/* Rebuilds `path` from its pieces (beside it, or in options->piece_folder),
+   as MergeIntoWIM does (TARVELIN_KEEP_PIECES deletes nothing); a path that
+   names the manifest or a piece is RC_INVALID_ARGUMENT. */
 TARVELIN_API ResultCode TARVELIN_CALL tarvelin_merge(const char* path,
                                                      const tarvelin_options* options,
                                                      tarvelin_outcome* outcome);
@@ -376,6 +429,17 @@ TARVELIN_API ResultCode TARVELIN_CALL tarvelin_fingerprint_stream(
     tarvelin_read_callback read, void* source, char text[TARVELIN_FINGERPRINT_BYTES],
     const tarvelin_options* options, tarvelin_outcome* outcome);
 
+/* Writes the original of `path` (from its pieces beside it, or in
+   options->piece_folder) to options->output, which must be set, with no file
+   in between: each piece is proved as it is written out, and the call stops
+   at the first whose bytes are not its record's (RC_DIGEST_MISMATCH; the
+   bytes of that piece have gone out already, so a host that writes them
+   somewhere must look at the code), at a missing piece before anything is
+   written (RC_FILE_OPEN), and proves the whole at the end. Deletes nothing. */
+TARVELIN_API ResultCode TARVELIN_CALL tarvelin_cat(const char* path,
+                                                   const tarvelin_options* options,
+                                                   tarvelin_outcome* outcome);
+
 /* The names that a split of `path` gives: its manifest, and its piece
    `piece`. Write up to `size` bytes with the terminating 0 and return the
    length of the whole name (as snprintf does); 0 when `path` is no path. */
@@ -384,7 +448,7 @@ TARVELIN_API size_t TARVELIN_CALL tarvelin_piece_name(const char* path, int32_t 
                                                       size_t size);
 /* "RC_FILE_OPEN" for RC_FILE_OPEN; "RC_UNKNOWN" for a value of no code. */
 TARVELIN_API const char* TARVELIN_CALL tarvelin_code_name(ResultCode code);
-/* "0.2.0" */
+/* "0.3.0" */
 TARVELIN_API const char* TARVELIN_CALL tarvelin_version(void);
 
 #if defined(_WIN32)
@@ -397,6 +461,9 @@ TARVELIN_API ResultCode TARVELIN_CALL tarvelin_merge_w(const wchar_t* path,
 TARVELIN_API ResultCode TARVELIN_CALL tarvelin_verify_w(const wchar_t* path,
                                                         const tarvelin_options* options,
                                                         tarvelin_outcome* outcome);
+TARVELIN_API ResultCode TARVELIN_CALL tarvelin_cat_w(const wchar_t* path,
+                                                     const tarvelin_options* options,
+                                                     tarvelin_outcome* outcome);
 TARVELIN_API ResultCode TARVELIN_CALL tarvelin_fingerprint_w(const wchar_t* path,
                                                              char text[TARVELIN_FINGERPRINT_BYTES],
                                                              const tarvelin_options* options,

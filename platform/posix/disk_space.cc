@@ -55,6 +55,7 @@ bool FileSystemOf(const wchar_t* path, FileSystemInformation* info) {
 #endif
   info->name = Utf8ToWide(type);
   info->family = FamilyOfFileSystem(info->name);
+  info->volume = static_cast<std::uint64_t>(entry.st_dev);
   return true;
 }
 

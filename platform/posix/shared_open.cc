@@ -228,6 +228,17 @@ bool FolderOfExists(const char* path) {
 
 }  // namespace
 
+// Dirty pages cannot be dropped: they go to the device first, and then the
+// clean ones are let go, so that the reads that follow come from the device.
+static std::uint32_t DropCachedPages(int fd) {
+  if (fdatasync(fd) != 0 && errno != EINVAL && errno != EROFS) return Win32ErrorFromErrno(errno);
+#if defined(POSIX_FADV_DONTNEED)
+  const int advice = posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+  if (advice != 0) return Win32ErrorFromErrno(advice);
+#endif
+  return kErrorSuccess;
+}
+
 int OpenShared(const char* utf8_path, std::uint32_t access, std::uint32_t share,
                Disposition disposition, Attribute attribute, std::uint32_t* error,
                int model_fd) {
@@ -237,7 +248,8 @@ int OpenShared(const char* utf8_path, std::uint32_t access, std::uint32_t share,
     *error = kErrorPathNotFound;
     return -1;
   }
-  if ((access & ~(kAccessRead | kAccessWrite | kAccessDelete | kAccessAppend)) != 0 ||
+  if ((access & ~(kAccessRead | kAccessWrite | kAccessDelete | kAccessAppend |
+                 kAccessUncached)) != 0 ||
       (share & ~(kShareRead | kShareWrite)) != 0) {
     *error = kErrorInvalidParameter;
     return -1;
@@ -277,6 +289,7 @@ int OpenShared(const char* utf8_path, std::uint32_t access, std::uint32_t share,
   }
   if (failure == kErrorSuccess && truncates && !created) failure = Overwrite(fd, attribute);
   if (failure == kErrorSuccess) failure = ClearNonBlocking(fd);
+  if (failure == kErrorSuccess && (access & kAccessUncached) != 0) failure = DropCachedPages(fd);
   if (failure != kErrorSuccess) {
     close(fd);
     *error = failure;

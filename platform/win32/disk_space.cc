@@ -40,11 +40,13 @@ bool FileSystemOf(const wchar_t* path, FileSystemInformation* info) {
     return false;
   }
   wchar_t name[MAX_PATH + 1] = {};
-  if (!GetVolumeInformationW(root.data(), nullptr, 0, nullptr, nullptr, nullptr, name,
+  DWORD serial = 0;
+  if (!GetVolumeInformationW(root.data(), nullptr, 0, &serial, nullptr, nullptr, name,
                              MAX_PATH + 1)) {
     return false;
   }
   info->name = name;
+  info->volume = serial;
   info->family = FamilyOfFileSystem(info->name);
   return true;
 }

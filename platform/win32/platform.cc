@@ -100,6 +100,8 @@ class Win32Platform final : public Platform {
                         FileHandle = nullptr) override {
     const bool no_link = disposition == Disposition::kOpenExistingNoLink;
     DWORD flags = AttributeFlags(attribute);
+    if ((access & kAccessUncached) != 0) flags |= FILE_FLAG_NO_BUFFERING;
+    const DWORD plain_flags = flags;
     if (no_link) flags |= FILE_FLAG_OPEN_REPARSE_POINT;
     const SystemPath name(path);
     HANDLE file = ::CreateFileW(name.c_str(), AccessFlags(access), ShareFlags(share), nullptr,
@@ -116,7 +118,7 @@ class Win32Platform final : public Platform {
         }
         ::CloseHandle(file);
         file = ::CreateFileW(name.c_str(), AccessFlags(access), ShareFlags(share), nullptr,
-                             OPEN_EXISTING, AttributeFlags(attribute), nullptr);
+                             OPEN_EXISTING, plain_flags, nullptr);
         if (file == INVALID_HANDLE_VALUE) return file;
       }
     }

@@ -306,12 +306,15 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"OutcomeTooSmallIsLeftUntouched", kAllFns, RC_INVALID_ARGUMENT, 0,
             [](Call& c) {
               std::memset(&c.outcome, 0x5A, sizeof c.outcome);
-              c.outcome.size = sizeof c.outcome - 1;
+              c.outcome.size = TARVELIN_OUTCOME_SIZE_1 - 1;
             }},
         Refused("UnknownFlag", kAllFns, [](Call& c) { c.options.o.flags = 0x80000000u; }),
-        Refused("KeepSource", kAllFns, [](Call& c) { c.options.o.flags = TARVELIN_KEEP_SOURCE; }),
-        Refused("KeepPieces", kAllFns, [](Call& c) { c.options.o.flags = TARVELIN_KEEP_PIECES; }),
-        Refused("PieceFolder", kAllFns, [](Call& c) { c.options.o.piece_folder = "."; }),
+        Refused("ReadBackAndNot", kAllFns,
+                [](Call& c) { c.options.o.flags = TARVELIN_READ_BACK | TARVELIN_NO_READ_BACK; }),
+        Row{"EmptyPieceFolder", kAllFns, RC_INVALID_PATH, TARVELIN_STEP_BAD_PATH,
+            [](Call& c) { c.options.o.piece_folder = ""; }},
+        Row{"PieceFolderThatIsNoFolder", kSplit | kMerge | kVerify, RC_INVALID_PATH, TARVELIN_STEP_NOT_FOUND,
+            [](Call& c) { c.options.o.piece_folder = "no such folder"; }},
         Refused("PieceSizeOne", kSplit, [](Call& c) { c.options.o.piece_size = 1; }),
         Refused("PieceSizeAByteBelowAChunk", kSplit,
                 [](Call& c) { c.options.o.piece_size = kChunk - 1; }),
