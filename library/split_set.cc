@@ -103,9 +103,9 @@ bool SplitSet::Derive(const wchar_t* path, std::size_t capacity,
   if (!PathFits(path, capacity)) return false;
   path_ = path;
   base_ = BasePath(path);
+  rebuilt_ = RebuiltName(path, base_);
   if (!piece_folder.empty()) base_ = InFolder(piece_folder, base_);
   manifest_ = ManifestPath(base_);
-  rebuilt_ = RebuiltName(path, base_);
   return manifest_.size() < capacity && rebuilt_.size() < capacity;
 }
 
