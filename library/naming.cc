@@ -35,7 +35,11 @@ std::wstring BasePath(const wchar_t* path) {
 
 std::wstring InFolder(const std::wstring& folder, const std::wstring& path) {
   const std::wstring name(LastComponent(path.c_str()));
-  if (IsSeparator(folder.back())) return folder + name;
+  // "C:" on Windows is the current folder of drive C, which a separator
+  // would turn into its root: LastComponent ends such a prefix too.
+  if (IsSeparator(folder.back()) || *LastComponent(folder.c_str()) == L'\0') {
+    return folder + name;
+  }
   return folder + kSeparator + name;
 }
 

@@ -32,8 +32,8 @@ bool PathFits(const wchar_t* path, std::size_t capacity = kNameCapacity);
 
 std::wstring BasePath(const wchar_t* path);
 // The last component of `path` in `folder`: ("/media/stick", "/tmp/disk")
-// gives "/media/stick/disk". A folder that ends in a separator gets none
-// more.
+// gives "/media/stick/disk". A folder that ends in a separator (or, on
+// Windows, a drive's colon) gets none more.
 std::wstring InFolder(const std::wstring& folder, const std::wstring& path);
 std::wstring ManifestPath(const std::wstring& base_path);
 std::wstring PieceName(const std::wstring& base_path, std::int32_t piece);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "digest/fingerprint.h"
 #include "library/manifest.h"
@@ -51,6 +52,27 @@ TEST(Names, PieceNumbersAreDecimalWithoutPadding) {
       {0, L"b.0"}, {9, L"b.9"}, {10, L"b.10"}, {123456, L"b.123456"}, {INT32_MAX, L"b.2147483647"}};
   for (const auto& [n, expected] : cases) EXPECT_EQ(expected, PieceName(L"b", n));
   EXPECT_EQ(L"MD5_VALUE10", PieceKey(10));
+}
+
+// The pieces' folder takes the last component of the base path; a folder
+// that ends in a separator, or (Windows) a drive, gets none more.
+TEST(Names, InAFolderOfTheirOwn) {
+  const std::tuple<const wchar_t*, const wchar_t*, const wchar_t*> cases[] = {
+      {L"stick", L"images" SEP L"disk", L"stick" SEP L"disk"},
+      {L"stick" SEP, L"images" SEP L"disk", L"stick" SEP L"disk"},
+      {L"/", L"disk", L"/disk"},
+      {L"a.b", L"c.d" SEP L"disk", L"a.b" SEP L"disk"},
+#if defined(_WIN32)
+      {L"E:", L"C:\images\disk", L"E:disk"},
+      {L"E:/x", L"C:images/disk", L"E:/x\disk"},
+#endif
+  };
+  for (const auto& [folder, base, expected] : cases) EXPECT_EQ(expected, InFolder(folder, base));
+  SplitSet set;
+  ASSERT_TRUE(set.Derive(L"images" SEP L"disk.img", kNameCapacity, L"stick"));
+  EXPECT_EQ(std::wstring(L"stick" SEP L"disk.DAT"), set.manifest());
+  EXPECT_EQ(std::wstring(L"images" SEP L"disk.img"), set.rebuilt());
+  EXPECT_EQ(L"stick" SEP L"disk.3", set.PieceName(3));
 }
 
 // The limits, for the exports' capacity of 260 and the library's own of
