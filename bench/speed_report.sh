@@ -13,6 +13,29 @@
 #                                                       sync FILE; md5sum FILE; rm PIECES
 #   many pieces   operation_tool split FILE 1   against  operation_tool split FILE 64
 #   verify        operation_tool verify FILE    against  md5sum PIECES; cat PIECES | md5sum
+#   split --to    operation_tool split FILE 64 --to MEDIUM --keep --no-read-back
+#                                               against  md5sum FILE; split -b 64M FILE MEDIUM/disk.;
+#                                                       md5sum MEDIUM/disk.*; sync MEDIUM's files
+#   merge --from  operation_tool merge FILE --from MEDIUM --keep
+#                                               against  md5sum MEDIUM/PIECES; cat MEDIUM/PIECES >FILE;
+#                                                       md5sum FILE; sync FILE
+#   read-back     operation_tool split FILE 64 --to MEDIUM --keep --read-back, less the same
+#                 --no-read-back (run by run), against  cat MEDIUM/PIECES >/dev/null from a
+#                                                       dropped page cache
+#
+# The last three carry the file to another medium and back, as a user does
+# with a USB disk: the source and the rebuilt file stay in FOLDER, the pieces
+# and the manifest go to MEDIUM, a folder on another file system on another
+# block device. Both sides keep what they read (the source, the pieces), so
+# neither deletes. By default (as root) MEDIUM is a fresh ext4 file system in
+# an image in FOLDER, attached to a loop device with direct I/O (so that the
+# loop device does not read through FOLDER's page cache: what leaves MEDIUM's
+# cache goes to the disk, as it would on a stick) and mounted for the report;
+# --to names a folder of one's own instead. The read-back reads every piece
+# past the page cache after the split made it durable, so its cost is weighed
+# against one read of the pieces from the device: `cat` after
+# `echo 3 > /proc/sys/vm/drop_caches` (as root; without it that row is left
+# out).
 #
 # Before every timed run the files are laid anew from pristine copies kept in
 # the same folder (a copy, so they stay in the page cache), and `sync` pushes
@@ -35,6 +58,11 @@
 #   --no-cold       leave out the cold-cache runs
 #   --no-build      use the tools already built in the build folder
 #   --keep          keep the test files for the next report (default: removed)
+#   --to MEDIUM     the folder for the split --to and merge --from rows, on
+#                   another file system than FOLDER (default, as root: an ext4
+#                   image in FOLDER on a loop device with direct I/O; without
+#                   root, those rows are left out)
+#   --no-to         leave out the split --to, merge --from and read-back rows
 # Exit status: 0 when every target is met, 1 when one is missed, 2 on an error.
 
 # The programs under test are called through `measure`, which shellcheck
@@ -51,6 +79,8 @@ keep=0
 build_tools=1
 cold_runs=1
 folder=/tmp/tarvelin-speed
+medium=
+to_runs=1
 
 # usage [STATUS]: prints the usage above, to stderr unless STATUS is 0.
 usage() {
@@ -69,6 +99,8 @@ while (($#)); do
     --no-cold) cold_runs=0; shift ;;
     --keep) keep=1; shift ;;
     --no-build) build_tools=0; shift ;;
+    --to) medium=${2:?--to needs a folder}; shift 2 ;;
+    --no-to) to_runs=0; shift ;;
     -h | --help) usage 0 ;;
     -*) echo "unknown option $1" >&2; usage ;;
     *) folder=$1; shift ;;
@@ -77,6 +109,7 @@ done
 [[ $runs =~ ^[1-9][0-9]*$ && $size_mib =~ ^[1-9][0-9]*$ ]] || usage
 ((size_mib >= 64)) || { echo "--size must be at least 64 MiB, one large piece" >&2; exit 2; }
 [[ $build = /* ]] || build=$PWD/$build
+[[ -z $medium || $medium = /* ]] || medium=$PWD/$medium
 
 for program in openssl md5sum split sync cmake; do
   command -v "$program" >/dev/null || { echo "$program is not installed" >&2; exit 2; }
@@ -153,6 +186,7 @@ file_system() {
 describe_machine() {
   echo "machine: $(cpu_model), $(nproc) cores$(virtualization); $(cache_sizes); $(memory); $(uname -sr)"
   echo "folder:  $folder on $(file_system "$folder")"
+  if ((to_runs)); then echo "medium:  $medium on $(file_system "$medium")$medium_note"; fi
 }
 
 # --- the files --------------------------------------------------------------
@@ -165,6 +199,49 @@ pristine=$folder/pristine
 work=$folder/work
 source_file=$pristine/disk.img
 size=$((size_mib * 1048576))
+
+# --- the medium --------------------------------------------------------------
+# A file system of its own on a block device of its own: an ext4 image in
+# FOLDER on a loop device. Direct I/O keeps the loop device from reading
+# through FOLDER's page cache, so that a page dropped from MEDIUM's cache is
+# read again from the disk. The inode tables and the journal are written at
+# once, so that no lazy initialisation writes beside the timed runs.
+medium_note=
+medium_image=
+medium_device=
+detach_medium() {
+  if [[ -n $medium_device ]]; then
+    umount "$folder/medium" 2>/dev/null || true
+    losetup -d "$medium_device" 2>/dev/null || true
+    medium_device=
+  fi
+  if [[ -n $medium_image ]]; then rm -f "$medium_image"; rmdir "$folder/medium" 2>/dev/null || true; fi
+}
+trap detach_medium EXIT
+if ((to_runs)) && [[ -z $medium ]]; then
+  if ((EUID != 0)) || ! command -v losetup >/dev/null || ! command -v mkfs.ext4 >/dev/null; then
+    echo "no split --to, merge --from or read-back rows: mounting the medium needs root,"
+    echo "losetup and mkfs.ext4 (or name a folder on another file system with --to)"
+    to_runs=0
+  else
+    medium_image=$folder/medium.img
+    mkdir -p "$folder/medium"
+    rm -f "$medium_image"
+    fallocate -l $((2 * size + 268435456)) "$medium_image"
+    mkfs.ext4 -q -F -E lazy_itable_init=0,lazy_journal_init=0 "$medium_image"
+    medium_device=$(losetup --find --show --direct-io=on "$medium_image")
+    mount "$medium_device" "$folder/medium"
+    medium=$folder/medium
+    medium_note=", an image in FOLDER on a loop device with direct I/O"
+  fi
+fi
+if ((to_runs)); then
+  mkdir -p "$medium/pieces"
+  medium=$(cd "$medium" && pwd)/pieces
+  if [[ $(stat -c %d "$medium") == $(stat -c %d "$folder") ]]; then
+    echo "warning: $medium is on the same file system as $folder" >&2
+  fi
+fi
 describe_machine
 echo "file: $size_mib MiB, runs: $runs"
 
@@ -210,7 +287,10 @@ if [[ ! -f $pristine/pieces/disk.DAT ]]; then
   mv "$pristine/pieces.partial" "$pristine/pieces"
 fi
 
-clear_work() { find "$work" -mindepth 1 -delete; }
+clear_work() {
+  find "$work" -mindepth 1 -delete
+  if ((to_runs)); then find "$medium" -mindepth 1 -delete; fi
+}
 # Sets `pieces` to DIR/disk.0, DIR/disk.1, ... up to the first missing number.
 ordered_pieces() {
   local n
@@ -221,6 +301,7 @@ ordered_pieces() {
 }
 lay_source() { clear_work; cp "$source_file" "$work/disk.img"; }
 lay_pieces() { clear_work; cp "$pristine"/pieces/* "$work/"; }
+lay_medium_pieces() { clear_work; cp "$pristine"/pieces/* "$medium/"; }
 nothing() { :; }
 
 # Everything is read once so that every program starts from the page cache.
@@ -257,6 +338,27 @@ pipeline_merge() {
     rm "${pieces[@]}"
   )
 }
+ours_split_to() { "$operation_tool" split "$work/disk.img" 64 --to "$medium" --keep "$1"; }
+ours_merge_from() { "$operation_tool" merge "$work/disk.img" --from "$medium" --keep; }
+pipeline_split_to() {
+  md5sum "$work/disk.img" >"$medium/disk.md5"
+  split -b 64M -d -a 4 "$work/disk.img" "$medium/disk."
+  md5sum "$medium"/disk.[0-9]* >>"$medium/disk.md5"
+  sync "$medium"/disk.[0-9]* "$medium/disk.md5" "$medium"
+}
+pipeline_merge_from() {
+  local pieces
+  ordered_pieces "$medium"
+  md5sum "${pieces[@]}" >/dev/null
+  cat "${pieces[@]}" >"$work/disk.img"
+  md5sum "$work/disk.img" >/dev/null
+  sync "$work/disk.img" "$work"
+}
+read_medium_pieces() {
+  local pieces
+  ordered_pieces "$medium"
+  cat "${pieces[@]}" >/dev/null
+}
 # The same proof as the verify's: each piece's digest, and that of the pieces
 # joined.
 pipeline_verify() {
@@ -287,6 +389,19 @@ check_merge() {
   [[ $(md5sum <"$work/disk.img" | cut -c1-32) == "$expected" ]] || fail "the rebuilt file differs"
   [[ -z $(find "$work" -name 'disk.[0-9]*' -o -name disk.DAT) ]] || fail "the merge left pieces or its manifest"
 }
+check_split_to() {
+  [[ $(md5sum <"$work/disk.img" | cut -c1-32) == "$expected" ]] || fail "the split to the medium changed its source"
+  local pieces
+  ordered_pieces "$medium"
+  ((${#pieces[@]} == (size_mib + 63) / 64)) || fail "${#pieces[@]} pieces on the medium"
+  [[ $(cat "${pieces[@]}" | md5sum | cut -c1-32) == "$expected" ]] || fail "the pieces on the medium do not rebuild the source"
+  [[ $(sed -n 's/^MD5_VALUE=//p' "$medium/disk.DAT" | tr -d ' \r' | tr 'A-F' 'a-f') == "$expected" ]] ||
+    fail "the manifest on the medium records another source fingerprint"
+}
+check_merge_from() {
+  [[ $(md5sum <"$work/disk.img" | cut -c1-32) == "$expected" ]] || fail "the file rebuilt from the medium differs"
+  [[ -f $medium/disk.DAT && -f $medium/disk.0 ]] || fail "the merge from the medium deleted what it read"
+}
 check_fingerprint() {
   local ours theirs
   ours=$("$fingerprint_tool" "$source_file" | cut -c1-47 | tr -d ' ' | tr 'A-F' 'a-f')
@@ -316,15 +431,20 @@ cold=0
 # the cold runs drops the page cache), then times COMMAND as a whole
 # (children included) and records its wall-clock and processor seconds under
 # NAME. Its output must end in RC_OK where it prints one.
+#   measure --drop NAME LAY COMMAND... drops the page cache whatever the run.
 measure() {
+  local drop=$cold
+  if [[ $1 == --drop ]]; then drop=1; shift; fi
   local name=$1 lay=$2 line wall user system TIMEFORMAT='%3R %3U %3S'
   shift 2
   "$lay"
   sync
   warm_memory
+  if ((drop)); then
+    echo 3 >/proc/sys/vm/drop_caches
+  fi
   if ((cold)); then
     name="$name, cold"
-    echo 3 >/proc/sys/vm/drop_caches
   fi
   line=$({ time "$@" >"$folder/output" 2>&1; } 2>&1) || fail "$name: $(cat "$folder/output")"
   if grep -q '^RC_' "$folder/output" && ! grep -qx RC_OK "$folder/output"; then
@@ -365,6 +485,17 @@ for ((run = 1; run <= runs; run++)); do
     "merge pipeline" lay_pieces pipeline_merge
   in_turn "$run" check_verify "verify" nothing ours_verify -- \
     "verify pipeline" nothing pipeline_verify
+  if ((to_runs)); then
+    in_turn "$run" check_split_to "split --to" lay_source ours_split_to --no-read-back -- \
+      "split --to pipeline" lay_source pipeline_split_to
+    measure "split --to, read-back" lay_source ours_split_to --read-back
+    ((run > 1)) || check_split_to
+    if [[ -w /proc/sys/vm/drop_caches ]]; then
+      measure --drop "read of the pieces, cold" lay_medium_pieces read_medium_pieces
+    fi
+    in_turn "$run" check_merge_from "merge --from" lay_medium_pieces ours_merge_from -- \
+      "merge --from pipeline" lay_medium_pieces pipeline_merge_from
+  fi
 done
 if ((cold_runs)); then
   cold=1
@@ -378,6 +509,12 @@ if ((cold_runs)); then
       "merge pipeline" lay_pieces pipeline_merge
     in_turn "$run" nothing "verify" nothing ours_verify -- \
       "verify pipeline" nothing pipeline_verify
+    if ((to_runs)); then
+      in_turn "$run" nothing "split --to" lay_source ours_split_to --no-read-back -- \
+        "split --to pipeline" lay_source pipeline_split_to
+      in_turn "$run" nothing "merge --from" lay_medium_pieces ours_merge_from -- \
+        "merge --from pipeline" lay_medium_pieces pipeline_merge_from
+    fi
   done
   warm_files
 fi
@@ -386,6 +523,16 @@ load_after=$(load)
 warn_if_loaded "after the runs"
 
 # --- the report --------------------------------------------------------------
+# The read-back's cost: run by run, the split with it less the split without
+# it that ran beside it (wall and processor seconds).
+differences() {
+  paste -d' ' <(tr ' ' '\n' <<<"$1" | sed '/^$/d') <(tr ' ' '\n' <<<"$2" | sed '/^$/d') |
+    awk '{ printf "%.3f ", $1 - $2 }'
+}
+if [[ -n ${wall_times["split --to, read-back"]:-} && -n ${wall_times["split --to"]:-} ]]; then
+  wall_times["read-back"]=$(differences "${wall_times["split --to, read-back"]}" "${wall_times["split --to"]}")
+  cpu_times["read-back"]=$(differences "${cpu_times["split --to, read-back"]}" "${cpu_times["split --to"]}")
+fi
 status=0
 best() { tr ' ' '\n' <<<"$1" | sed '/^$/d' | sort -g | head -n 1; }
 # row LABEL OURS THEIRS TARGET: one line of the table; TARGET "-" for none.
@@ -417,13 +564,21 @@ row "split / pipeline, 64 MiB" "split 64 MiB" "split pipeline" 0.95
 row "merge / pipeline, 64 MiB" "merge 64 MiB" "merge pipeline" 0.95
 row "split, 1 MiB / 64 MiB pieces" "split 1 MiB" "split 64 MiB" 1.20
 row "verify / shell proof" "verify" "verify pipeline" 0.60
+row "split --to / pipeline" "split --to" "split --to pipeline" 0.95
+row "merge --from / pipeline" "merge --from" "merge --from pipeline" 0.95
+row "read-back / cold read" "read-back" "read of the pieces, cold" 1.00
+row "split --to, with read-back" "split --to, read-back" "split --to pipeline" -
 row "fingerprint, cold" "fingerprint, cold" "openssl md5, cold" -
 row "split, cold" "split 64 MiB, cold" "split pipeline, cold" -
 row "merge, cold" "merge 64 MiB, cold" "merge pipeline, cold" -
 row "verify, cold" "verify, cold" "verify pipeline, cold" -
+row "split --to, cold" "split --to, cold" "split --to pipeline, cold" -
+row "merge --from, cold" "merge --from, cold" "merge --from pipeline, cold" -
 echo
 echo "reproduce: $invocation"
 
 rm -f "$folder/output"
+if ((to_runs)); then rmdir "$medium" 2>/dev/null || true; fi
+detach_medium
 if ((keep == 0)); then rm -rf "$pristine" "$work"; rmdir "$folder" 2>/dev/null || true; fi
 exit $status

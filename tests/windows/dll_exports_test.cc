@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include "library/result_codes.h"
+#include "platform/utf8.h"
 #include "platform/win32/api.h"
+#include "tarvelin/tarvelin.h"
 #include "tests/support/temp_dir.h"
 
 namespace tarvelin {
@@ -28,6 +30,9 @@ constexpr char kAssignmentName[] = "??4CTarvelin@@QAEAAV0@ABV0@@Z";
 
 using SplitFunction = ResultCode(__cdecl*)(const wchar_t*, std::int32_t);
 using MergeFunction = ResultCode(__cdecl*)(const wchar_t*);
+// tarvelin_split_w and tarvelin_merge_w.
+using CarryFunction = ResultCode(__cdecl*)(const wchar_t*, const tarvelin_options*,
+                                           tarvelin_outcome*);
 using ConstructFunction = void*(MEMBER_CALL*)(void* self);
 using AssignFunction = void*(MEMBER_CALL*)(void* self, const void* other);
 
@@ -110,6 +115,59 @@ TEST_F(DllExportsTest, ForwardSlashPathsKeepEveryNameInTheSourcesFolder) {
   EXPECT_EQ(testing::ReadFileBytes(dir.Path(L"backup.2020\\disk")), content);
   EXPECT_FALSE(testing::FileExists(dir.Path(L"backup.2020\\disk.DAT")));
   EXPECT_EQ(testing::ReadFileBytes(bystander), "not ours");
+}
+
+// A file carried to another folder and back, as to a stick and home again,
+// through the library's own functions: the split keeps its source, writes
+// pieces and manifest into the folder (named with both kinds of slash) and
+// reads them back past the cache (FILE_FLAG_NO_BUFFERING into aligned
+// buffers); the merge rebuilds the file from that folder and deletes
+// nothing there.
+TEST_F(DllExportsTest, SplitToAFolderAndMergeFromItKeepingBothSides) {
+  auto split = Find<CarryFunction>("tarvelin_split_w");
+  auto merge = Find<CarryFunction>("tarvelin_merge_w");
+  ASSERT_NE(split, nullptr);
+  ASSERT_NE(merge, nullptr);
+
+  testing::TempDir dir;
+  ASSERT_TRUE(::CreateDirectoryW(dir.Path(L"carried").c_str(), nullptr));
+  ASSERT_TRUE(::CreateDirectoryW(dir.Path(L"carried\\medium").c_str(), nullptr));
+  std::wstring folder = dir.path();
+  for (wchar_t& character : folder) {
+    if (character == L'\\') character = L'/';
+  }
+  folder += L"/carried\\medium";
+  const std::string folder_utf8 = WideToUtf8(folder);
+  const std::wstring path = dir.Path(L"install.wim");
+  const std::string content = testing::PatternBytes((2u << 20) + 12345, 13);
+  testing::WriteFileBytes(path, content);
+
+  tarvelin_options options = {};
+  options.size = sizeof options;
+  options.piece_size = 1u << 20;
+  options.piece_folder = folder_utf8.c_str();
+  options.flags = TARVELIN_KEEP_SOURCE;
+  tarvelin_outcome outcome = {};
+  outcome.size = sizeof outcome;
+  ASSERT_EQ(split(path.c_str(), &options, &outcome), RC_OK) << outcome.step << " " << outcome.file;
+  EXPECT_EQ(outcome.pieces, 3);
+  EXPECT_EQ(outcome.read_back, 1);
+  EXPECT_EQ(testing::ReadFileBytes(path), content);
+  for (const wchar_t* name : {L"install.0", L"install.1", L"install.2", L"install.DAT"}) {
+    EXPECT_TRUE(testing::FileExists(dir.Path(L"carried\\medium\\") + name)) << name;
+    EXPECT_FALSE(testing::FileExists(dir.Path(name))) << name;
+  }
+
+  ASSERT_TRUE(::DeleteFileW(path.c_str()));
+  options.flags = TARVELIN_KEEP_PIECES;
+  outcome = {};
+  outcome.size = sizeof outcome;
+  ASSERT_EQ(merge(path.c_str(), &options, &outcome), RC_OK) << outcome.step << " " << outcome.file;
+  EXPECT_EQ(outcome.pieces, 3);
+  EXPECT_EQ(testing::ReadFileBytes(path), content);
+  for (const wchar_t* name : {L"install.0", L"install.1", L"install.2", L"install.DAT"}) {
+    EXPECT_TRUE(testing::FileExists(dir.Path(L"carried\\medium\\") + name)) << name;
+  }
 }
 
 // MSVC passes `this` in ECX to both members (in RCX on x86-64), takes the

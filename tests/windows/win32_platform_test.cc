@@ -6,10 +6,12 @@
 #include <iterator>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "digest/fingerprint.h"
+#include "platform/aligned_bytes.h"
 #include "platform/platform.h"
 #include "platform/platform_errors.h"
 #include "platform/win32/api.h"
@@ -476,6 +478,43 @@ TEST_F(Win32PlatformTest, ReadsAndWritesNeedTheMatchingAccess) {
   EXPECT_EQ(platform_.GetLastError(), kErrorAccessDenied);
   EXPECT_FALSE(platform_.FlushFileBuffers(reader.get()));
   EXPECT_EQ(platform_.GetLastError(), kErrorAccessDenied);
+}
+
+// A read past the cache (FILE_FLAG_NO_BUFFERING) goes into an aligned buffer
+// in whole sectors; the file's bytes come back all the same, the last read
+// short when the size is no multiple of the sector, and then the end.
+TEST_F(Win32PlatformTest, UncachedReadsIntoAnAlignedBufferGiveTheFile) {
+  constexpr std::uint32_t kRequest = 65536;
+  struct Case {
+    std::size_t size;
+    std::vector<std::uint32_t> reads;  // what each read gives, up to the end
+  } const cases[] = {
+      {3 * 65536 + 123, {65536, 65536, 65536, 123, 0}},
+      {2 * 65536, {65536, 65536, 0}},
+  };
+  const AlignedBytes buffer = NewAlignedBytes(kRequest);
+  ASSERT_NE(buffer, nullptr);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.size);
+    const std::wstring path = dir_.Path(L"uncached.bin");
+    const std::string content = testing::PatternBytes(c.size, 9);
+    WriteThrough(path, content);
+    HeldFile file(platform_, Open(path, kAccessRead | kAccessUncached, kShareRead,
+                                  Disposition::kOpenExisting, Attribute::kReadOnly));
+    ASSERT_TRUE(file.valid()) << platform_.GetLastError();
+    std::string read;
+    std::vector<std::uint32_t> reads;
+    std::uint32_t got = 0;
+    do {
+      got = 0xDEAD;
+      ASSERT_TRUE(platform_.ReadFile(file.get(), buffer.get(), kRequest, &got))
+          << platform_.GetLastError();
+      reads.push_back(got);
+      read.append(reinterpret_cast<const char*>(buffer.get()), got);
+    } while (got != 0 && reads.size() < c.reads.size());
+    EXPECT_EQ(reads, c.reads);
+    EXPECT_TRUE(read == content);
+  }
 }
 
 TEST_F(Win32PlatformTest, FileSizeCarriesBothHalves) {
