@@ -2,10 +2,13 @@
 // What kind of file system holds a folder, on Linux: the mount table read
 // for a device's type, the names that mean FAT, and a FAT32 image mounted
 // through fusefat, which statfs names only as FUSE and which reports no
-// blocks at all.
+// blocks at all. On that stick, through the library's functions: pieces
+// carried there and back, a split on the stick itself, and what FAT cannot
+// hold refused before anything is read or written.
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -14,6 +17,7 @@
 #include "platform/platform.h"
 #include "platform/posix/mount_table.h"
 #include "platform/utf8.h"
+#include "tarvelin/tarvelin.h"
 #include "tests/support/temp_dir.h"
 
 namespace tarvelin {
@@ -84,6 +88,29 @@ class FatStick : public ::testing::Test {
     if (mounted_) std::system(("fusermount -u '" + mount_ + "'").c_str());
   }
 
+  tarvelin_options Options(std::uint32_t flags, std::uint64_t piece_size,
+                           const char* piece_folder) const {
+    tarvelin_options options{};
+    options.size = sizeof options;
+    options.flags = flags;
+    options.piece_size = piece_size;
+    options.piece_folder = piece_folder;
+    return options;
+  }
+  static tarvelin_outcome Outcome() {
+    tarvelin_outcome outcome{};
+    outcome.size = sizeof outcome;
+    return outcome;
+  }
+  int FilesOnStick() const {
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(mount_)) {
+      (void)entry;
+      ++count;
+    }
+    return count;
+  }
+
   testing::TempDir dir_;
   std::string image_, mount_;
   bool mounted_ = false;
@@ -98,6 +125,99 @@ TEST_F(FatStick, IsFatAndTellsNoRoom) {
   // fusefat reports no blocks: its room is unknown, not nothing.
   std::uint64_t free_bytes = 0;
   EXPECT_FALSE(DefaultPlatform().GetDiskFreeSpace(piece.c_str(), &free_bytes));
+}
+
+constexpr std::uint64_t kMiB = 1 << 20;
+
+// Split from the temporary folder onto the stick, keeping the source, and
+// merged from the stick into another folder: FAT is known, every piece read
+// back, and the original comes back whole.
+TEST_F(FatStick, CarriesPiecesToTheStickAndBack) {
+  const std::string original = testing::PatternBytes(5 * kMiB / 2, 31);
+  const std::string source = WideToUtf8(dir_.Path(L"disk.img"));
+  testing::WriteFileBytes(dir_.Path(L"disk.img"), original);
+  tarvelin_options split = Options(TARVELIN_KEEP_SOURCE, kMiB, mount_.c_str());
+  tarvelin_outcome outcome = Outcome();
+  ASSERT_EQ(RC_OK, tarvelin_split(source.c_str(), &split, &outcome))
+      << tarvelin_code_name(outcome.code) << " step " << outcome.step << " " << outcome.file;
+  EXPECT_EQ(TARVELIN_FS_FAT, outcome.file_system);
+  EXPECT_EQ(1, outcome.read_back);
+  EXPECT_EQ(3, outcome.pieces);
+  EXPECT_EQ(4, FilesOnStick());  // three pieces and the manifest
+  EXPECT_EQ(original, testing::ReadFileBytes(dir_.Path(L"disk.img")));
+
+  const std::wstring back = dir_.Path(L"back");
+  std::filesystem::create_directory(testing::FsPath(back));
+  const std::string rebuilt = WideToUtf8(back) + "/disk.img";
+  tarvelin_options merge = Options(0, 0, mount_.c_str());
+  outcome = Outcome();
+  ASSERT_EQ(RC_OK, tarvelin_merge(rebuilt.c_str(), &merge, &outcome))
+      << tarvelin_code_name(outcome.code) << " step " << outcome.step << " " << outcome.file;
+  EXPECT_EQ(original, testing::ReadFileBytes(Utf8ToWide(rebuilt)));
+  EXPECT_EQ(0, FilesOnStick());
+}
+
+// What the stick cannot hold is refused before the source is read and
+// before anything is written: a name with a character that FAT refuses, and
+// pieces past 4 GiB - 1 byte (a sparse source of 4 GiB + 1 MiB cut into
+// pieces of 4096 MiB).
+TEST_F(FatStick, RefusesWhatFatCannotHoldBeforeReadingOrWriting) {
+  const struct {
+    const char* name;
+    const wchar_t* source;
+    std::uint64_t size;
+    std::uint64_t piece_size;
+    ResultCode code;
+    int step;
+  } rows[] = {
+      {"a ':' in the name", L"a:b.img", kMiB, kMiB, RC_INVALID_PATH,
+       TARVELIN_STEP_NAME_NOT_ALLOWED},
+      {"pieces past 4 GiB", L"big.img", (4096 + 1) * kMiB, 4096 * kMiB, RC_INVALID_ARGUMENT,
+       TARVELIN_STEP_TOO_LARGE_FOR_MEDIUM},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::wstring source = dir_.Path(row.source);
+    testing::MakeSparseFile(source, row.size);
+    tarvelin_options options = Options(0, row.piece_size, mount_.c_str());
+    // Told of no phase at all: the source's fingerprint is the first.
+    int told = 0;
+    options.user_data = &told;
+    options.progress = [](const tarvelin_progress*, void* context) {
+      ++*static_cast<int*>(context);
+      return 0;
+    };
+    tarvelin_outcome outcome = Outcome();
+    EXPECT_STREQ(tarvelin_code_name(row.code),
+                 tarvelin_code_name(tarvelin_split(WideToUtf8(source).c_str(), &options, &outcome)));
+    EXPECT_EQ(row.step, outcome.step);
+    EXPECT_EQ(TARVELIN_ROLE_PIECE, outcome.role);
+    EXPECT_EQ(TARVELIN_FS_FAT, outcome.file_system);
+    EXPECT_EQ(0, told);
+    EXPECT_EQ(0, FilesOnStick());
+    EXPECT_EQ(row.size, testing::FileSizeOf(source));
+    std::filesystem::remove(testing::FsPath(source));
+  }
+}
+
+// A split on the stick itself, its pieces beside the source, and a merge
+// there that rebuilds it.
+TEST_F(FatStick, SplitsAndMergesOnTheStickItself) {
+  const std::string original = testing::PatternBytes(5 * kMiB / 2, 37);
+  const std::string source = mount_ + "/disk.img";
+  testing::WriteFileBytes(Utf8ToWide(source), original);
+  tarvelin_options options = Options(0, kMiB, nullptr);
+  tarvelin_outcome outcome = Outcome();
+  ASSERT_EQ(RC_OK, tarvelin_split(source.c_str(), &options, &outcome))
+      << tarvelin_code_name(outcome.code) << " step " << outcome.step << " " << outcome.file;
+  EXPECT_EQ(TARVELIN_FS_FAT, outcome.file_system);
+  EXPECT_EQ(3, outcome.pieces);
+  EXPECT_FALSE(testing::FileExists(Utf8ToWide(source)));
+  outcome = Outcome();
+  ASSERT_EQ(RC_OK, tarvelin_merge(source.c_str(), &options, &outcome))
+      << tarvelin_code_name(outcome.code) << " step " << outcome.step << " " << outcome.file;
+  EXPECT_EQ(original, testing::ReadFileBytes(Utf8ToWide(source)));
+  EXPECT_EQ(1, FilesOnStick());
 }
 
 }  // namespace

@@ -2,13 +2,17 @@
 // A host program for the tests that kill, limit or race whole processes: it
 // runs one split or merge through the library's internal API and reports.
 //
-//   crash_host [--gated] [--max-file-size BYTES] split PATH MIB
-//   crash_host [--gated] [--max-file-size BYTES] merge PATH
+//   crash_host [OPTIONS] split PATH MIB
+//   crash_host [OPTIONS] merge PATH
 //
 // --gated: print "ready" and wait for the end of standard input before the
 //   operation, so that a test can start several hosts at one moment.
-// --max-file-size: set RLIMIT_FSIZE and ignore SIGXFSZ, so that a write past
-//   the limit fails with EFBIG instead of killing the process.
+// --max-file-size BYTES: set RLIMIT_FSIZE and ignore SIGXFSZ, so that a
+//   write past the limit fails with EFBIG instead of killing the process.
+// --folder DIR: the pieces and the manifest are in DIR (a split reads them
+//   back past the cache, as the library's functions do with a folder).
+// --die-before-change N: the host kills itself with SIGKILL right before its
+//   Nth attempt to change something on disk.
 //
 // On success or failure of the operation it prints one line,
 //   RESULT_NAME START_NS END_NS CHANGES
@@ -40,8 +44,9 @@ long long MonotonicNs() {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: crash_host [--gated] [--max-file-size BYTES] split PATH MIB\n"
-               "       crash_host [--gated] [--max-file-size BYTES] merge PATH\n");
+               "usage: crash_host [OPTIONS] split PATH MIB\n"
+               "       crash_host [OPTIONS] merge PATH\n"
+               "options: --gated --max-file-size BYTES --folder DIR --die-before-change N\n");
   return 2;
 }
 
@@ -67,11 +72,18 @@ void WaitForStart() {
 int main(int argc, char** argv) {
   int arg = 1;
   bool gated = false;
+  std::wstring folder;
+  int die_before_change = 0;
   for (; arg < argc && std::strncmp(argv[arg], "--", 2) == 0; ++arg) {
     if (std::strcmp(argv[arg], "--gated") == 0) {
       gated = true;
     } else if (std::strcmp(argv[arg], "--max-file-size") == 0 && arg + 1 < argc) {
       if (!LimitFileSize(argv[++arg])) return Usage();
+    } else if (std::strcmp(argv[arg], "--folder") == 0 && arg + 1 < argc) {
+      folder = tarvelin::Utf8ToWide(argv[++arg]);
+    } else if (std::strcmp(argv[arg], "--die-before-change") == 0 && arg + 1 < argc) {
+      die_before_change = std::atoi(argv[++arg]);
+      if (die_before_change <= 0) return Usage();
     } else {
       return Usage();
     }
@@ -89,8 +101,11 @@ int main(int argc, char** argv) {
 
   if (gated) WaitForStart();
   tarvelin::testing::ChangeCountingPlatform platform;
+  platform.DieBeforeChange(die_before_change);
   tarvelin::OperationOptions options;
   options.platform = &platform;
+  options.piece_folder = folder;
+  if (!folder.empty()) options.flags |= tarvelin::kReadBack;
   const long long start = MonotonicNs();
   const ResultCode result = operation == "split"
                                 ? tarvelin::Split(path.c_str(), tarvelin::PieceLimit(piece_size_mib), options)

@@ -56,6 +56,7 @@ void FaultPlatform::ShortWrite(int nth, std::uint32_t reported) {
 void FaultPlatform::ClearFaults() {
   rules_.clear();
   short_write_nth_ = 0;
+  altered_path_.clear();
 }
 
 std::vector<std::size_t> FaultPlatform::IndexesOf(Op op, const std::wstring& path) const {
@@ -93,14 +94,25 @@ FileHandle FaultPlatform::CreateFile(const wchar_t* path, std::uint32_t access,
   if (call.refused()) return InvalidHandle();
   FileHandle file =
       target().CreateFile(path, access, share, disposition, attribute, access_model);
-  if (call.Succeeded(file != InvalidHandle())) open_[file] = path;
+  if (call.Succeeded(file != InvalidHandle())) {
+    open_[file] = path;
+    uncached_[file] = (access & kAccessUncached) != 0;
+  }
   return file;
 }
 
 bool FaultPlatform::ReadFile(FileHandle file, void* buffer, std::uint32_t size,
                              std::uint32_t* bytes_read) {
   CountedCall call(*this, Op::kReadFile, PathOf(file), size);
-  return !call.refused() && call.Succeeded(target().ReadFile(file, buffer, size, bytes_read));
+  if (call.refused() || !call.Succeeded(target().ReadFile(file, buffer, size, bytes_read))) {
+    return false;
+  }
+  if (*bytes_read > 0 && !altered_path_.empty() && uncached_[file] &&
+      PathOf(file) == altered_path_) {
+    static_cast<unsigned char*>(buffer)[*bytes_read / 2] ^= 0x5A;
+    ++altered_reads_;
+  }
+  return true;
 }
 
 bool FaultPlatform::WriteFile(FileHandle file, const void* buffer, std::uint32_t size,
@@ -154,6 +166,7 @@ bool FaultPlatform::CloseHandle(FileHandle file) {
   // The handle is released either way, so that an injected failure leaks nothing.
   const bool ok = target().CloseHandle(file);
   open_.erase(file);
+  uncached_.erase(file);
   return !call.refused() && call.Succeeded(ok);
 }
 
@@ -171,6 +184,7 @@ bool FaultPlatform::DeleteAndClose(FileHandle file, const KeptFile* kept,
                                    std::size_t kept_count) {
   CountedCall call(*this, Op::kDeleteAndClose, PathOf(file));
   open_.erase(file);
+  uncached_.erase(file);
   // A refused deletion still closes the handle, as the call promises.
   if (call.refused()) {
     const std::uint32_t error = target().GetLastError();

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // A platform that wraps a real backend for tests: it counts and records every
 // call, fails the Nth one (once or from then on) with a chosen error, can make
-// a write report fewer bytes than it was given, and tracks the handles that
+// a write report fewer bytes than it was given, can alter what reads past the
+// system's cache give back for one file, and tracks the handles that
 // are open, so that a test can sweep "fail call N" over a whole operation and
 // check what was left behind. A hook may look at each call once it returned.
 #ifndef TARVELIN_TESTS_SUPPORT_FAULT_PLATFORM_H_
@@ -44,6 +45,13 @@ class FaultPlatform : public PlatformWrapper {
   // Makes the `nth` write (1-based) succeed but report `reported` bytes,
   // having written that many.
   void ShortWrite(int nth, std::uint32_t reported);
+  // Makes every read through a handle opened on `path` with kAccessUncached
+  // (a read past the system's cache) give back altered bytes, as a medium
+  // that stores other bytes than it was given; reads through other handles
+  // on `path` are left alone.
+  void AlterUncachedReadsOf(const std::wstring& path) { altered_path_ = path; }
+  // Reads that AlterUncachedReadsOf altered.
+  int altered_reads() const { return altered_reads_; }
   // Makes CreateBackgroundThread give no thread, as a system out of threads
   // does; it is not a counted call.
   void RefuseBackgroundThreads() { refuse_threads_ = true; }
@@ -119,6 +127,9 @@ class FaultPlatform : public PlatformWrapper {
   std::uint32_t short_write_bytes_ = 0;
   std::vector<Call> calls_;
   std::map<FileHandle, std::wstring> open_;
+  std::map<FileHandle, bool> uncached_;  // opened with kAccessUncached
+  std::wstring altered_path_;
+  int altered_reads_ = 0;
   std::function<void(std::uint64_t, const Call&)> hook_;
 };
 
