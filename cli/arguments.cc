@@ -8,16 +8,58 @@ Command CommandNamed(const std::string& name) {
   if (name == "split") return Command::kSplit;
   if (name == "merge") return Command::kMerge;
   if (name == "verify") return Command::kVerify;
+  if (name == "cat") return Command::kCat;
   if (name == "fingerprint") return Command::kFingerprint;
   return Command::kNone;
+}
+
+const char kCommands[] = " (split, merge, verify, cat or fingerprint)";
+
+// An option given to a command that does not take it, and the reason.
+bool Refuse(const std::string& reason, std::string* error) {
+  *error = reason;
+  return false;
+}
+
+// Checks the options that only some commands take.
+bool CheckOptions(const Invocation& in, std::string* error) {
+  const std::string& name = in.command_name;
+  const Command c = in.command;
+  if (in.size_given && c != Command::kSplit) {
+    return Refuse(name + ": --size applies to split only", error);
+  }
+  if (in.no_space_check && c != Command::kSplit && c != Command::kMerge) {
+    return Refuse(name + ": --no-space-check applies to split and merge only", error);
+  }
+  if (in.to_given && c != Command::kSplit) {
+    return Refuse(name + ": --to applies to split only (merge, verify and cat take --from)",
+                  error);
+  }
+  if (in.from_given && c != Command::kMerge && c != Command::kVerify && c != Command::kCat) {
+    return Refuse(name + ": --from applies to merge, verify and cat only (split takes --to)",
+                  error);
+  }
+  if (in.keep && c != Command::kSplit && c != Command::kMerge) {
+    return Refuse(name + ": --keep applies to split and merge only (the others delete nothing)",
+                  error);
+  }
+  // Beside FILE a split reads nothing back, so the option would change
+  // nothing; a user who gives it means something that does not happen.
+  if (in.no_read_back && (c != Command::kSplit || !in.to_given)) {
+    return Refuse(name + ": --no-read-back applies to split --to DIR only (a split beside FILE "
+                         "reads nothing back)",
+                  error);
+  }
+  if (in.force && c != Command::kCat) return Refuse(name + ": --force applies to cat only", error);
+  return true;
 }
 
 // Checks what the command was given against what it takes.
 bool CheckCommand(const Invocation& in, std::string* error) {
   const std::string& name = in.command_name;
   if (in.command == Command::kNone) {
-    *error = name.empty() ? "no command given (split, merge, verify or fingerprint)"
-                          : "'" + name + "' is not a command (split, merge, verify or fingerprint)";
+    *error = name.empty() ? std::string("no command given") + kCommands
+                          : "'" + name + "' is not a command" + kCommands;
     return false;
   }
   if (in.files.empty()) {
@@ -28,15 +70,7 @@ bool CheckCommand(const Invocation& in, std::string* error) {
     *error = name + ": takes one FILE, given " + std::to_string(in.files.size());
     return false;
   }
-  if (in.size_given && in.command != Command::kSplit) {
-    *error = name + ": --size applies to split only";
-    return false;
-  }
-  if (in.no_space_check && in.command != Command::kSplit && in.command != Command::kMerge) {
-    *error = name + ": --no-space-check applies to split and merge only";
-    return false;
-  }
-  return true;
+  return CheckOptions(in, error);
 }
 
 // The words on the command line, taken one by one.
@@ -67,24 +101,41 @@ bool TakeSize(const std::string& value, Invocation* in, std::string* error) {
   return true;
 }
 
-// A long option, "--name" or "--name=value"; a SIZE may also be the next word.
+// The pieces' folder of --to or --from; the last one given counts.
+bool TakeFolder(const std::string& option, const std::string& value, Invocation* in,
+                std::string* error) {
+  if (value.empty()) {
+    *error = option + " needs a DIR, not an empty word";
+    return false;
+  }
+  in->piece_folder = value;
+  (option == "--to" ? in->to_given : in->from_given) = true;
+  return true;
+}
+
+// A long option, "--name" or "--name=value"; the value of one that takes a
+// value (a SIZE, a DIR) may also be the next word.
 bool TakeLongOption(const std::string& arg, Words* words, Invocation* in, Flags* flags,
                     std::string* error) {
   const std::size_t equals = arg.find('=');
   const std::string name = arg.substr(0, equals);
   const bool has_value = equals != std::string::npos;
-  if (name == "--size") {
-    if (has_value) return TakeSize(arg.substr(equals + 1), in, error);
-    if (words->done()) {
-      *error = "--size needs a SIZE";
+  const bool takes_folder = name == "--to" || name == "--from";
+  if (name == "--size" || takes_folder) {
+    if (!has_value && words->done()) {
+      *error = name + (takes_folder ? " needs a DIR" : " needs a SIZE");
       return false;
     }
-    return TakeSize(words->Take(), in, error);
+    const std::string value = has_value ? arg.substr(equals + 1) : words->Take();
+    return takes_folder ? TakeFolder(name, value, in, error) : TakeSize(value, in, error);
   }
   bool* flag = name == "--help"             ? &flags->help
                : name == "--version"        ? &flags->version
                : name == "--quiet"          ? &in->quiet
                : name == "--no-space-check" ? &in->no_space_check
+               : name == "--keep"           ? &in->keep
+               : name == "--no-read-back"   ? &in->no_read_back
+               : name == "--force"          ? &in->force
                                             : nullptr;
   if (flag == nullptr) {
     *error = "unknown option '" + name + "'";
@@ -108,6 +159,8 @@ bool TakeShortOptions(const std::string& arg, Words* words, Invocation* in, Flag
       in->quiet = true;
     } else if (letter == 'h') {
       flags->help = true;
+    } else if (letter == 'f') {
+      in->force = true;
     } else if (letter == 's') {
       if (i + 1 < arg.size()) return TakeSize(arg.substr(i + 1), in, error);
       if (words->done()) {

@@ -5,9 +5,11 @@
 // a SIZE may be attached ("-s5", "--size=5") or the next word ("-s 5",
 // "--size 5"). "-" alone is a name (standard input, for fingerprint).
 //
-//   tarvelin split FILE [--size SIZE] [--no-space-check] [--quiet]
-//   tarvelin merge FILE [--no-space-check] [--quiet]
-//   tarvelin verify FILE [--quiet]
+//   tarvelin split FILE [--to DIR] [--size SIZE] [--keep] [--no-read-back]
+//                       [--no-space-check] [--quiet]
+//   tarvelin merge FILE [--from DIR] [--keep] [--no-space-check] [--quiet]
+//   tarvelin verify FILE [--from DIR] [--quiet]
+//   tarvelin cat FILE [--from DIR] [--force] [--quiet]
 //   tarvelin fingerprint FILE... [--quiet]
 //   tarvelin --help | --version
 #ifndef TARVELIN_CLI_ARGUMENTS_H_
@@ -21,7 +23,7 @@
 
 namespace tarvelin::cli {
 
-enum class Command { kNone, kSplit, kMerge, kVerify, kFingerprint, kHelp, kVersion };
+enum class Command { kNone, kSplit, kMerge, kVerify, kCat, kFingerprint, kHelp, kVersion };
 
 struct Invocation {
   Command command = Command::kNone;
@@ -31,6 +33,14 @@ struct Invocation {
   bool size_given = false;
   bool no_space_check = false;
   bool quiet = false;
+  // The pieces' folder: where split writes them (--to), where merge, verify
+  // and cat read them (--from); empty: beside FILE.
+  std::string piece_folder;
+  bool to_given = false;
+  bool from_given = false;
+  bool keep = false;          // split: keep FILE; merge: keep the pieces and the manifest
+  bool no_read_back = false;  // split --to: do not read the medium back
+  bool force = false;         // cat: write to a terminal too
 };
 
 // Parses the arguments after the program's name. On a usage error returns

@@ -17,10 +17,11 @@ enum ExitCode : int {
 int RunSplit(const Invocation& invocation);
 int RunMerge(const Invocation& invocation);
 int RunVerify(const Invocation& invocation);
+int RunCat(const Invocation& invocation);
 int RunFingerprint(const Invocation& invocation);
 
 // Whether progress goes to the terminal: only when stderr is one and
-// --quiet was not given.
+// --quiet was not given (and, for cat, stdout is not a terminal too).
 bool ShowsProgress(const Invocation& invocation);
 
 }  // namespace tarvelin::cli

@@ -14,10 +14,18 @@ constexpr std::uint32_t kCantResolveFilename = 1921;
 
 const char kAskForTheFile[] = "; give the name of the file to rebuild, with its extension";
 
+// The characters that FAT refuses in a name, beside the controls.
+const char kFatRefuses[] = "\"*/:<>?\\|";
+
 class Words {
  public:
-  Words(const tarvelin_outcome& outcome, const std::string& path)
-      : o_(outcome), path_(path), file_(outcome.file) {}
+  Words(const tarvelin_outcome& outcome, const std::string& path, const Request& request)
+      : o_(outcome),
+        path_(path),
+        file_(outcome.file),
+        request_(request),
+        folder_(request.piece_folder),
+        names_(NamesPath(path, request.piece_folder)) {}
 
   std::string Describe() const;
 
@@ -30,6 +38,7 @@ class Words {
       case TARVELIN_ROLE_REBUILT: return file_ == path_ ? "it" : file_;
       case TARVELIN_ROLE_MANIFEST: return "the manifest " + file_;
       case TARVELIN_ROLE_PIECE: return "piece " + file_;
+      case TARVELIN_ROLE_OUTPUT: return "standard output";
       default: break;
     }
     return "a file";
@@ -43,14 +52,21 @@ class Words {
   std::string NotOurs() const;
   std::string PartOfASplit() const;
   std::string NoSpace() const;
+  std::string NotFound() const;
+  std::string TooLargeForMedium() const;
+  std::string NameNotAllowed() const;
+  std::string ReadBack() const;
 
   const tarvelin_outcome& o_;
   const std::string& path_;
   const std::string file_;
+  const Request& request_;
+  const std::string& folder_;
+  const std::string names_;  // the path that the split's names derive from
 };
 
 std::string Words::Mismatch() const {
-  const std::string manifest = ManifestName(path_);
+  const std::string manifest = ManifestName(names_);
   if (o_.code == RC_FILE_WRITE) {
     return "the pieces, read back, do not join into it: another program wrote to one of them "
            "while the split ran; it is kept (run the split again)";
@@ -60,14 +76,23 @@ std::string Words::Mismatch() const {
            ", which a splitter writes when it could not read the piece (a name outside ASCII, "
            "for one), so the piece cannot be proved";
   }
+  // A stream proves a piece once its bytes have gone out.
   if (o_.role == TARVELIN_ROLE_PIECE) {
-    return "piece " + file_ + " does not match its recorded fingerprint";
+    return "piece " + file_ + " does not match its recorded fingerprint" +
+           (request_.streamed ? "; its bytes have gone out already, so what was written is not "
+                                "the original"
+                              : "");
   }
   if (Has(TARVELIN_DETAIL_SOURCE_UNRECORDED)) {
     return "the manifest " + manifest + " records no fingerprint of the source, so " +
-           (o_.file_existed ? "it" : "the rebuilt file") + " cannot be proved";
+           (request_.streamed ? "what was written" : o_.file_existed ? "it" : "the rebuilt file") +
+           " cannot be proved";
   }
-  const std::string missing = o_.missing_piece >= 0 ? PieceName(path_, o_.missing_piece) : "";
+  if (request_.streamed) {
+    return "the pieces joined do not match the recorded fingerprint of the source; what was "
+           "written is not the original";
+  }
+  const std::string missing = o_.missing_piece >= 0 ? PieceName(names_, o_.missing_piece) : "";
   if (Has(TARVELIN_DETAIL_NOT_RESUMABLE) && o_.missing_piece >= 0) {
     return "it already exists, and the bytes after the pieces joined in it cannot be checked "
            "against piece " + missing + ", which is missing; it is left as it is";
@@ -131,12 +156,70 @@ std::string Words::PartOfASplit() const {
          kAskForTheFile;
 }
 
+// A split needs its source's size where the pieces go; a merge its largest
+// piece, or the whole when the pieces stay (kept, or on another file
+// system, which only a pieces' folder can be).
 std::string Words::NoSpace() const {
-  const std::string what =
-      o_.role == TARVELIN_ROLE_SOURCE ? "the pieces need" : "its largest piece needs";
-  return "not enough free space: " + what + " " + BytesText(o_.space_needed) +
-         " and the file system has " + BytesText(o_.space_free) +
-         " free (--no-space-check tries anyway)";
+  std::string what = "its largest piece needs";
+  std::string system = "the file system";
+  if (o_.role == TARVELIN_ROLE_SOURCE) {
+    what = "the pieces need";
+    if (!folder_.empty()) system += " of " + folder_;
+  } else if (request_.keep) {
+    what = "with the pieces kept, the whole file needs";
+  } else if (!folder_.empty()) {
+    what = "the rebuilt file needs";
+  }
+  return "not enough free space: " + what + " " + BytesText(o_.space_needed) + " and " + system +
+         " has " + BytesText(o_.space_free) + " free (--no-space-check tries anyway)";
+}
+
+std::string Words::NotFound() const {
+  switch (o_.role) {
+    case TARVELIN_ROLE_NONE:  // the pieces' folder
+      if (o_.file_kind == TARVELIN_KIND_NONE || o_.file_kind == TARVELIN_KIND_UNKNOWN) {
+        return "the pieces' folder " + file_ + " does not exist";
+      }
+      return "the pieces' folder " + file_ + " is not a folder";
+    case TARVELIN_ROLE_MANIFEST:
+      return "no manifest " + file_ + (folder_.empty() ? " beside it" : "");
+    case TARVELIN_ROLE_PIECE:
+      return "piece " + file_ + " is missing" + (request_.streamed ? "; nothing was written" : "");
+    default: break;
+  }
+  return "no such file";
+}
+
+// FAT's files stop at 4 GiB - 1 byte: 4095 MiB is the largest whole MiB.
+std::string Words::TooLargeForMedium() const {
+  const std::string pieces = request_.piece_mib > 0
+                                 ? "pieces of " + std::to_string(request_.piece_mib) + " MiB"
+                                 : "the pieces";
+  const std::string where =
+      folder_.empty() ? "beside it, on a FAT file system" : "on " + folder_ + ", a FAT file system";
+  return pieces + " would not fit " + where +
+         ", which holds files of 4 GiB - 1 byte at most; choose -s 4095M or less (nothing was "
+         "written)";
+}
+
+std::string Words::NameNotAllowed() const {
+  const std::string name = LastComponent(file_);
+  for (char c : name) {
+    const bool refused = static_cast<unsigned char>(c) < 0x20 ||
+                         std::string(kFatRefuses).find(c) != std::string::npos;
+    if (refused) {
+      return "FAT refuses the character '" + std::string(1, c) + "' in " + name +
+             "; rename the file (nothing was written)";
+    }
+  }
+  return "FAT refuses a character in " + name + "; rename the file (nothing was written)";
+}
+
+// Read past the cache, the medium gave back other bytes than it was given.
+std::string Words::ReadBack() const {
+  return "the medium gave back other bytes for " + Which() +
+         " than were written to it: it may be failing, or hold less than it claims (as fake "
+         "sticks do); the source is kept";
 }
 
 std::string Words::Describe() const {
@@ -149,9 +232,7 @@ std::string Words::Describe() const {
     case TARVELIN_STEP_NAME_TOO_LONG:
       return "the path is too long: with the manifest's \".DAT\" or a piece's number added, a "
              "name would pass the longest that the system takes";
-    case TARVELIN_STEP_NOT_FOUND:
-      if (o_.role == TARVELIN_ROLE_MANIFEST) return "no manifest " + file_ + " beside it";
-      return "no such file";
+    case TARVELIN_STEP_NOT_FOUND: return NotFound();
     case TARVELIN_STEP_OPEN: return "cannot open " + which + ": " + Reason();
     case TARVELIN_STEP_CREATE:
       if (o_.system_error == kFileExists && o_.role != TARVELIN_ROLE_REBUILT) {
@@ -188,6 +269,9 @@ std::string Words::Describe() const {
     case TARVELIN_STEP_NO_SPACE: return NoSpace();
     case TARVELIN_STEP_PART_OF_A_SPLIT: return PartOfASplit();
     case TARVELIN_STEP_BAD_OPTIONS: return "an option is out of range";
+    case TARVELIN_STEP_TOO_LARGE_FOR_MEDIUM: return TooLargeForMedium();
+    case TARVELIN_STEP_NAME_NOT_ALLOWED: return NameNotAllowed();
+    case TARVELIN_STEP_READ_BACK: return ReadBack();
     default: break;
   }
   return "it failed";
@@ -205,8 +289,9 @@ std::string FileErrorWords(std::uint32_t error, const char* message, int file_ki
   return message != nullptr && *message != '\0' ? message : "system error " + std::to_string(error);
 }
 
-std::string DescribeFailure(const tarvelin_outcome& outcome, const std::string& path) {
-  return Words(outcome, path).Describe();
+std::string DescribeFailure(const tarvelin_outcome& outcome, const std::string& path,
+                            const Request& request) {
+  return Words(outcome, path, request).Describe();
 }
 
 }  // namespace tarvelin::cli

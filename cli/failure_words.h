@@ -12,9 +12,18 @@
 
 namespace tarvelin::cli {
 
-// Words for the outcome of a split, merge, verify or fingerprint of `path`
-// (as the user typed it) that failed.
-std::string DescribeFailure(const tarvelin_outcome& outcome, const std::string& path);
+// What the user asked for, as far as the words of a failure depend on it.
+struct Request {
+  std::string piece_folder;    // --to or --from; empty: the pieces beside the file
+  std::int32_t piece_mib = 0;  // split: the largest piece asked for
+  bool keep = false;           // --keep
+  bool streamed = false;       // cat: the bytes go out as they are proved
+};
+
+// Words for the outcome of a split, merge, verify, cat or fingerprint of
+// `path` (as the user typed it) that failed.
+std::string DescribeFailure(const tarvelin_outcome& outcome, const std::string& path,
+                            const Request& request = Request());
 
 // The system's reason for a failure on a file, put plainly where the name is
 // no file at all: an open of a folder or a device is refused with the same

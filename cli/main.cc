@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The tarvelin tool: split, merge, verify and fingerprint from the command
-// line, on the library's internal API.
+// The tarvelin tool: split, merge, verify, cat and fingerprint from the
+// command line, on the library's public API.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -38,6 +38,7 @@ int Run(const std::vector<std::string>& args) {
     case Command::kSplit: return RunSplit(invocation);
     case Command::kMerge: return RunMerge(invocation);
     case Command::kVerify: return RunVerify(invocation);
+    case Command::kCat: return RunCat(invocation);
     case Command::kFingerprint: return RunFingerprint(invocation);
     case Command::kNone: break;
   }

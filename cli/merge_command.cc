@@ -11,11 +11,18 @@
 namespace tarvelin::cli {
 namespace {
 
-std::string Summary(const std::string& path, const tarvelin_outcome& outcome, bool pieces_left) {
+std::string Summary(const OperationSession& session, bool keep, bool pieces_left) {
+  const std::string& path = session.path();
+  const tarvelin_outcome& outcome = session.outcome();
   if (outcome.file_existed && !outcome.manifest_found) {
-    return path + " already exists and has no manifest beside it: nothing to merge";
+    return path + " already exists and has " + NoManifest(path, session.names()) +
+           ": nothing to merge";
   }
-  const std::string manifest = ManifestName(path);
+  const std::string manifest = ManifestName(session.names());
+  if (outcome.tidied && keep) {
+    return path + " already exists and matches the recorded fingerprint of the source; the "
+                  "manifest " + manifest + " and the pieces were kept";
+  }
   if (outcome.tidied) {
     return path + " already exists and matches the recorded fingerprint of the source; the "
                   "manifest " + manifest +
@@ -32,7 +39,7 @@ std::string Summary(const std::string& path, const tarvelin_outcome& outcome, bo
     how = ", going on from what an earlier merge left in it" + how;
   }
   return path + ": rebuilt from " + std::to_string(joined) + (joined == 1 ? " piece" : " pieces") +
-         how;
+         how + (keep ? "; the pieces and the manifest were kept" : "");
 }
 
 }  // namespace
@@ -41,6 +48,7 @@ int RunMerge(const Invocation& invocation) {
   OperationSession session(invocation, "merge");
   tarvelin_options& options = session.options();
   if (!invocation.no_space_check) options.flags |= TARVELIN_CHECK_SPACE;
+  if (invocation.keep) options.flags |= TARVELIN_KEEP_PIECES;
   // Piece files beyond the record are never taken, nor, when the merge only
   // tidies, one whose bytes are not its record's; the user hears of each
   // whatever becomes of the merge, after it.
@@ -59,7 +67,7 @@ int RunMerge(const Invocation& invocation) {
   session.Finish();
   for (const std::string& why : left) PrintWarning(session.prefix() + "left " + why);
   if (code != RC_OK) return session.Fail(code);
-  if (!invocation.quiet) PrintOut(Summary(session.path(), session.outcome(), !left.empty()));
+  if (!invocation.quiet) PrintOut(Summary(session, invocation.keep, !left.empty()));
   return kExitSuccess;
 }
 

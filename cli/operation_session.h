@@ -9,6 +9,7 @@
 #include <string>
 
 #include "cli/arguments.h"
+#include "cli/failure_words.h"
 #include "cli/progress_display.h"
 #include "tarvelin/tarvelin.h"
 
@@ -24,13 +25,20 @@ class OperationSession {
   // The file as the user typed it, and "<command> <file>: ".
   const std::string& path() const { return path_; }
   const std::string& prefix() const { return prefix_; }
-  // Progress goes to the display; pieces, once OnPiece is set, to it. The
-  // command adds its own.
+  // The path that the names of the pieces and the manifest derive from
+  // (set_names.h): the file, or the pieces' folder and the file's name.
+  const std::string& names() const { return names_; }
+  // Progress goes to the display; pieces, once OnPiece is set, to it; the
+  // pieces' folder of --to or --from is set. The command adds its own.
   tarvelin_options& options() { return options_; }
   tarvelin_outcome& outcome() { return outcome_; }
+  const tarvelin_outcome& outcome() const { return outcome_; }
   // Told of each piece that a verify judges or a merge leaves; the progress
   // line is blanked first, so that a line printed here stands alone.
   void OnPiece(std::function<void(const tarvelin_piece&)> handler);
+  // Receives the bytes that a cat writes out; returns 0 once all are
+  // written, else the system's error (tarvelin_write_callback).
+  void OnOutput(std::function<int(const void* bytes, std::size_t size)> handler);
 
   // Ends the progress line.
   void Finish() { display_.Finish(); }
@@ -42,11 +50,16 @@ class OperationSession {
  private:
   static int TARVELIN_CALLBACK Progress(const tarvelin_progress* progress, void* self);
   static void TARVELIN_CALLBACK Piece(const tarvelin_piece* piece, void* self);
+  static int TARVELIN_CALLBACK Output(const void* bytes, std::size_t size, void* self);
 
   std::string path_;
   std::string prefix_;
+  Request request_;
+  std::string names_;
+  bool to_medium_;  // split --to: the phases are told as a medium's
   ProgressDisplay display_;
   std::function<void(const tarvelin_piece&)> on_piece_;
+  std::function<int(const void*, std::size_t)> on_output_;
   tarvelin_options options_;
   tarvelin_outcome outcome_;
 };

@@ -32,7 +32,11 @@ std::string PieceOf(const char* verb, const tarvelin_progress& event) {
 
 }  // namespace
 
-std::string PhaseLabel(const tarvelin_progress& event) {
+std::string PhaseLabel(const tarvelin_progress& event, bool to_medium) {
+  if (to_medium && event.phase == TARVELIN_PHASE_CUT_PIECE) {
+    return PieceOf("writing", event) + " to medium";
+  }
+  if (to_medium && event.phase == TARVELIN_PHASE_FLUSH) return "flushing to medium";
   switch (event.phase) {
     case TARVELIN_PHASE_FINGERPRINT_SOURCE: return "fingerprinting the source";
     case TARVELIN_PHASE_CHECK_EARLIER_OUTPUT:
@@ -45,17 +49,21 @@ std::string PhaseLabel(const tarvelin_progress& event) {
     case TARVELIN_PHASE_JOIN_PIECE: return PieceOf("joining", event);
     case TARVELIN_PHASE_VERIFY_WHOLE: return "verifying the whole";
     case TARVELIN_PHASE_FINGERPRINT: return "fingerprinting";
+    case TARVELIN_PHASE_READ_BACK:
+      return event.piece < 0 ? "reading back the manifest" : PieceOf("reading back", event);
+    case TARVELIN_PHASE_STREAM_PIECE: return PieceOf("streaming", event);
     default: break;
   }
   return "working";
 }
 
 std::string FormatProgressLine(const std::string& label, std::uint64_t done, std::uint64_t total,
-                               double elapsed_seconds, int columns) {
+                               double elapsed_seconds, int columns, std::uint64_t rate_base) {
   const unsigned percent =
       total == 0 ? 100 : static_cast<unsigned>(static_cast<double>(done) * 100 / total);
-  const bool steady = elapsed_seconds >= kSteadyAfterSeconds && done > 0;
-  const double rate = steady ? static_cast<double>(done) / elapsed_seconds : 0;
+  const std::uint64_t measured = done > rate_base ? done - rate_base : 0;
+  const bool steady = elapsed_seconds >= kSteadyAfterSeconds && measured > 0;
+  const double rate = steady ? static_cast<double>(measured) / elapsed_seconds : 0;
   const auto numbers = [&](const char* gap) {
     char text[16];
     std::snprintf(text, sizeof text, "%3u%%", percent > 100 ? 100 : percent);
@@ -83,12 +91,15 @@ std::string FormatProgressLine(const std::string& label, std::uint64_t done, std
 ProgressDisplay::ProgressDisplay(bool enabled, std::FILE* stream, int columns)
     : enabled_(enabled), stream_(stream), columns_(columns) {}
 
-void ProgressDisplay::Update(const std::string& label, std::uint64_t done, std::uint64_t total) {
+void ProgressDisplay::Update(const std::string& label, std::uint64_t done, std::uint64_t total,
+                             int phase) {
   if (!enabled_) return;
   const auto now = std::chrono::steady_clock::now();
-  if (!started_) {
+  if (!started_ || phase != phase_) {
     started_ = true;
-    start_ = now;
+    phase_ = phase;
+    phase_start_ = now;
+    phase_base_ = done;
   }
   label_ = EscapedLine(label);
   done_ = done;
@@ -107,8 +118,8 @@ void ProgressDisplay::Clear() {
 void ProgressDisplay::Draw() {
   const auto now = std::chrono::steady_clock::now();
   last_draw_ = now;
-  const double elapsed = std::chrono::duration<double>(now - start_).count();
-  std::string line = FormatProgressLine(label_, done_, total_, elapsed, columns_);
+  const double elapsed = std::chrono::duration<double>(now - phase_start_).count();
+  std::string line = FormatProgressLine(label_, done_, total_, elapsed, columns_, phase_base_);
   const std::size_t width = line.size();
   // Blank out what a longer earlier line left on the terminal.
   if (width < drawn_width_) line.append(drawn_width_ - width, ' ');

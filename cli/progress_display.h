@@ -20,13 +20,16 @@
 namespace tarvelin::cli {
 
 // "cutting piece 3 of 7" for an event of the library (pieces count from 1
-// here, as people count, while the files count from 0).
-std::string PhaseLabel(const tarvelin_progress& event);
+// here, as people count, while the files count from 0). A split that writes
+// to a medium of its own (--to) tells its phases as "writing piece 3 of 7 to
+// medium", "flushing to medium", "reading back piece 3 of 7".
+std::string PhaseLabel(const tarvelin_progress& event, bool to_medium = false);
 
-// The whole line for `label` after `elapsed_seconds`, cut to `columns` - 1
-// characters so that the terminal never wraps it (0: 80 columns).
+// The whole line for `label`, cut to `columns` - 1 characters so that the
+// terminal never wraps it (0: 80 columns). The rate is that of the
+// `elapsed_seconds` since `rate_base` bytes were done (the phase's start).
 std::string FormatProgressLine(const std::string& label, std::uint64_t done, std::uint64_t total,
-                               double elapsed_seconds, int columns);
+                               double elapsed_seconds, int columns, std::uint64_t rate_base = 0);
 
 class ProgressDisplay {
  public:
@@ -38,8 +41,11 @@ class ProgressDisplay {
   bool enabled() const { return enabled_; }
   // Records the state; draws it at once the first time, then when the last
   // drawing is a tenth of a second old. A name in `label` is escaped as every
-  // line of the tool is (escaped_line.h).
-  void Update(const std::string& label, std::uint64_t done, std::uint64_t total);
+  // line of the tool is (escaped_line.h). The rate is measured from the
+  // start of the `phase` (a TARVELIN_PHASE_ value): each phase reads or
+  // writes at its own speed (a stick writes far slower than it reads), and a
+  // rate over all of them would tell none of them.
+  void Update(const std::string& label, std::uint64_t done, std::uint64_t total, int phase = 0);
   // Draws the last state and ends the line; the next Update starts anew.
   void Finish();
   // Blanks the line, so that a line of output can take its place; the next
@@ -53,8 +59,10 @@ class ProgressDisplay {
   bool enabled_;
   std::FILE* stream_;
   int columns_;
-  std::chrono::steady_clock::time_point start_;
+  std::chrono::steady_clock::time_point phase_start_;
   std::chrono::steady_clock::time_point last_draw_;
+  int phase_ = 0;
+  std::uint64_t phase_base_ = 0;  // the bytes done when the phase began
   bool started_ = false;
   bool drawn_ = false;    // drawn since the start
   bool visible_ = false;  // and not blanked since

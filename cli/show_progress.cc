@@ -5,6 +5,9 @@
 namespace tarvelin::cli {
 
 bool ShowsProgress(const Invocation& invocation) {
+  // A cat forced to write to a terminal would have its bytes and the line
+  // garble each other there.
+  if (invocation.command == Command::kCat && StdoutIsTerminal()) return false;
   return !invocation.quiet && StderrIsTerminal();
 }
 

@@ -10,6 +10,10 @@ namespace tarvelin::cli {
 // file or a pipe, where it would only be noise.
 bool StderrIsTerminal();
 
+// The same of the standard output stream: cat refuses to pour bytes on a
+// terminal unless forced.
+bool StdoutIsTerminal();
+
 // The width in columns of the terminal behind the standard error stream, or
 // 0 when it is not a terminal or does not say.
 int StderrColumns();

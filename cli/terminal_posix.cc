@@ -8,6 +8,8 @@ namespace tarvelin::cli {
 
 bool StderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 
+bool StdoutIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
+
 int StderrColumns() {
   struct winsize size = {};
   if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0) return 0;

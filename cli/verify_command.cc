@@ -26,21 +26,21 @@ std::string PieceStateText(const tarvelin_piece& piece, const std::string& path)
   return "?";
 }
 
-std::string JoinedText(const tarvelin_outcome& outcome, const std::string& path) {
+std::string JoinedText(const tarvelin_outcome& outcome, const std::string& names) {
   switch (outcome.joined) {
     case TARVELIN_WHOLE_MATCHES:
       // Pieces recorded past a missing one, which the source did not need.
       if (outcome.joined_stop >= 0) {
-        return "OK (the pieces before " + PieceName(path, outcome.joined_stop) +
+        return "OK (the pieces before " + PieceName(names, outcome.joined_stop) +
                " make up the source; the records from there on are not needed)";
       }
       return "OK";
     case TARVELIN_WHOLE_DIFFERS:
       return outcome.source_recorded ? "FAILED" : "FAILED (no fingerprint recorded)";
     case TARVELIN_WHOLE_INCOMPLETE:
-      return "INCOMPLETE (" + PieceName(path, outcome.joined_stop) + " is missing)";
+      return "INCOMPLETE (" + PieceName(names, outcome.joined_stop) + " is missing)";
     case TARVELIN_WHOLE_UNREADABLE:
-      return "NOT PROVED (" + PieceName(path, outcome.joined_stop) + " cannot be read)";
+      return "NOT PROVED (" + PieceName(names, outcome.joined_stop) + " cannot be read)";
     default: break;
   }
   return "NOT CHECKED";
@@ -48,12 +48,12 @@ std::string JoinedText(const tarvelin_outcome& outcome, const std::string& path)
 
 // What a file left by a merge that stopped holds, and where a merge would
 // go on: "PARTIAL (holds disk.0 to disk.1; a merge would go on from disk.2)".
-std::string PartialText(const tarvelin_outcome& outcome, const std::string& path) {
+std::string PartialText(const tarvelin_outcome& outcome, const std::string& names) {
   const std::int32_t joined = outcome.resume_from;
   const std::string holds =
-      joined == 0 ? "holds no whole piece" : "holds " + PieceRange(path, 0, joined - 1);
+      joined == 0 ? "holds no whole piece" : "holds " + PieceRange(names, 0, joined - 1);
   if (joined >= outcome.recorded) return "PARTIAL (" + holds + ", every recorded piece)";
-  const std::string next = PieceName(path, joined);
+  const std::string next = PieceName(names, joined);
   if (outcome.resume_cut == 0) {
     return "PARTIAL (" + holds + "; a merge would go on from " + next + ")";
   }
@@ -61,13 +61,13 @@ std::string PartialText(const tarvelin_outcome& outcome, const std::string& path
          " bytes of " + next + "; a merge would cut those off and go on from " + next + ")";
 }
 
-std::string ExistingText(const tarvelin_outcome& outcome, const std::string& path) {
+std::string ExistingText(const tarvelin_outcome& outcome, const std::string& names) {
   switch (outcome.existing) {
     case TARVELIN_WHOLE_MATCHES: return "OK";
     case TARVELIN_WHOLE_DIFFERS:
       return "FAILED (not the pieces joined in order; a merge leaves it)";
     case TARVELIN_WHOLE_UNREADABLE: return "FAILED open or read";
-    case TARVELIN_WHOLE_PARTIAL: return PartialText(outcome, path);
+    case TARVELIN_WHOLE_PARTIAL: return PartialText(outcome, names);
     case TARVELIN_WHOLE_NOT_OURS:
       return "IN THE WAY (a link, a file with other names, or another user's; a merge leaves "
              "it alone)";
@@ -76,12 +76,13 @@ std::string ExistingText(const tarvelin_outcome& outcome, const std::string& pat
   return "NOT CHECKED";
 }
 
-std::string Verdict(const tarvelin_outcome& outcome, const std::string& path) {
+std::string Verdict(const tarvelin_outcome& outcome, const std::string& path,
+                    const std::string& names) {
   if (outcome.file_existed && !outcome.manifest_found) {
-    return path + ": exists and has no manifest beside it: a merge has nothing to do";
+    return path + ": exists and has " + NoManifest(path, names) + ": a merge has nothing to do";
   }
   if (outcome.existing == TARVELIN_WHOLE_PARTIAL) {
-    return path + ": a merge would go on from " + PieceName(path, outcome.resume_from) +
+    return path + ": a merge would go on from " + PieceName(names, outcome.resume_from) +
            " and succeed";
   }
   if (outcome.file_existed) {
@@ -98,6 +99,7 @@ std::string Verdict(const tarvelin_outcome& outcome, const std::string& path) {
 int RunVerify(const Invocation& invocation) {
   OperationSession session(invocation, "verify");
   const std::string& path = session.path();
+  const std::string& names = session.names();
   session.OnPiece([&path](const tarvelin_piece& piece) {
     PrintOut(std::string(piece.name) + ": " + PieceStateText(piece, path));
   });
@@ -107,13 +109,13 @@ int RunVerify(const Invocation& invocation) {
 
   const tarvelin_outcome& outcome = session.outcome();
   if (outcome.joined != TARVELIN_WHOLE_NOT_CHECKED) {
-    PrintOut(path + " (pieces joined): " + JoinedText(outcome, path));
+    PrintOut(path + " (pieces joined): " + JoinedText(outcome, names));
   }
   if (outcome.file_existed && outcome.existing != TARVELIN_WHOLE_NOT_CHECKED) {
-    PrintOut(path + " (existing file): " + ExistingText(outcome, path));
+    PrintOut(path + " (existing file): " + ExistingText(outcome, names));
   }
   if (verdict != RC_OK) return session.Fail(verdict, "a merge would fail: ");
-  PrintOut(Verdict(outcome, path));
+  PrintOut(Verdict(outcome, path, names));
   return kExitSuccess;
 }
 

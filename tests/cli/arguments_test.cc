@@ -18,6 +18,8 @@ struct ArgsCase {
   std::int32_t mib = kDefaultPieceMiB;
   bool quiet = false;
   bool no_space_check = false;
+  const char* folder = "";  // --to or --from
+  bool keep = false;
 };
 // Named in test output by its label, not by a dump of its bytes (padding
 // included, which is never written).
@@ -48,6 +50,8 @@ TEST_P(Arguments, ParseOrGiveTheReason) {
   EXPECT_EQ(c.mib, in.piece_mib);
   EXPECT_EQ(c.quiet, in.quiet);
   EXPECT_EQ(c.no_space_check, in.no_space_check);
+  EXPECT_EQ(c.folder, in.piece_folder);
+  EXPECT_EQ(c.keep, in.keep);
 }
 
 using S = std::vector<std::string>;
@@ -64,6 +68,12 @@ INSTANTIATE_TEST_SUITE_P(
         ArgsCase{S{"fingerprint", "a", "b", "c"}, Command::kFingerprint, "a,b,c"},
         ArgsCase{S{"split", "--", "-odd", }, Command::kSplit, "-odd"},
         ArgsCase{S{"fingerprint", "-"}, Command::kFingerprint, "-"},
+        ArgsCase{S{"split", "d", "--to", "/media/stick", "--no-read-back"}, Command::kSplit, "d",
+                 kDefaultPieceMiB, false, false, "/media/stick"},
+        ArgsCase{S{"--keep", "merge", "--from=/m", "d"}, Command::kMerge, "d", kDefaultPieceMiB,
+                 false, false, "/m", true},
+        ArgsCase{S{"cat", "-qf", "d", "--from", "m"}, Command::kCat, "d", kDefaultPieceMiB, true,
+                 false, "m"},
         ArgsCase{S{"--help"}, Command::kHelp, ""},
         ArgsCase{S{"split", "d", "-h"}, Command::kHelp, ""},
         ArgsCase{S{"bogus", "--help"}, Command::kHelp, ""},
@@ -93,7 +103,16 @@ INSTANTIATE_TEST_SUITE_P(
         ArgsCase{S{"split", "d", "--size", "1000MB"}, Command::kNone,
                  "not a whole number of MiB\nSIZE is a whole number of MiB"},
         ArgsCase{S{"split", "d", "--size=0"}, Command::kNone, "less than 1 MiB"},
-        ArgsCase{S{"split", "d", "--bogus"}, Command::kNone, "unknown option '--bogus'"}));
+        ArgsCase{S{"split", "d", "--bogus"}, Command::kNone, "unknown option '--bogus'"},
+        ArgsCase{S{"split", "d", "--from", "m"}, Command::kNone,
+                 "split: --from applies to merge, verify and cat only (split takes --to)"},
+        ArgsCase{S{"cat", "d", "--to", "m"}, Command::kNone, "cat: --to applies to split only"},
+        ArgsCase{S{"split", "d", "--to"}, Command::kNone, "--to needs a DIR"},
+        ArgsCase{S{"merge", "d", "--from="}, Command::kNone, "--from needs a DIR, not an empty"},
+        ArgsCase{S{"split", "d", "--no-read-back"}, Command::kNone,
+                 "--no-read-back applies to split --to DIR only"},
+        ArgsCase{S{"verify", "d", "--keep"}, Command::kNone, "--keep applies to split and merge"},
+        ArgsCase{S{"merge", "d", "-f"}, Command::kNone, "--force applies to cat only"}));
 
 }  // namespace
 }  // namespace tarvelin::cli

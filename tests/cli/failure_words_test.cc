@@ -4,6 +4,7 @@
 // where a call was refused, names the file and passes on the system's reason.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "cli/failure_words.h"
@@ -103,6 +104,43 @@ INSTANTIATE_TEST_SUITE_P(SplitAndMerge, FailureWords, ::testing::Values(false, t
                          [](const ::testing::TestParamInfo<bool>& info) {
                            return std::string(info.param ? "Merge" : "Split");
                          });
+
+// The steps that a pieces' folder on a medium of its own brings, in words.
+TEST(FailureWords, MediumStepsAreToldPlainly) {
+  struct Row {
+    int step;
+    int role;
+    const char* file;
+    cli::Request request;
+    const char* words;  // a part of them
+  };
+  const cli::Request stick{"/media/stick", 4096, false, false};
+  const Row rows[] = {
+      {TARVELIN_STEP_TOO_LARGE_FOR_MEDIUM, TARVELIN_ROLE_PIECE, "/media/stick/disk.0", stick,
+       "pieces of 4096 MiB would not fit on /media/stick, a FAT file system, which holds files "
+       "of 4 GiB - 1 byte at most; choose -s 4095M or less"},
+      {TARVELIN_STEP_NAME_NOT_ALLOWED, TARVELIN_ROLE_PIECE, "/media/stick/disk:1.0", stick,
+       "FAT refuses the character ':' in disk:1.0; rename the file"},
+      {TARVELIN_STEP_READ_BACK, TARVELIN_ROLE_PIECE, "/media/stick/disk.3", stick,
+       "the medium gave back other bytes for piece /media/stick/disk.3 than were written to it: "
+       "it may be failing"},
+      {TARVELIN_STEP_READ_BACK, TARVELIN_ROLE_MANIFEST, "/media/stick/disk.DAT", stick,
+       "other bytes for the manifest /media/stick/disk.DAT than were written to it"},
+      {TARVELIN_STEP_NOT_FOUND, TARVELIN_ROLE_NONE, "/x", stick,
+       "the pieces' folder /x does not exist"},
+      {TARVELIN_STEP_NO_SPACE, TARVELIN_ROLE_REBUILT, "disk.img", {"/m", 0, true, false},
+       "not enough free space: with the pieces kept, the whole file needs 0 bytes"},
+  };
+  for (const Row& row : rows) {
+    tarvelin_outcome outcome = {};
+    outcome.step = row.step;
+    outcome.role = row.role;
+    outcome.file_kind = TARVELIN_KIND_NONE;
+    std::snprintf(outcome.file, sizeof outcome.file, "%s", row.file);
+    const std::string words = cli::DescribeFailure(outcome, "/data/disk.img", row.request);
+    EXPECT_NE(std::string::npos, words.find(row.words)) << words;
+  }
+}
 
 TEST(FailureWords, CodeSuffixNamesTheCodeAndItsValue) {
   EXPECT_EQ(" (RC_DIGEST_MISMATCH, 0xE0F00013)", cli::CodeSuffix(RC_DIGEST_MISMATCH));

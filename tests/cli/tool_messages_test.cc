@@ -17,6 +17,11 @@ namespace {
 
 // Three pieces of 1 MiB and a little, with their manifest.
 const char kSplitThree[] = "head -c 2500000 /dev/urandom > disk.img && $T split -q -s 1 disk.img";
+// The same, carried to the folder stick; orig keeps the original's bytes.
+#define TO_STICK                                                                      \
+  "mkdir stick && head -c 2500000 /dev/urandom > disk.img && cp disk.img orig && " \
+  "$T split -q -s 1 disk.img --to stick"
+const char kToStick[] = TO_STICK;
 
 struct MessageCase {
   const char* label;
@@ -133,6 +138,43 @@ const MessageCase kCases[] = {
     // file system refuses is told as the system tells it.
     {"NameTooLongForItsManifest", "touch $(printf 'x%.0s' $(seq 252)).i",
      "split $(printf 'x%.0s' $(seq 252)).i", nullptr, 1, "the name is too long"},
+    // A folder of pieces: split --to, merge --from, verify --from, cat.
+    {"SplitToAFolderNamesThePiecesThereAndProvesTheMedium",
+     "mkdir stick && head -c 2500000 /dev/urandom > disk.img",
+     "split -s 1 disk.img --to stick && test ! -e disk.img && test ! -e disk.0", nullptr, 0,
+     "disk.img: cut into 3 pieces of at most 1 MiB (stick/disk.0 to stick/disk.2), recorded in "
+     "stick/disk.DAT; every piece and the manifest read back from the medium and proved; the "
+     "source was deleted"},
+    {"SplitToAFolderKeepsTheSourceWhenAsked",
+     "mkdir stick && head -c 2500000 /dev/urandom > disk.img && cp disk.img orig",
+     "split -s 1 disk.img --to stick/ --keep --no-read-back && cmp disk.img orig", nullptr, 0,
+     "recorded in stick/disk.DAT; the medium was not read back (--no-read-back); the source was "
+     "kept"},
+    {"MergeFromAFolderRebuildsTheOriginal", kToStick,
+     "merge disk.img --from stick && cmp disk.img orig && test ! -e stick/disk.0 && "
+     "test ! -e stick/disk.DAT",
+     nullptr, 0,
+     "disk.img: rebuilt from 3 pieces, each and the whole proved against stick/disk.DAT\n"},
+    {"MergeWithKeepKeepsPiecesAndManifest", kToStick,
+     "merge disk.img --from stick --keep && cmp disk.img orig && test -f stick/disk.2 && "
+     "test -f stick/disk.DAT",
+     nullptr, 0, "proved against stick/disk.DAT; the pieces and the manifest were kept"},
+    {"VerifyFromAFolder", kToStick, "verify disk.img --from stick", nullptr, 0,
+     "stick/disk.2: OK\ndisk.img (pieces joined): OK\ndisk.img: a merge would succeed"},
+    {"CatFromAFolderWritesTheOriginal", kToStick,
+     "cat disk.img --from stick > out && cmp out orig && test -f stick/disk.0 && echo same",
+     nullptr, 0, "same"},
+    {"CatStopsAtADamagedPieceAndNamesIt",
+     TO_STICK " && printf X | dd of=stick/disk.1 bs=1 seek=100 conv=notrunc 2>/dev/null",
+     "cat disk.img --from stick > out", nullptr, 1,
+     "cat disk.img: piece stick/disk.1 does not match its recorded fingerprint; its bytes have "
+     "gone out already, so what was written is not the original (RC_DIGEST_MISMATCH"},
+    {"CatWritesNothingWhenAPieceIsMissing", TO_STICK " && rm stick/disk.2",
+     "cat disk.img --from stick > out; code=$?; test ! -s out && exit $code", nullptr, 1,
+     "cat disk.img: piece stick/disk.2 is missing; nothing was written (RC_FILE_OPEN"},
+    {"PiecesFolderThatDoesNotExist", "head -c 1000 /dev/urandom > disk.img",
+     "split disk.img --to nowhere; code=$?; test -f disk.img && exit $code", nullptr, 1,
+     "split disk.img: the pieces' folder nowhere does not exist (RC_INVALID_PATH"},
 };
 
 class ToolMessages : public ::testing::TestWithParam<MessageCase> {};

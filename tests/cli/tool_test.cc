@@ -351,6 +351,30 @@ TEST_F(Tool, OutputLostToAFullDeviceIsAFailure) {
   EXPECT_TRUE(Exists("disk.0") && !Exists("disk.img")) << "the last split was done";
 }
 
+// cat: a reader that goes away stops it with one line and exit 1, as a lost
+// stdout does elsewhere; a terminal gets no bytes unless forced.
+TEST_F(Tool, CatToAClosedPipeOrATerminal) {
+  MakeFile("disk.img", 3 * M + 5);
+  ASSERT_EQ(0, RunTool({"split", Path("disk.img"), "-s", "1", "-q"}).exit_code);
+  const ToolRun piped = RunShell("{ " + ShellQuoted(ToolPath()) + " cat " +
+                                 ShellQuoted(Path("disk.img")) +
+                                 "; echo \"exit $?\" >&2; } | head -c 10 >/dev/null");
+  EXPECT_EQ(0u, piped.err.find("tarvelin: cat " + Path("disk.img") +
+                               ": writing to standard output failed after "))
+      << piped.err;
+  EXPECT_TRUE(Contains(piped.err, "broken pipe (RC_FILE_WRITE, 0xE0F00014)\nexit 1\n"))
+      << piped.err;
+  EXPECT_EQ(2u, CountOf(piped.err, "\n")) << "one line, then the exit code: " << piped.err;
+  EXPECT_TRUE(Exists("disk.0") && Exists("disk.DAT")) << "cat deletes nothing";
+
+  if (std::system("command -v script >/dev/null 2>&1") != 0) return;  // no terminal to try
+  const ToolRun terminal = RunToolOnTerminal({"cat", Path("disk.img")});
+  EXPECT_EQ(2, terminal.exit_code);
+  EXPECT_TRUE(Contains(terminal.out, "standard output is a terminal")) << terminal.out;
+  EXPECT_TRUE(Contains(terminal.out, "-f")) << terminal.out;
+  EXPECT_LT(terminal.out.size(), 400u) << "no bytes of the original";
+}
+
 TEST_F(Tool, UsageErrorsExitWithTwoAndPointToHelp) {
   const std::vector<std::vector<std::string>> rows = {
       {},
@@ -388,8 +412,9 @@ TEST_F(Tool, HelpAndVersionGoToStandardOutput) {
     const ToolRun run = RunTool({option});
     EXPECT_EQ(0, run.exit_code);
     EXPECT_EQ(0u, run.out.find("Usage: tarvelin COMMAND FILE")) << run.out;
-    for (const char* word : {"split", "merge", "verify", "fingerprint", "--size", "--quiet",
-                             "--no-space-check", "Exit status"}) {
+    for (const char* word : {"split", "merge", "verify", "cat", "fingerprint", "--size",
+                             "--quiet", "--no-space-check", "--to", "--from", "--keep",
+                             "--no-read-back", "--force", "Exit status"}) {
       EXPECT_TRUE(Contains(run.out, word)) << word;
     }
     EXPECT_EQ("", run.err);
@@ -441,7 +466,21 @@ TEST_F(Tool, ProgressOnlyOnATerminal) {
   const ToolRun verify = RunToolOnTerminal({"verify", Path("disk.img")});
   EXPECT_EQ(0, verify.exit_code) << verify.out;
   EXPECT_TRUE(Contains(verify.out, "\rverifying piece ")) << verify.out;
-  EXPECT_TRUE(Contains(verify.out, "\n" + Path("disk.5") + ": OK")) << "the report follows the line";
+  // At the start of a line: after the progress line's end, or after the
+  // line was blanked when a redraw came between two pieces.
+  const std::string report = Path("disk.5") + ": OK";
+  EXPECT_TRUE(Contains(verify.out, "\n" + report) || Contains(verify.out, "\r" + report))
+      << "the report follows the line";
+
+  // To a medium of its own, the split reads it back at the end: four passes.
+  ASSERT_EQ(0, RunTool({"merge", Path("disk.img"), "-q"}).exit_code);
+  std::filesystem::create_directory(FsPath(Wide("stick")));
+  const ToolRun medium =
+      RunToolOnTerminal({"split", Path("disk.img"), "-s", "1", "--to", Path("stick"), "--keep"});
+  ASSERT_EQ(0, medium.exit_code) << medium.out;
+  // The display draws what the moment shows: a piece, or the manifest last.
+  EXPECT_TRUE(Contains(medium.out, "reading back ")) << medium.out;
+  EXPECT_TRUE(Contains(medium.out, " of 24.0 MiB")) << medium.out;
 }
 
 // A small file system of our own, mounted for the test (it needs root).
