@@ -169,6 +169,7 @@ ResultCode RunOperation(const wchar_t* path, const OperationOptions& options, Mo
   try {
     Run run(options, more...);
     const ResultCode result = run.Run(path);
+    run.progress().Finish();
     if (options.facts != nullptr) *options.facts = run.facts();
     return result;
   } catch (...) {

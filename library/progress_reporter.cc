@@ -26,7 +26,13 @@ void ProgressReporter::Enter(Phase phase, std::int32_t piece) {
   const std::uint32_t bit = 1u << static_cast<unsigned>(phase);
   const bool first_of_its_kind = (phases_seen_ & bit) == 0;
   phases_seen_ |= bit;
-  Report(first_of_its_kind);
+  // A step of no piece comes once (the manifest's read-back after the
+  // pieces'), and goes out like a phase of its own.
+  Report(first_of_its_kind || piece < 0);
+}
+
+void ProgressReporter::Finish() {
+  if (held_back_) Report(true);
 }
 
 bool ProgressReporter::Advance(std::uint64_t bytes) {
@@ -49,10 +55,14 @@ void ProgressReporter::Report(bool always) {
   if (callback_ == nullptr) return;
   if (interval_.count() != 0) {
     const auto now = std::chrono::steady_clock::now();
-    if (!always && reported_ && now - last_report_ < interval_) return;
+    if (!always && reported_ && now - last_report_ < interval_) {
+      held_back_ = true;
+      return;
+    }
     last_report_ = now;
   }
   reported_ = true;
+  held_back_ = false;
   if (!callback_(event_, context_)) stop_ = true;
 }
 

@@ -27,6 +27,9 @@ class ProgressReporter {
   // Counts `bytes` of work done in the current phase and reports it. False
   // when the caller asked to stop.
   bool Advance(std::uint64_t bytes);
+  // Reports the last state, when a report of it was held back by the
+  // interval: the operation ends, and a display shows where it ended.
+  void Finish();
   // Whether the caller asked to stop, by the callback's answer or the flag.
   bool cancelled() const;
   // A sink for the fingerprint's reads; null when there is nothing to tell
@@ -44,6 +47,7 @@ class ProgressReporter {
   std::chrono::milliseconds interval_;
   std::chrono::steady_clock::time_point last_report_;
   bool reported_ = false;
+  bool held_back_ = false;
   bool stop_ = false;
   std::uint32_t phases_seen_ = 0;  // a bit for each Phase entered
   ProgressEvent event_;
