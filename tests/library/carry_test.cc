@@ -191,10 +191,12 @@ TEST(Carry, FatLimitsAreRefusedBeforeAnythingIsWritten) {
   } rows[] = {
       {"pieces past 4 GiB - 1", L"disk.img", (4ull << 30) + kChunk, 4ull << 30,
        RC_INVALID_ARGUMENT, FailedStep::kTooLargeForMedium},
+#if !defined(_WIN32)  // names that Windows itself refuses everywhere
       {"a colon in the name", L"disk:1.img", 3 * kChunk, kChunk, RC_INVALID_PATH,
        FailedStep::kNameNotAllowed},
       {"a question mark", L"disk?.img", 3 * kChunk, kChunk, RC_INVALID_PATH,
        FailedStep::kNameNotAllowed},
+#endif
       {"the largest that fits", L"disk.img", 3 * kChunk, 4095ull << 20, RC_OK, FailedStep::kNone},
   };
   for (const Row& row : rows) {

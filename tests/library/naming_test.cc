@@ -63,8 +63,8 @@ TEST(Names, InAFolderOfTheirOwn) {
       {L"/", L"disk", L"/disk"},
       {L"a.b", L"c.d" SEP L"disk", L"a.b" SEP L"disk"},
 #if defined(_WIN32)
-      {L"E:", L"C:\images\disk", L"E:disk"},
-      {L"E:/x", L"C:images/disk", L"E:/x\disk"},
+      {L"E:", L"C:\\images\\disk", L"E:disk"},
+      {L"E:/x", L"C:images/disk", L"E:/x\\disk"},
 #endif
   };
   for (const auto& [folder, base, expected] : cases) EXPECT_EQ(expected, InFolder(folder, base));
