@@ -116,6 +116,16 @@ int RunVerify(const Invocation& invocation) {
   }
   if (verdict != RC_OK) return session.Fail(verdict, "a merge would fail: ");
   PrintOut(Verdict(outcome, path, names));
+  // The pieces on a medium of their own are what is being checked there: a
+  // whole file at the path, which a merge would keep, does not make a bad
+  // set good.
+  if (!invocation.piece_folder.empty() &&
+      (!outcome.manifest_found || outcome.joined != TARVELIN_WHOLE_MATCHES)) {
+    PrintError("verify " + path + ": the pieces in " + invocation.piece_folder +
+               " do not make up the original" +
+               (outcome.manifest_found ? "" : " (" + NoManifest(path, names) + ")"));
+    return kExitFailure;
+  }
   return kExitSuccess;
 }
 

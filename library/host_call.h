@@ -13,6 +13,7 @@
 
 #include "library/failure_report.h"
 #include "library/operations.h"
+#include "platform/platform_errors.h"
 #include "library/verify.h"
 #include "tarvelin/tarvelin.h"
 
@@ -34,6 +35,8 @@ class HostCall {
   const wchar_t* path() const { return path_.c_str(); }
   // The split's largest piece in bytes: the host's, or 4095 MiB.
   std::uint64_t piece_limit() const;
+  // Whether the host set any of `flags`.
+  bool Asked(std::uint32_t flags) const { return (host_.flags & flags) != 0; }
   // The host's stream target (tarvelin_cat), and the data it asked for.
   tarvelin_write_callback output() const { return host_.output; }
   void* user_data() const { return host_.user_data; }
@@ -44,6 +47,10 @@ class HostCall {
   ResultCode Finish(ResultCode code, const VerifyReport* verify = nullptr);
   // Refuses the call before any operation runs, as Finish answers.
   ResultCode Refuse(ResultCode code, FailedStep step, std::uint32_t error);
+  // An option out of range, or one that this function does not take.
+  ResultCode RefuseOptions() {
+    return Refuse(RC_INVALID_ARGUMENT, FailedStep::kBadOptions, kErrorInvalidParameter);
+  }
 
  private:
   ResultCode CheckStructs();

@@ -83,6 +83,7 @@ ResultCode MergeRun::Run(const wchar_t* path) {
     return FailManifest(RC_MANIFEST_NOT_FOUND, FailedStep::kNotFound);
   }
   if ((result = ReadRecord()) != RC_OK) return result;
+  if ((result = RefuseSetFileAtThePath()) != RC_OK) return result;
   facts_.unrecorded = TellUnrecordedPieces(platform_, set_, options_);
   if (facts_.file_existed) return TakeExistingFile();
   if ((result = CheckSpace()) != RC_OK) return result;

@@ -3,6 +3,8 @@
 
 #include <new>
 
+#include "library/judged_file.h"
+#include "platform/path_rules.h"
 #include "platform/platform_errors.h"
 
 namespace tarvelin {
@@ -30,10 +32,17 @@ ResultCode Operation::Begin(const wchar_t* path, FileRole role) {
   }
   // The pieces' folder must be one: a name of the set in a folder that is
   // not there would fail later, with a code that says less.
+  // A link to a folder is taken as the folder (a mount point's link, say):
+  // with a separator after it, the system follows it.
   EntryAttributes folder;
-  if (!options_.piece_folder.empty() &&
-      (!platform_.GetFileAttributes(options_.piece_folder.c_str(), &folder) ||
-       folder.kind != EntryKind::kFolder)) {
+  const std::wstring& pieces = options_.piece_folder;
+  const bool there = pieces.empty() || (platform_.GetFileAttributes(pieces.c_str(), &folder) &&
+                                        (folder.kind == EntryKind::kFolder ||
+                                         (folder.kind == EntryKind::kLink &&
+                                          platform_.GetFileAttributes((pieces + kSeparator).c_str(),
+                                                                      &folder) &&
+                                          folder.kind == EntryKind::kFolder)));
+  if (!there) {
     return FailWith(RC_INVALID_PATH, kErrorPathNotFound, FailedStep::kNotFound, FileRole::kNone,
                     options_.piece_folder.c_str());
   }
@@ -45,6 +54,25 @@ ResultCode Operation::Begin(const wchar_t* path, FileRole role) {
 ResultCode Operation::RefusePartOfASplit(bool manifest_found) {
   if ((options_.flags & kRefusePartOfASplit) == 0) return RC_OK;
   const std::int32_t part = set_.PartOfASplit(manifest_found);
+  if (part == SplitSet::kNotAPart) return RC_OK;
+  return FailWith(RC_INVALID_ARGUMENT, kErrorInvalidParameter, FailedStep::kPartOfASplit,
+                  FileRole::kManifest, set_.manifest(), part);
+}
+
+ResultCode Operation::RefuseSetFileAtThePath() {
+  if (!Has(kRefusePartOfASplit) || options_.piece_folder.empty()) return RC_OK;
+  FileInformation at_path;
+  if (!LookAt(platform_, set_.rebuilt(), &at_path)) return RC_OK;
+  const auto is_at_path = [&](const wchar_t* name) {
+    FileInformation information;
+    return LookAt(platform_, name, &information) && SameFile(information, at_path);
+  };
+  std::int32_t part = SplitSet::kNotAPart;
+  if (is_at_path(set_.manifest())) part = SplitSet::kIsTheManifest;
+  for (std::int32_t piece = 0; part == SplitSet::kNotAPart && piece < set_.recorded_count();
+       ++piece) {
+    if (is_at_path(set_.PieceName(piece).c_str())) part = piece;
+  }
   if (part == SplitSet::kNotAPart) return RC_OK;
   return FailWith(RC_INVALID_ARGUMENT, kErrorInvalidParameter, FailedStep::kPartOfASplit,
                   FileRole::kManifest, set_.manifest(), part);

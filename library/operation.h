@@ -124,6 +124,12 @@ class Operation {
   // number, -1 for the manifest itself). Checked before anything is opened.
   ResultCode RefusePartOfASplit(bool manifest_found);
 
+  // With kRefusePartOfASplit and a pieces' folder, once the record is read:
+  // the file at the path, however the path spells it, must be none of the
+  // set's own files (its manifest, a recorded piece), or a merge would write
+  // into the set itself. Refused as RefusePartOfASplit refuses.
+  ResultCode RefuseSetFileAtThePath();
+
   // RC_NOT_ENOUGH_SPACE (told of `file` in `role`) when the file system that
   // holds the folder of `where` has less than `needed` bytes free; a file
   // system that cannot tell its room lets the operation go on. Notes both

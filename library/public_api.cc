@@ -38,6 +38,9 @@ template <typename Char>
 ResultCode RunSplit(const Char* path, const tarvelin_options* options,
                     tarvelin_outcome* outcome) {
   return RunHosted(path, options, outcome, [](HostCall& call) {
+    // Keeping the pieces is the merge's: a split asked for it would delete
+    // the source that the host meant to keep.
+    if (call.Asked(TARVELIN_KEEP_PIECES)) return call.RefuseOptions();
     return call.Finish(Split(call.path(), call.piece_limit(), call.options()));
   });
 }
@@ -46,6 +49,11 @@ template <typename Char>
 ResultCode RunMerge(const Char* path, const tarvelin_options* options,
                     tarvelin_outcome* outcome) {
   return RunHosted(path, options, outcome, [](HostCall& call) {
+    // The split's own options: a merge asked to keep "the source" would
+    // delete the pieces that the host meant to keep.
+    if (call.Asked(TARVELIN_KEEP_SOURCE | TARVELIN_READ_BACK | TARVELIN_NO_READ_BACK)) {
+      return call.RefuseOptions();
+    }
     return call.Finish(Merge(call.path(), call.options(kRefusePartOfASplit)));
   });
 }
@@ -70,7 +78,7 @@ template <typename Char>
 ResultCode RunCat(const Char* path, const tarvelin_options* options, tarvelin_outcome* outcome) {
   return RunHosted(path, options, outcome, [](HostCall& call) {
     if (call.output() == nullptr) {
-      return call.Refuse(RC_INVALID_ARGUMENT, FailedStep::kBadOptions, kErrorInvalidParameter);
+      return call.RefuseOptions();
     }
     return call.Finish(Stream(call.path(), &GiveToHost, &call, call.options(kRefusePartOfASplit)));
   });
@@ -81,7 +89,7 @@ ResultCode RunFingerprint(const Char* path, char* text, const tarvelin_options* 
                           tarvelin_outcome* outcome) {
   return RunHosted(path, options, outcome, [text](HostCall& call) {
     if (text == nullptr) {
-      return call.Refuse(RC_INVALID_ARGUMENT, FailedStep::kBadOptions, kErrorInvalidParameter);
+      return call.RefuseOptions();
     }
     text[0] = '\0';
     return call.Finish(FingerprintFile(call.path(), call.options(), text));
@@ -150,7 +158,7 @@ ResultCode TARVELIN_CALL tarvelin_fingerprint_stream(tarvelin_read_callback read
     const ResultCode begun = call.BeginStream();
     if (begun != RC_OK) return begun;
     if (read == nullptr || text == nullptr) {
-      return call.Refuse(RC_INVALID_ARGUMENT, FailedStep::kBadOptions, kErrorInvalidParameter);
+      return call.RefuseOptions();
     }
     text[0] = '\0';
     return call.Finish(FingerprintStream(read, source, call.options(), text));

@@ -172,10 +172,19 @@ ResultCode SplitRun::CheckMedium() {
 }
 
 // The pieces are all written before the source goes: a second copy's room,
-// on the file system that receives them.
+// on the file system that receives them. What stands at the names to create
+// counts as room: an earlier split's output is cleared before anything is
+// written, and anything else makes the split refuse anyway.
 ResultCode SplitRun::CheckSpace() {
   if ((options_.flags & kCheckSpace) == 0) return RC_OK;
-  return RefuseWithoutRoom(facts_.bytes, FileRole::kSource, set_.path(), set_.manifest());
+  std::uint64_t earlier = 0;
+  FileInformation found;
+  if (LookAt(platform_, set_.manifest(), &found)) earlier += found.size;
+  for (std::int32_t piece = 0; piece < planned_pieces_; ++piece) {
+    if (LookAt(platform_, set_.PieceName(piece).c_str(), &found)) earlier += found.size;
+  }
+  const std::uint64_t needed = facts_.bytes > earlier ? facts_.bytes - earlier : 0;
+  return RefuseWithoutRoom(needed, FileRole::kSource, set_.path(), set_.manifest());
 }
 
 // A source that cannot be read whole would be recorded with a text that

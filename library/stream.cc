@@ -51,6 +51,7 @@ ResultCode StreamRun::Run(const wchar_t* path) {
   if ((result = RefusePartOfASplit(facts_.manifest_found)) != RC_OK) return result;
   if (!facts_.manifest_found) return FailManifest(RC_MANIFEST_NOT_FOUND, FailedStep::kNotFound);
   if ((result = ReadRecord()) != RC_OK) return result;
+  if ((result = RefuseSetFileAtThePath()) != RC_OK) return result;
   if ((result = FindEveryPiece()) != RC_OK) return result;
   Md5Init(&whole_);
   for (std::int32_t piece = 0; piece < set_.recorded_count(); ++piece) {

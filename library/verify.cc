@@ -61,6 +61,7 @@ ResultCode VerifyRun::Run(const wchar_t* path) {
                     FileRole::kManifest, set_.manifest());
   }
   if ((result = ReadRecord()) != RC_OK) return result;
+  if ((result = RefuseSetFileAtThePath()) != RC_OK) return result;
   MeasureForProgress();
   if (report_.file_exists) JudgeExisting();
   CheckPieces();

@@ -161,6 +161,14 @@ const MessageCase kCases[] = {
      nullptr, 0, "proved against stick/disk.DAT; the pieces and the manifest were kept"},
     {"VerifyFromAFolder", kToStick, "verify disk.img --from stick", nullptr, 0,
      "stick/disk.2: OK\ndisk.img (pieces joined): OK\ndisk.img: a merge would succeed"},
+    // The source kept beside a damaged stick: a merge would keep the source,
+    // but the stick is what is checked.
+    {"VerifyFromAFolderFailsOnADamagedPieceWhateverIsAtThePath",
+     "mkdir stick && head -c 2500000 /dev/urandom > disk.img && "
+     "$T split -q -s 1 disk.img --to stick --keep && "
+     "printf X | dd of=stick/disk.1 bs=1 seek=100 conv=notrunc 2>/dev/null",
+     "verify disk.img --from stick", nullptr, 1,
+     "verify disk.img: the pieces in stick do not make up the original"},
     {"CatFromAFolderWritesTheOriginal", kToStick,
      "cat disk.img --from stick > out && cmp out orig && test -f stick/disk.0 && echo same",
      nullptr, 0, "same"},

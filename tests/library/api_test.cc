@@ -309,6 +309,11 @@ INSTANTIATE_TEST_SUITE_P(
               c.outcome.size = TARVELIN_OUTCOME_SIZE_1 - 1;
             }},
         Refused("UnknownFlag", kAllFns, [](Call& c) { c.options.o.flags = 0x80000000u; }),
+        // Each function's own: the split keeps its source, the merge its pieces.
+        Refused("KeepPiecesOnASplit", kSplit,
+                [](Call& c) { c.options.o.flags = TARVELIN_KEEP_PIECES; }),
+        Refused("KeepSourceOnAMerge", kMerge,
+                [](Call& c) { c.options.o.flags = TARVELIN_KEEP_SOURCE; }),
         Refused("ReadBackAndNot", kAllFns,
                 [](Call& c) { c.options.o.flags = TARVELIN_READ_BACK | TARVELIN_NO_READ_BACK; }),
         Row{"EmptyPieceFolder", kAllFns, RC_INVALID_PATH, TARVELIN_STEP_BAD_PATH,

@@ -170,6 +170,49 @@ TEST(Carry, StreamProvesEachPieceAndDeletesNothing) {
   }
 }
 
+// However the path spells it, a file of the set in the folder is not the
+// file to rebuild: nothing is written into the set, even when asked to keep
+// it. A link to the folder is the folder.
+TEST(Carry, ASetFileAtThePathIsRefusedHoweverSpelled) {
+  struct Row {
+    const char* label;
+    std::string (*path)(const Carry&);
+    std::int32_t piece;
+  } rows[] = {
+      {"./ before a piece", [](const Carry& c) { return c.folder + "/./disk.0"; }, 0},
+      {"two slashes", [](const Carry& c) { return c.folder + "//disk.2"; }, 2},
+      {"the manifest", [](const Carry& c) { return c.folder + "/./disk.DAT"; }, -1},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.label);
+    Carry c;
+    ASSERT_EQ(RC_OK, c.Split(TARVELIN_KEEP_SOURCE));
+    const std::string given = row.path(c);
+    const std::string piece_bytes = ReadFileBytes(c.OnStick(L"disk.0"));
+    for (int fn = 0; fn < 3; ++fn) {
+      c.options.flags = TARVELIN_KEEP_PIECES;
+      const ResultCode code = fn == 0   ? tarvelin_merge(given.c_str(), &c.options, &c.outcome)
+                              : fn == 1 ? tarvelin_verify(given.c_str(), &c.options, &c.outcome)
+                                        : tarvelin_cat(given.c_str(), &c.options, &c.outcome);
+      EXPECT_EQ(RC_INVALID_ARGUMENT, code) << fn;
+      EXPECT_EQ(TARVELIN_STEP_PART_OF_A_SPLIT, c.outcome.step) << fn;
+      EXPECT_EQ(row.piece, c.outcome.piece) << fn;
+    }
+    EXPECT_EQ(kWholeSet, Names(c.stick));
+    EXPECT_TRUE(piece_bytes == ReadFileBytes(c.OnStick(L"disk.0")));
+  }
+#if !defined(_WIN32)
+  Carry c;
+  const std::string link = Utf8(c.ws.dir().Path(L"link"));
+  std::filesystem::create_directory_symlink(FsPath(c.stick), link);
+  c.options.piece_folder = link.c_str();
+  ASSERT_EQ(RC_OK, c.Split(0));
+  EXPECT_EQ(kWholeSet, Names(c.stick));
+  ASSERT_EQ(RC_OK, c.Merge(0));
+  EXPECT_TRUE(c.original == ReadFileBytes(c.ws.source()));
+#endif
+}
+
 // A file system that says it is FAT.
 class FatPlatform : public PlatformWrapper {
  public:

@@ -232,9 +232,13 @@ TEST_F(Carry, AFullFolderFailsWithTheSourceKeptAndTheSameCallFinishesOnceThereIs
     std::uint32_t flags;
     ResultCode expected;
     bool writes;  // whether it wrote into the folder before it stopped
+    // The room made for the same call again: all of it, or only what the
+    // pieces left still need (the check counts them as room).
+    bool all_room;
   } rows[] = {
-      {"running out part way", 0, RC_FILE_WRITE, true},
-      {"with the space check", TARVELIN_CHECK_SPACE, RC_NOT_ENOUGH_SPACE, false},
+      {"running out part way", 0, RC_FILE_WRITE, true, true},
+      {"with the space check", TARVELIN_CHECK_SPACE, RC_NOT_ENOUGH_SPACE, false, true},
+      {"running out part way, then checked", 0, RC_FILE_WRITE, true, false},
   };
   const std::wstring filler = pieces_fs_->Path(L"filler");
   for (const auto& row : rows) {
@@ -252,6 +256,10 @@ TEST_F(Carry, AFullFolderFailsWithTheSourceKeptAndTheSameCallFinishesOnceThereIs
     EXPECT_EQ(neighbours_, Neighbours()) << Describe(Neighbours());
 
     std::filesystem::remove(FsPath(filler));
+    if (!row.all_room) {
+      WriteFileBytes(filler, std::string(pieces_fs_->FreeBytes() - kSourceSize / 2 - kMiB, 'f'));
+      options.flags |= TARVELIN_CHECK_SPACE;
+    }
     outcome = Outcome();
     EXPECT_EQ(RC_OK, tarvelin_split(Utf8(source_).c_str(), &options, &outcome))
         << tarvelin_code_name(outcome.code) << " step " << outcome.step << " " << outcome.file;
