@@ -54,7 +54,7 @@ class FingerprintRun : public Operation {
 
   // Hashed on the caller's thread: the host's reads are its own to pace.
   ResultCode OfStream(StreamRead read, void* source, char* text) {
-    buffer_.reset(new (std::nothrow) unsigned char[kChunkSize]);
+    buffer_ = NewAlignedBytes(kChunkSize);
     if (!buffer_) return FailOutOfMemory();
     progress_.Enter(Phase::kFingerprint, -1);
     Md5Context context;
