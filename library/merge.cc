@@ -48,7 +48,6 @@ class MergeRun : public Operation {
   ResultCode Run(const wchar_t* path);
 
  private:
-  ResultCode ReadRecord();
   ResultCode CheckSpace();
   ResultCode TakeExistingFile();
   ResultCode Tidy(const JoinedPieces& found);
@@ -82,7 +81,9 @@ ResultCode MergeRun::Run(const wchar_t* path) {
     if (facts_.file_existed) return RC_OK;
     return FailManifest(RC_MANIFEST_NOT_FOUND, FailedStep::kNotFound);
   }
-  if ((result = ReadRecord()) != RC_OK) return result;
+  if ((result = HoldManifestAndReadRecord(&manifest_, &manifest_judged_)) != RC_OK) {
+    return result;
+  }
   if ((result = RefuseSetFileAtThePath()) != RC_OK) return result;
   facts_.unrecorded = TellUnrecordedPieces(platform_, set_, options_);
   if (facts_.file_existed) return TakeExistingFile();
@@ -90,21 +91,6 @@ ResultCode MergeRun::Run(const wchar_t* path) {
   MeasureForProgress(0, 0);
   if ((result = rebuilt_.Create(manifest_)) != RC_OK) return result;
   return JoinAll(0);
-}
-
-ResultCode MergeRun::ReadRecord() {
-  manifest_ = platform_.CreateFile(set_.manifest(), kAccessRead, kShareRead,
-                                   Disposition::kOpenExistingNoLink, Attribute::kReadOnly);
-  if (manifest_ == InvalidHandle()) {
-    manifest_ = nullptr;
-    return FailManifest(RC_FILE_OPEN, FailedStep::kOpen);
-  }
-  if (!platform_.GetFileInformationByHandle(manifest_, &manifest_judged_) ||
-      !set_.ReadRecord(platform_, manifest_)) {
-    if (platform_.GetLastError() == kErrorNotEnoughMemory) return FailOutOfMemory();
-    return FailManifest(RC_FILE_READ, FailedStep::kRead);
-  }
-  return CheckRecordedNamesFit();
 }
 
 // Each piece goes once the next is joined, so the rebuilt file needs room

@@ -88,6 +88,21 @@ ResultCode Operation::RefuseWithoutRoom(std::uint64_t needed, FileRole role,
   return FailWith(RC_NOT_ENOUGH_SPACE, kErrorDiskFull, FailedStep::kNoSpace, role, file);
 }
 
+ResultCode Operation::HoldManifestAndReadRecord(FileHandle* manifest, FileInformation* judged) {
+  *manifest = platform_.CreateFile(set_.manifest(), kAccessRead, kShareRead,
+                                   Disposition::kOpenExistingNoLink, Attribute::kReadOnly);
+  if (*manifest == InvalidHandle()) {
+    *manifest = nullptr;
+    return FailManifest(RC_FILE_OPEN, FailedStep::kOpen);
+  }
+  if ((judged != nullptr && !platform_.GetFileInformationByHandle(*manifest, judged)) ||
+      !set_.ReadRecord(platform_, *manifest)) {
+    if (platform_.GetLastError() == kErrorNotEnoughMemory) return FailOutOfMemory();
+    return FailManifest(RC_FILE_READ, FailedStep::kRead);
+  }
+  return CheckRecordedNamesFit();
+}
+
 ResultCode Operation::CheckRecordedNamesFit() {
   if (set_.RecordedNamesFit()) return RC_OK;
   return FailWith(RC_INVALID_PATH, kErrorFilenameExcedRange, FailedStep::kNameTooLong,

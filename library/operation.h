@@ -137,6 +137,12 @@ class Operation {
   ResultCode RefuseWithoutRoom(std::uint64_t needed, FileRole role, const wchar_t* file,
                                const wchar_t* where);
 
+  // Opens the manifest into *manifest, held against writers (a running
+  // split holds it for writing, and so refuses this), fills *judged through
+  // it when asked, and reads the record; then checks that every recorded
+  // piece's name fits.
+  ResultCode HoldManifestAndReadRecord(FileHandle* manifest, FileInformation* judged = nullptr);
+
   // RC_INVALID_PATH when the name of a recorded piece would not fit.
   ResultCode CheckRecordedNamesFit();
 

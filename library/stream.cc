@@ -32,7 +32,6 @@ class StreamRun : public Operation {
   ResultCode Run(const wchar_t* path);
 
  private:
-  ResultCode ReadRecord();
   ResultCode FindEveryPiece();
   ResultCode StreamPiece(std::int32_t piece);
   ResultCode ProveWhole();
@@ -50,7 +49,7 @@ ResultCode StreamRun::Run(const wchar_t* path) {
   facts_.manifest_found = platform_.PathFileExists(set_.manifest());
   if ((result = RefusePartOfASplit(facts_.manifest_found)) != RC_OK) return result;
   if (!facts_.manifest_found) return FailManifest(RC_MANIFEST_NOT_FOUND, FailedStep::kNotFound);
-  if ((result = ReadRecord()) != RC_OK) return result;
+  if ((result = HoldManifestAndReadRecord(&manifest_)) != RC_OK) return result;
   if ((result = RefuseSetFileAtThePath()) != RC_OK) return result;
   if ((result = FindEveryPiece()) != RC_OK) return result;
   Md5Init(&whole_);
@@ -58,20 +57,6 @@ ResultCode StreamRun::Run(const wchar_t* path) {
     if ((result = StreamPiece(piece)) != RC_OK) return result;
   }
   return ProveWhole();
-}
-
-ResultCode StreamRun::ReadRecord() {
-  manifest_ = platform_.CreateFile(set_.manifest(), kAccessRead, kShareRead,
-                                   Disposition::kOpenExistingNoLink, Attribute::kReadOnly);
-  if (manifest_ == InvalidHandle()) {
-    manifest_ = nullptr;
-    return FailManifest(RC_FILE_OPEN, FailedStep::kOpen);
-  }
-  if (!set_.ReadRecord(platform_, manifest_)) {
-    if (platform_.GetLastError() == kErrorNotEnoughMemory) return FailOutOfMemory();
-    return FailManifest(RC_FILE_READ, FailedStep::kRead);
-  }
-  return CheckRecordedNamesFit();
 }
 
 ResultCode StreamRun::FindEveryPiece() {
